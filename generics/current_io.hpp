@@ -1,0 +1,51 @@
+#pragma once
+// The current input and current output: the streams used by every operation that has a
+// twin without a file parameter. They default to standard input and output; the tool makes
+// its input file the current input. Redirect with the scoped guards below so that the old
+// stream comes back even when an error ends the scope.
+
+#include <iostream>
+
+namespace generics {
+
+namespace detail {
+inline std::istream*& current_input_slot() {
+    static std::istream* in = &std::cin;
+    return in;
+}
+inline std::ostream*& current_output_slot() {
+    static std::ostream* out = &std::cout;
+    return out;
+}
+} // namespace detail
+
+inline std::istream& current_input() { return *detail::current_input_slot(); }
+inline std::ostream& current_output() { return *detail::current_output_slot(); }
+inline void set_input(std::istream& in) { detail::current_input_slot() = &in; }
+inline void set_output(std::ostream& out) { detail::current_output_slot() = &out; }
+
+// Makes `in` the current input for the guard's lifetime.
+class input_redirect {
+public:
+    explicit input_redirect(std::istream& in) : saved_(&current_input()) { set_input(in); }
+    ~input_redirect() { set_input(*saved_); }
+    input_redirect(const input_redirect&) = delete;
+    input_redirect& operator=(const input_redirect&) = delete;
+
+private:
+    std::istream* saved_;
+};
+
+// Makes `out` the current output for the guard's lifetime.
+class output_redirect {
+public:
+    explicit output_redirect(std::ostream& out) : saved_(&current_output()) { set_output(out); }
+    ~output_redirect() { set_output(*saved_); }
+    output_redirect(const output_redirect&) = delete;
+    output_redirect& operator=(const output_redirect&) = delete;
+
+private:
+    std::ostream* saved_;
+};
+
+} // namespace generics
