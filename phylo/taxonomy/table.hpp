@@ -1,0 +1,37 @@
+#pragma once
+// Group-name tables as text: one taxon per line, one field per classification, fields
+// separated by one separator character (the tool uses the tab). Empty lines are skipped;
+// blanks around fields are removed.
+
+#include <phylo/taxonomy/group_names.hpp>
+
+#include <generics/errors.hpp>
+
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+namespace phylo::taxonomy {
+
+namespace error_names {
+inline constexpr char nf[] = "wrong number of fields";
+}
+
+// A non-empty line with another number of fields than the first non-empty line. The message
+// is the input's name, ": line ", and the line number with a leading blank ("t.tsv: line  5").
+using nf_error = generics::basic_error<std::runtime_error, error_names::nf>;
+
+// Reads the rest of `file` as a table; `name` (a full path, or "standard input") is what
+// the nf_error message calls the input.
+group_name_vector get(std::istream& file, char separator, std::string_view name);
+// The same on the current input.
+group_name_vector get(char separator);
+
+// Writes every row as its fields joined by the separator, one line per row.
+void put(std::ostream& file, const group_name_vector& table, char separator);
+// The same on the current output.
+void put(const group_name_vector& table, char separator);
+
+// `group_names::extract(table, index)` takes one field position of every row.
+
+} // namespace phylo::taxonomy
