@@ -71,6 +71,10 @@ public:
     }
     // Appends all elements of `other`, in order, at the end.
     void append(const ustr_vecs& other) {
+        if (&other == this) {
+            append(ustr_vecs(other));
+            return;
+        }
         make_room(other.length());
         items_.insert(items_.end(), other.items_.begin(), other.items_.end());
     }
