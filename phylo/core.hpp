@@ -15,6 +15,9 @@ namespace phylo {
 
 using generics::index_type;
 using generics::max_index;
+// Selects the per-row forms (one result per row of a vector) of folds and extremes.
+using generics::per_row;
+using generics::per_row_t;
 
 using generics::argument_error;
 using generics::capacity_error;

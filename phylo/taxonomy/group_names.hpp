@@ -12,7 +12,8 @@
 
 namespace phylo::taxonomy {
 
-// The group-name form of the generic operations (transpose, extract, apply, ...).
+// The group-name form of the generic operations (transpose, extract, apply, ...), with its
+// own `group_names::direction` and `group_names::size_error`.
 using group_names = generics::generic_array_functions<std::string>;
 
 using group_name_access = group_names::array_access; // one owned row, or null
@@ -20,3 +21,5 @@ using group_name_vector = group_names::vector;       // a table: rows indexed fr
 using group_name_matrix = group_names::matrix;       // its rectangular form
 
 } // namespace phylo::taxonomy
+
+extern template struct generics::generic_array_functions<std::string>;
