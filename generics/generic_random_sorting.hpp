@@ -1,0 +1,113 @@
+#pragma once
+// Random relabelling: puts the elements of an array into a uniformly random order, as often
+// as asked, each reshuffle starting from the order the previous one left.
+//
+// The draws are made by this unit from the raw output of std::mt19937_64, whose sequence the
+// C++ standard fixes, so that one seed gives the same reshuffles with every compiler and
+// standard library:
+// - every 64-bit output is cut into two 32-bit words, the high half first;
+// - a draw below n takes one word w and the 64-bit product w * n; when the low half of the
+//   product is below (2^32 - n) mod n it is rejected and the next word is tried; otherwise
+//   the draw is the high half (unbiased multiply-shift);
+// - a reshuffle of m elements is a Fisher-Yates shuffle: for i = m - 1 down to 1, the
+//   element at offset i is exchanged with the one at offset draw-below(i + 1).
+// Words left over from one reshuffle are used by the next; only `reset` starts afresh.
+
+#include <generics/bounded_array.hpp>
+#include <generics/errors.hpp>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <random>
+#include <string>
+#include <utility>
+
+namespace generics {
+
+template <class Array = bounded_array<std::string>>
+class generic_random_sorting {
+public:
+    using array_type = Array;
+    using element = typename Array::value_type;
+
+    // The generator starts from its fixed default state and there is no sorter yet.
+    generic_random_sorting() = default;
+
+    // Reseeds the generator from the current date and time.
+    void reset() {
+        const auto now = std::chrono::system_clock::now().time_since_epoch();
+        reset(static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+    }
+    // Reseeds the generator with `seed` (the standard single-value seeding of mt19937_64).
+    void reset(std::uint64_t seed) {
+        generator_.seed(seed);
+        spare_ = std::nullopt;
+    }
+
+    // Fixes the bounds first .. last that every later sort_random expects. A negative first on
+    // a non-empty range is the range error, and no sorter is left.
+    void set_sorter(index_type first, index_type last) {
+        sorter_ = std::nullopt;
+        check_range(first, last);
+        sorter_ = bounds{first, last < first ? first - 1 : last};
+    }
+
+    [[nodiscard]] bool has_sorter() const noexcept { return sorter_.has_value(); }
+
+    // Puts the elements of `labels` into a new uniformly random order, in place, allocating
+    // nothing. Without a sorter, or when `labels` has other bounds than the sorter, it is the
+    // range error and `labels` is left as it was.
+    void sort_random(Array& labels) {
+        if (!sorter_) throw range_error("sort_random called before set_sorter");
+        if (labels.length() != sorter_->last - sorter_->first + 1 ||
+            (!labels.empty() && labels.first() != sorter_->first))
+            throw range_error("labels " + std::to_string(labels.first()) + " .. " +
+                              std::to_string(labels.last()) + " do not match the sorter " +
+                              std::to_string(sorter_->first) + " .. " +
+                              std::to_string(sorter_->last));
+        auto* a = labels.data();
+        using std::swap;
+        for (auto i = static_cast<std::uint32_t>(labels.length()); i > 1; --i) {
+            const std::uint32_t j = below(i);
+            swap(a[i - 1], a[j]);
+        }
+    }
+
+    // A uniform draw in 0 .. n - 1 for 0 < n, from the generator's sequence as described above.
+    std::uint32_t below(std::uint32_t n) {
+        std::uint64_t product = std::uint64_t{next_word()} * n;
+        auto low = static_cast<std::uint32_t>(product);
+        if (low < n) {
+            const std::uint32_t threshold = static_cast<std::uint32_t>(0u - n) % n;
+            while (low < threshold) {
+                product = std::uint64_t{next_word()} * n;
+                low = static_cast<std::uint32_t>(product);
+            }
+        }
+        return static_cast<std::uint32_t>(product >> 32);
+    }
+
+private:
+    struct bounds {
+        index_type first;
+        index_type last;
+    };
+
+    std::uint32_t next_word() {
+        if (spare_) {
+            const std::uint32_t w = *spare_;
+            spare_ = std::nullopt;
+            return w;
+        }
+        const std::uint64_t x = generator_();
+        spare_ = static_cast<std::uint32_t>(x);
+        return static_cast<std::uint32_t>(x >> 32);
+    }
+
+    std::mt19937_64 generator_;
+    std::optional<std::uint32_t> spare_;
+    std::optional<bounds> sorter_;
+};
+
+} // namespace generics
