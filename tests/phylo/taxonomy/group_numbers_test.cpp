@@ -1,0 +1,3 @@
+#include <phylo/taxonomy/group_numbers.hpp>
+
+#include <gtest/gtest.h>

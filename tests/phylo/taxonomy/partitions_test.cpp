@@ -1,0 +1,3 @@
+#include <phylo/taxonomy/partitions.hpp>
+
+#include <gtest/gtest.h>

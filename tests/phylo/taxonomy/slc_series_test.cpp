@@ -1,0 +1,3 @@
+#include <phylo/taxonomy/slc_series.hpp>
+
+#include <gtest/gtest.h>
