@@ -2,7 +2,7 @@
 
 #include <phylo/sets/taxon_sets.hpp>
 
-#include <generics/generic_array_functions.hpp>
+#include <phylo/real_chars.hpp>
 
 #include <array>
 #include <bit>
@@ -17,7 +17,7 @@ namespace phylo::taxonomy {
 
 namespace {
 
-using real_size_error = generics::generic_array_functions<real_element>::size_error;
+using real_size_error = real_chars::size_error;
 
 // The position in `labels` of each name of the name row. Every label must occur exactly once,
 // so that every element of a result row is written.

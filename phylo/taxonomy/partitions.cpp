@@ -1,6 +1,6 @@
 #include <phylo/taxonomy/partitions.hpp>
 
-#include <generics/generic_array_functions.hpp>
+#include <phylo/count_chars.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -13,7 +13,7 @@ namespace phylo::taxonomy {
 
 namespace {
 
-using count_size_error = generics::generic_array_functions<count_element>::size_error;
+using count_size_error = count_chars::size_error;
 __extension__ using int128 = __int128;
 
 // Accumulates -sum p ln p, p = c / n, in the order the counts are added. Terms for small counts
@@ -160,11 +160,12 @@ single_measures partition_measures(const count_array& partition) {
             if (c != 0) add_group(c);
     } else {
         // Sparse group numbers: sort a copy and count the runs.
-        std::vector<count_element> sorted(partition.begin(), partition.end());
-        std::sort(sorted.begin(), sorted.end());
+        count_array sorted = partition;
+        count_chars::array_sort(sorted);
+        const auto values = sorted.span();
         std::size_t run = 0;
-        for (std::size_t r = 1; r <= sorted.size(); ++r)
-            if (r == sorted.size() || sorted[r] != sorted[run]) {
+        for (std::size_t r = 1; r <= values.size(); ++r)
+            if (r == values.size() || values[r] != values[run]) {
                 add_group(static_cast<std::int64_t>(r - run));
                 run = r;
             }

@@ -1,6 +1,6 @@
 #include <phylo/taxonomy/slc_series.hpp>
 
-#include <generics/generic_array_functions.hpp>
+#include <phylo/count_chars.hpp>
 
 #include <cstddef>
 #include <string>
@@ -10,7 +10,7 @@ namespace phylo::taxonomy {
 
 namespace {
 
-using count_size_error = generics::generic_array_functions<count_element>::size_error;
+using count_size_error = count_chars::size_error;
 
 void check_threshold(double t, index_type row) {
     if (!(t >= 0.0))
