@@ -551,9 +551,10 @@ void generic_array_functions<E>::apply(vector& v, index_type a, index_type b, in
         array& to = row(v, target);
         array result = apply(row(v, a), row(v, b), f);
         if (result.length() != to.length())
-            throw range_error("apply: row " + std::to_string(a) + " has " +
-                              std::to_string(result.length()) + " elements, the target row " +
-                              std::to_string(target) + " " + std::to_string(to.length()));
+            throw range_error("apply: rows " + std::to_string(a) + " and " + std::to_string(b) +
+                              " give " + std::to_string(result.length()) +
+                              " elements, the target row " + std::to_string(target) + " has " +
+                              std::to_string(to.length()));
         std::move(result.begin(), result.end(), to.begin());
         return;
     }
