@@ -3,6 +3,8 @@
 // matrix that keeps the taxa named in a set of labels.
 
 #include <phylo/core.hpp>
+#include <phylo/real_chars.hpp>
+#include <phylo/sets/taxon_sets.hpp>
 
 #include <textutils/charset.hpp>
 
@@ -23,5 +25,12 @@ struct c_set_hash {
 
 // A table looked up by an unordered collection of character states.
 using c_set = std::unordered_map<character_set, char, c_set_hash>;
+
+// The taxa of `x` whose labels are in `taxa`, in the order of `x`, with the rows and columns
+// between them; labels of `taxa` absent from `x` are ignored and a label that `x` holds twice
+// is kept twice. The result starts at x.first; with no taxon selected it is empty. A matrix
+// that is not square or not one row per label is the size_error of `real_chars::basic`;
+// labels or a matrix whose bounds differ from x.first .. x.last are the range error.
+[[nodiscard]] squared submatrix(const squared& x, const hashed_taxa& taxa);
 
 } // namespace phylo::sets
