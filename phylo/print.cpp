@@ -1,1 +1,408 @@
-// Placeholder: filled in by the work on this module.
+#include <phylo/print.hpp>
+
+#include <phylo/disc_io.hpp>
+
+#include <generics/current_io.hpp>
+#include <generics/generic_character_io.hpp>
+#include <textutils/string_edit.hpp>
+
+#include <algorithm>
+#include <ostream>
+#include <string>
+
+namespace phylo::print {
+
+using generics::current_output;
+using generics::text_sink;
+
+const std::string_view data_closing_block =
+    "\t;\n"
+    "end;\n"
+    "\n"
+    "begin paup;\n"
+    "\tset torder=left tcompress taxlabels=full outroot=monophyl\n"
+    "\t\tautoclose maxtrees=1000 increase=auto autoinc=1000\n"
+    "\t\tstoretreewts storebrlens rootmethod=outgroup\n"
+    "\t\twarnroot=no;\n"
+    "\tpset opt=deltran collapse=minbrlen;\n"
+    "\tdset dcollapse distance=hky85 missdist=ignore rates=equal\n"
+    "\t\tpinvar=0;\n"
+    "\tdefaults nj bionj breakties=random;\n"
+    "\tdefaults upgma bionj breakties=random;\n"
+    "\tdefaults bootstrap grpfreq=no;\n"
+    "\tdefaults contree grpfreq=no;\n"
+    "\tdefaults hsearch addseq=random;\n"
+    "\tdefaults savedist triangle=both;\n"
+    "\tdefaults describetrees labelnode=no;\n"
+    "end;";
+
+const std::string_view distances_closing_block =
+    "\t;\n"
+    "end;\n"
+    "\n"
+    "begin paup;\n"
+    "\tset torder=left tcompress taxlabels=full outroot=monophyl\n"
+    "\t\tautoclose maxtrees=1000 increase=auto autoinc=1000\n"
+    "\t\tstoretreewts storebrlens rootmethod=outgroup\n"
+    "\t\twarnroot=no;\n"
+    "\tdefaults nj bionj breakties=random;\n"
+    "\tdefaults upgma bionj breakties=random;\n"
+    "\tdefaults contree grpfreq=no;\n"
+    "\tdefaults hsearch addseq=random;\n"
+    "\tdefaults savedist triangle=both;\n"
+    "\tdefaults describetrees labelnode=no;\n"
+    "end;";
+
+namespace {
+
+// The characters that may not stand in a NEXUS name: every character outside the graphic
+// ones (32 .. 126, 160 .. 255), and the blank and punctuation among them.
+const textutils::character_set& nexus_invalid() {
+    static const textutils::character_set invalid =
+        textutils::character_set::range(0, 32) | textutils::character_set::range(127, 159) |
+        textutils::character_set(" ()[]{}/\\,;:=*'\"`+-<>");
+    return invalid;
+}
+
+// The image of a number in a header line: a blank or a minus sign, then the digits.
+std::string image(index_type n) {
+    return n < 0 ? std::to_string(n) : " " + std::to_string(n);
+}
+
+void put_fitted(text_sink& s, std::string_view text, index_type width) {
+    const auto w = static_cast<std::size_t>(std::max<index_type>(width, 0));
+    if (text.size() >= w) {
+        s.put(text.substr(0, w));
+    } else {
+        s.put(text);
+        s.put(w - text.size(), ' ');
+    }
+}
+
+void write_numbers(text_sink& s, index_type nchar, index_type width) {
+    if (width < 1)
+        throw range_error("the ruler needs a positive label width, not " + std::to_string(width));
+    const auto lead = [&] {
+        s.put('[');
+        s.put(static_cast<std::size_t>(width - 1), ' ');
+        s.put('\t');
+    };
+    index_type last = 10;
+    while (last <= nchar) last += 10;
+    lead();
+    for (index_type i = 10; i <= last; i += 10) {
+        const std::string n = std::to_string(i);
+        s.put(n.size() < 10 ? 10 - n.size() : 0, ' ');
+        s.put(n);
+    }
+    s.put(']');
+    s.line_end();
+    lead();
+    for (index_type i = 10; i <= last; i += 10) s.put("         .");
+    s.put(']');
+    s.line_end();
+}
+
+void write_label(text_sink& s, std::string_view label, output_format format, index_type width) {
+    switch (format) {
+    case output_format::EXTENDED_PHYLIP: {
+        std::string l(label);
+        std::replace(l.begin(), l.end(), ' ', '_');
+        put_fitted(s, l, width);
+        return;
+    }
+    case output_format::LABELS:
+        s.put(label);
+        s.line_end();
+        return;
+    case output_format::NEXUS:
+        put_fitted(s, to_nexus_label(label), width);
+        return;
+    case output_format::NEXUS_ENCLOSED: {
+        std::string l = "'";
+        l += label;
+        std::replace(l.begin() + 1, l.end(), '\'', '`');
+        l += '\'';
+        put_fitted(s, l, width);
+        return;
+    }
+    case output_format::PHYLIP:
+        put_fitted(s, label, 10);
+        return;
+    case output_format::RAW:
+        return;
+    }
+}
+
+void write_header(text_sink& s, index_type ntax, index_type nchar, output_format format,
+                  datatype kind) {
+    switch (format) {
+    case output_format::EXTENDED_PHYLIP:
+    case output_format::PHYLIP:
+        s.put(image(ntax));
+        s.put('\t');
+        s.put(image(nchar));
+        s.line_end();
+        return;
+    case output_format::NEXUS:
+    case output_format::NEXUS_ENCLOSED:
+        s.put("#NEXUS\n\nbegin data;\n\tdimensions ntax=");
+        s.put(image(ntax));
+        s.put(" nchar=");
+        s.put(image(nchar));
+        s.put(";\n\tformat datatype=");
+        s.put(kind == datatype::CONTINUOUS ? "continuous"
+              : kind == datatype::DNA      ? "nucleotide gap=-"
+                                           : "protein gap=-");
+        s.put(" missing=?;\n\tmatrix");
+        s.line_end();
+        return;
+    case output_format::LABELS:
+    case output_format::RAW:
+        return;
+    }
+}
+
+void write_header(text_sink& s, const taxon_labels& labels, dist_output_format format) {
+    switch (format) {
+    case dist_output_format::EXTENDED_PHYLIP:
+    case dist_output_format::PHYLIP:
+        s.put(image(labels.length()));
+        s.line_end();
+        return;
+    case dist_output_format::NEXUS:
+    case dist_output_format::NEXUS_ENCLOSED:
+        s.put("#NEXUS\n\nbegin distances;\n\tdimensions newtaxa ntax=");
+        s.put(image(labels.length()));
+        s.put(";\n\tformat triangle=both labels;\n\tmatrix");
+        s.line_end();
+        return;
+    case dist_output_format::TAB_SEPARATED:
+        for (const std::string& l : labels) {
+            s.put('\t');
+            const std::size_t at = s.buffer().size();
+            s.put(l);
+            std::replace(s.buffer().begin() + static_cast<std::ptrdiff_t>(at), s.buffer().end(), ' ', '_');
+        }
+        s.line_end();
+        return;
+    case dist_output_format::LABELS:
+    case dist_output_format::ONE_COLUMN:
+    case dist_output_format::RAW:
+        return;
+    }
+}
+
+void write_footer(text_sink& s, output_format format) {
+    if (format == output_format::NEXUS || format == output_format::NEXUS_ENCLOSED) {
+        s.put(data_closing_block);
+        s.line_end();
+    }
+}
+
+void write_footer(text_sink& s, dist_output_format format) {
+    switch (format) {
+    case dist_output_format::NEXUS:
+    case dist_output_format::NEXUS_ENCLOSED:
+        s.put(distances_closing_block);
+        s.line_end();
+        return;
+    case dist_output_format::LABELS:
+    case dist_output_format::ONE_COLUMN:
+    case dist_output_format::RAW:
+        s.line_end();
+        return;
+    default:
+        return;
+    }
+}
+
+[[noreturn]] void fail_no_width() {
+    throw range_error("every label is empty, so the label column would have no width");
+}
+
+// The shared steps of the character matrix layouts; `write_row(s, row)` writes the tab-led
+// values of one row and its line end.
+template <class Data, class WriteRow>
+void put_characters(std::ostream& file, const Data& x, output_format format, datatype kind,
+                    WriteRow&& write_row) {
+    if (x.last < x.first) throw range_error("a character matrix without taxa cannot be written");
+    const auto& first_row = x.rows[x.first];
+    if (!first_row) throw range_error("the row of the first taxon " + std::to_string(x.first) + " is null");
+    const index_type ntax = x.last - x.first + 1;
+    const index_type nchar = first_row->length();
+    text_sink s(file);
+    write_header(s, ntax, nchar, format, kind);
+    index_type w = 10;
+    switch (format) {
+    case output_format::EXTENDED_PHYLIP:
+        w = longest_label(x.labels);
+        if (w == 0) fail_no_width();
+        break;
+    case output_format::NEXUS:
+        w = longest_label(x.labels);
+        write_numbers(s, nchar, w);
+        break;
+    case output_format::NEXUS_ENCLOSED:
+        w = longest_label(x.labels) + 2;
+        write_numbers(s, nchar, w);
+        break;
+    default:
+        break;
+    }
+    for (index_type i = x.first; i <= x.last; ++i) {
+        write_label(s, x.labels[i], format, w);
+        if (format == output_format::LABELS) continue;
+        const auto& row = x.rows[i];
+        if (!row) throw range_error("the row of taxon " + std::to_string(i) + " is null");
+        write_row(s, *row);
+    }
+    write_footer(s, format);
+    s.flush();
+}
+
+} // namespace
+
+index_type longest_label(const taxon_labels& labels) {
+    std::size_t longest = 0;
+    for (const std::string& l : labels) longest = std::max(longest, l.size());
+    return static_cast<index_type>(longest);
+}
+
+std::string to_nexus_label(std::string_view label) {
+    const auto& invalid = nexus_invalid();
+    std::size_t b = 0;
+    while (b < label.size() && invalid.contains(label[b])) ++b;
+    std::size_t e = label.size();
+    while (e > b && invalid.contains(label[e - 1])) --e;
+    const textutils::character_mapping to_underscore = textutils::map_all(invalid, '_');
+    std::string out(label.substr(b, e - b));
+    for (char& ch : out) ch = to_underscore(ch);
+    return out;
+}
+
+void print_numbers(std::ostream& file, index_type nchar, index_type width) {
+    text_sink s(file);
+    write_numbers(s, nchar, width);
+    s.flush();
+}
+void print_numbers(index_type nchar, index_type width) { print_numbers(current_output(), nchar, width); }
+
+void print_label(std::ostream& file, std::string_view label, output_format format, index_type width) {
+    text_sink s(file);
+    write_label(s, label, format, width);
+    s.flush();
+}
+void print_label(std::string_view label, output_format format, index_type width) {
+    print_label(current_output(), label, format, width);
+}
+
+void print_header(std::ostream& file, index_type ntax, index_type nchar, output_format format,
+                  datatype kind) {
+    text_sink s(file);
+    write_header(s, ntax, nchar, format, kind);
+    s.flush();
+}
+void print_header(index_type ntax, index_type nchar, output_format format, datatype kind) {
+    print_header(current_output(), ntax, nchar, format, kind);
+}
+void print_header(std::ostream& file, const taxon_labels& labels, dist_output_format format) {
+    text_sink s(file);
+    write_header(s, labels, format);
+    s.flush();
+}
+void print_header(const taxon_labels& labels, dist_output_format format) {
+    print_header(current_output(), labels, format);
+}
+
+void print_footer(std::ostream& file, output_format format) {
+    text_sink s(file);
+    write_footer(s, format);
+    s.flush();
+}
+void print_footer(output_format format) { print_footer(current_output(), format); }
+void print_footer(std::ostream& file, dist_output_format format) {
+    text_sink s(file);
+    write_footer(s, format);
+    s.flush();
+}
+void print_footer(dist_output_format format) { print_footer(current_output(), format); }
+
+void put(std::ostream& file, const disc_data& x, output_format format) {
+    put_characters(file, x, format, datatype::DNA, [](text_sink& s, const disc_array& row) {
+        disc_io::write(s, row, false, '\t');
+    });
+}
+void put(const disc_data& x, output_format format) { put(current_output(), x, format); }
+
+void put(std::ostream& file, const count_data& x, output_format format) {
+    put_characters(file, x, format, datatype::CONTINUOUS, [](text_sink& s, const count_array& row) {
+        count_chars::io::write(s, row, false, '\t');
+    });
+}
+void put(const count_data& x, output_format format) { put(current_output(), x, format); }
+
+void put(std::ostream& file, const real_data& x, output_format format, std::size_t fore,
+         std::size_t aft, std::size_t exp) {
+    put_characters(file, x, format, datatype::CONTINUOUS, [=](text_sink& s, const real_array& row) {
+        real_chars::io::write(s, row, false, '\t', fore, aft, exp);
+    });
+}
+void put(const real_data& x, output_format format, std::size_t fore, std::size_t aft,
+         std::size_t exp) {
+    put(current_output(), x, format, fore, aft, exp);
+}
+
+void put(std::ostream& file, const squared& x, dist_output_format format, std::size_t fore,
+         std::size_t aft, std::size_t exp) {
+    text_sink s(file);
+    write_header(s, x.labels, format);
+    const output_format lf = label_format(format);
+    index_type w = 0;
+    switch (format) {
+    case dist_output_format::NEXUS_ENCLOSED:
+        w = longest_label(x.labels) + 2;
+        break;
+    case dist_output_format::LABELS:
+    case dist_output_format::PHYLIP:
+        w = 10;
+        break;
+    case dist_output_format::RAW:
+        break;
+    default:
+        w = longest_label(x.labels);
+        if (w == 0) fail_no_width();
+        break;
+    }
+    switch (format) {
+    case dist_output_format::ONE_COLUMN:
+        for (index_type i = x.first + 1; i <= x.last; ++i) {
+            for (index_type j = x.first; j < i; ++j) {
+                write_label(s, x.labels[i], lf, w);
+                s.put('\t');
+                write_label(s, x.labels[j], lf, w);
+                s.put('\t');
+                generics::put_real(s.buffer(), x.matrix(i, j), fore, aft, exp);
+                s.line_end();
+            }
+        }
+        break;
+    case dist_output_format::LABELS:
+        for (index_type i = x.first; i <= x.last; ++i) write_label(s, x.labels[i], lf, w);
+        break;
+    default:
+        for (index_type i = x.first; i <= x.last; ++i) {
+            write_label(s, x.labels[i], lf, w);
+            real_chars::io::write_row(s, i, x.matrix, false, '\t', fore, aft, exp);
+        }
+        break;
+    }
+    write_footer(s, format);
+    s.flush();
+}
+void put(const squared& x, dist_output_format format, std::size_t fore, std::size_t aft,
+         std::size_t exp) {
+    put(current_output(), x, format, fore, aft, exp);
+}
+
+} // namespace phylo::print

@@ -1,1 +1,307 @@
-// Placeholder: filled in by the work on this module.
+#include <phylo/read.hpp>
+
+#include <phylo/chars_io.hpp>
+#include <phylo/disc_io.hpp>
+
+#include <generics/current_io.hpp>
+
+#include <istream>
+#include <memory>
+#include <new>
+#include <string>
+
+namespace phylo::read {
+
+using generics::text_cursor;
+
+namespace {
+
+// A cursor over the current input, named in messages.
+text_cursor current_cursor() {
+    return text_cursor(generics::current_input(), true, generics::current_input_name());
+}
+
+void strip(std::string& s, const character_set& set) {
+    std::size_t b = 0;
+    while (b < s.size() && set.contains(s[b])) ++b;
+    std::size_t e = s.size();
+    while (e > b && set.contains(s[e - 1])) --e;
+    s = s.substr(b, e - b);
+}
+
+// A natural number after blanks and line ends: the data error when there is no integer
+// literal, the range error when it is negative or too large.
+index_type read_natural(text_cursor& c, const std::string& what) {
+    int ch = c.skip_blanks();
+    if (ch == text_cursor::eof) c.fail_end(what);
+    bool negative = false;
+    if (ch == '+' || ch == '-') {
+        negative = ch == '-';
+        c.bump();
+        ch = c.peek();
+    }
+    if (ch < '0' || ch > '9') c.fail_found(what + " (an integer)", ch);
+    index_type value = 0;
+    std::string digits;
+    for (; ch >= '0' && ch <= '9'; ch = c.peek()) {
+        value = std::min<index_type>(value * 10 + (ch - '0'), index_type{1} << 40);
+        if (digits.size() < 24) digits.push_back(static_cast<char>(ch));
+        c.bump();
+    }
+    if (negative && value != 0) c.fail<range_error>(what + " is -" + digits + ", below 0");
+    if (value > max_index)
+        c.fail<range_error>(what + " is " + digits + ", above " + std::to_string(max_index));
+    return value;
+}
+
+std::string taxon_context(index_type i, const std::string& label) {
+    std::string s = "taxon " + std::to_string(i);
+    if (!label.empty()) {
+        s += " (";
+        s += label.size() > 40 ? label.substr(0, 40) + "..." : label;
+        s += ')';
+    }
+    return s;
+}
+
+// The shared loop of the character readers: header, record, then label, row and the rest of
+// the line for every taxon. Rows are allocated as they are read, so that a header promising
+// more than the file holds costs no memory.
+template <class Data, class ReadRow>
+Data read_characters(text_cursor& c, input_format format, ReadRow&& read_row) {
+    using array = typename Data::row_vector::value_type::element_type;
+    c.set_row("header: ");
+    const index_type ntax = read_natural(c, "the number of taxa");
+    const index_type nchar = read_natural(c, "the number of characters");
+    skip_rest(c);
+    c.set_row({});
+    if (ntax < 1) c.fail<range_error>("the header declares 0 taxa; a matrix needs at least 1");
+    try {
+        Data x(0, ntax - 1);
+        for (index_type i = 0; i < ntax; ++i) {
+            std::string& label = x.labels.unchecked(i);
+            c.set_row(taxon_context(i, {}) + ": ");
+            get_label(c, format, label);
+            c.set_row(taxon_context(i, label) + ", ");
+            x.rows.unchecked(i) = std::make_unique<array>(0, nchar - 1);
+            read_row(c, *x.rows.unchecked(i));
+            skip_rest(c);
+        }
+        return x;
+    } catch (const std::bad_alloc&) {
+        throw capacity_error(c.where() + "a matrix of " + std::to_string(ntax) + " taxa and " +
+                             std::to_string(nchar) + " characters is too large to hold in memory");
+    }
+}
+
+text_cursor stream_cursor(std::istream& file) { return text_cursor(file, true); }
+
+} // namespace
+
+void get_word(text_cursor& c, const character_set& delimiters, std::string& word) {
+    bool started = false;
+    for (;;) {
+        if (started && c.at_line_end()) return;
+        const int ch = c.text_char();
+        if (ch == text_cursor::eof) c.fail_end("a word");
+        if (delimiters.contains(static_cast<char>(ch))) {
+            if (started) return;
+            continue;
+        }
+        word.push_back(static_cast<char>(ch));
+        started = true;
+    }
+}
+
+void get_word(text_cursor& c, index_type width, std::string& word) {
+    for (index_type k = 0; k < width; ++k) {
+        const int ch = c.text_char();
+        if (ch == text_cursor::eof)
+            c.fail_end("a label of " + std::to_string(width) + " characters (" +
+                       std::to_string(k) + " read)");
+        word.push_back(static_cast<char>(ch));
+    }
+    strip(word, whitespace);
+}
+
+void get_label(text_cursor& c, input_format format, std::string& label) {
+    switch (format) {
+    case input_format::PHYLIP:
+        get_word(c, 10, label);
+        return;
+    case input_format::EXTENDED_PHYLIP:
+        get_word(c, whitespace, label);
+        return;
+    case input_format::COMMENTED_PHYLIP: {
+        get_word(c, whitespace, label);
+        std::string comment;
+        get_word(c, whitespace, comment);
+        return;
+    }
+    case input_format::TAB_SEPARATED:
+        get_word(c, control_characters, label);
+        // The printer pads labels with blanks up to their tab; they are not part of the name.
+        while (!label.empty() && label.back() == ' ') label.pop_back();
+        return;
+    }
+}
+
+void skip_rest(text_cursor& c) {
+    if (!c.at_line_end()) c.skip_line();
+}
+
+void get_word(std::istream& file, const character_set& delimiters, std::string& word) {
+    auto c = stream_cursor(file);
+    get_word(c, delimiters, word);
+}
+void get_word(const character_set& delimiters, std::string& word) {
+    auto c = current_cursor();
+    get_word(c, delimiters, word);
+}
+void get_word(std::istream& file, index_type width, std::string& word) {
+    auto c = stream_cursor(file);
+    get_word(c, width, word);
+}
+void get_word(index_type width, std::string& word) {
+    auto c = current_cursor();
+    get_word(c, width, word);
+}
+void get_label(std::istream& file, input_format format, std::string& label) {
+    auto c = stream_cursor(file);
+    get_label(c, format, label);
+}
+void get_label(input_format format, std::string& label) {
+    auto c = current_cursor();
+    get_label(c, format, label);
+}
+void skip_rest(std::istream& file) {
+    auto c = stream_cursor(file);
+    skip_rest(c);
+}
+void skip_rest() {
+    auto c = current_cursor();
+    skip_rest(c);
+}
+
+namespace {
+dimensions read_header(text_cursor& c) {
+    dimensions d;
+    d.ntax = read_natural(c, "the number of taxa");
+    d.nchar = read_natural(c, "the number of characters");
+    skip_rest(c);
+    return d;
+}
+
+index_type read_dist_header(text_cursor& c, dist_input_format format) {
+    if (format != dist_input_format::TAB_SEPARATED) {
+        const index_type n = read_natural(c, "the number of taxa");
+        skip_rest(c);
+        return n;
+    }
+    if (c.peek() == text_cursor::eof) c.fail_end("the header line of taxon names");
+    index_type tabs = 0;
+    while (!c.at_line_end()) {
+        if (c.peek() == '\t') ++tabs;
+        c.bump();
+    }
+    c.skip_line_end();
+    return tabs;
+}
+
+squared read_distances(text_cursor& c, dist_input_format format) {
+    c.set_row("header: ");
+    const index_type n = read_dist_header(c, format);
+    c.set_row({});
+    if (n < 1) {
+        if (format == dist_input_format::TAB_SEPARATED)
+            c.fail<range_error>("the header line holds no tab, so it names no taxa");
+        c.fail<range_error>("the header declares 0 taxa; a matrix needs at least 1");
+    }
+    const input_format labels = label_format(format);
+    try {
+        squared x(0, n - 1);
+        for (index_type i = 0; i < n; ++i) {
+            std::string& label = x.labels.unchecked(i);
+            c.set_row(taxon_context(i, {}) + ": ");
+            get_label(c, labels, label);
+            c.set_row(taxon_context(i, label) + ", ");
+            real_chars::io::read_row(c, i, x.matrix, 0, "column");
+            skip_rest(c);
+        }
+        return x;
+    } catch (const std::bad_alloc&) {
+        throw capacity_error(c.where() + "a distance matrix of " + std::to_string(n) +
+                             " taxa is too large to hold in memory");
+    }
+}
+
+disc_data read_disc(text_cursor& c, input_format format, const character_set& skip) {
+    return read_characters<disc_data>(
+        c, format, [&skip](text_cursor& cc, disc_array& row) { disc_io::read(cc, row, skip, "character"); });
+}
+template <class Data, class IO>
+Data read_literal_or_real(text_cursor& c, input_format format) {
+    return read_characters<Data>(c, format, [](text_cursor& cc, auto& row) {
+        if constexpr (std::is_same_v<IO, real_chars::io>) IO::read(cc, row, 0, "character");
+        else IO::read(cc, row, "character");
+    });
+}
+} // namespace
+
+dimensions get_header(std::istream& file) {
+    auto c = stream_cursor(file);
+    return read_header(c);
+}
+dimensions get_header() {
+    auto c = current_cursor();
+    return read_header(c);
+}
+index_type get_header(std::istream& file, dist_input_format format) {
+    auto c = stream_cursor(file);
+    return read_dist_header(c, format);
+}
+index_type get_header(dist_input_format format) {
+    auto c = current_cursor();
+    return read_dist_header(c, format);
+}
+
+disc_data get(std::istream& file, input_format format, const character_set& skip) {
+    auto c = stream_cursor(file);
+    return read_disc(c, format, skip);
+}
+disc_data get(input_format format, const character_set& skip) {
+    auto c = current_cursor();
+    return read_disc(c, format, skip);
+}
+
+template <>
+count_data get<count_data>(std::istream& file, input_format format) {
+    auto c = stream_cursor(file);
+    return read_literal_or_real<count_data, count_chars::io>(c, format);
+}
+template <>
+count_data get<count_data>(input_format format) {
+    auto c = current_cursor();
+    return read_literal_or_real<count_data, count_chars::io>(c, format);
+}
+template <>
+real_data get<real_data>(std::istream& file, input_format format) {
+    auto c = stream_cursor(file);
+    return read_literal_or_real<real_data, real_chars::io>(c, format);
+}
+template <>
+real_data get<real_data>(input_format format) {
+    auto c = current_cursor();
+    return read_literal_or_real<real_data, real_chars::io>(c, format);
+}
+
+squared get(std::istream& file, dist_input_format format) {
+    auto c = stream_cursor(file);
+    return read_distances(c, format);
+}
+squared get(dist_input_format format) {
+    auto c = current_cursor();
+    return read_distances(c, format);
+}
+
+} // namespace phylo::read

@@ -1,0 +1,925 @@
+#pragma once
+// Element-level text input and output, written once and provided per kind of character
+// (<phylo/chars_io.hpp>):
+//  - the literal family reads and writes values as literals (a quoted character, an
+//    upper-case name, a decimal number); what a literal looks like comes from a small
+//    `Literal` policy of the kind;
+//  - the real family reads real literals and writes values in the fore / aft / exp layout.
+// Both read through a `text_cursor` (buffered, counts lines for messages, treats CR LF as a
+// line end) and write through a `text_sink` (one large buffer, written out in blocks).
+
+#include <generics/bounded_array.hpp>
+#include <generics/current_io.hpp>
+#include <generics/errors.hpp>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <istream>
+#include <memory>
+#include <ostream>
+#include <streambuf>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace generics {
+
+// Case of names written by the literal family; quoted characters are never changed.
+enum class type_set { LOWER_CASE, UPPER_CASE };
+
+// ---------------------------------------------------------------------------------------------
+// Reading
+
+namespace detail {
+// The get area of a stream buffer is protected; a pointer to member formed through a derived
+// class is the standard way to reach it without owning the buffer. Scanning the get area in
+// place (instead of one virtual-free call per character) is what makes large files fast.
+struct get_area : std::streambuf {
+    static char* next(std::streambuf& b) { return (b.*&get_area::gptr)(); }
+    static char* end(std::streambuf& b) { return (b.*&get_area::egptr)(); }
+    static void advance(std::streambuf& b, std::ptrdiff_t n) {
+        (b.*&get_area::gbump)(static_cast<int>(n));
+    }
+};
+} // namespace detail
+
+// A forward reading position in a stream. Consumes from the stream's buffer exactly the
+// characters it has used (the rest stays in the stream when the cursor ends). A line end is
+// LF or CR LF. With line counting on, error messages start with "<name>: line <n>: ".
+class text_cursor {
+public:
+    static constexpr int eof = -1;
+
+    explicit text_cursor(std::istream& in, bool count_lines = false, std::string name = {})
+        : in_(in), sb_(in.rdbuf()), count_lines_(count_lines), name_(std::move(name)) {
+        if (sb_ == nullptr) throw use_error("the input stream has no buffer");
+    }
+    ~text_cursor() {
+        release();
+        if (cr_pending_) sb_->sputbackc('\r');
+    }
+    text_cursor(const text_cursor&) = delete;
+    text_cursor& operator=(const text_cursor&) = delete;
+
+    // The next character (0 .. 255) without consuming it, or eof.
+    int peek() {
+        if (cr_pending_) return '\r';
+        if (p_ != e_ || fill()) return static_cast<unsigned char>(*p_);
+        return eof;
+    }
+    // Consumes the character that `peek` has just returned (never eof).
+    void bump() {
+        if (cr_pending_) {
+            cr_pending_ = false;
+            return;
+        }
+        if (*p_ == '\n') ++line_;
+        ++p_;
+    }
+    // True at a line end (LF, CR LF) or at the end of the input.
+    bool at_line_end() {
+        const int c = peek();
+        if (c == eof || c == '\n') return true;
+        if (c != '\r' || cr_pending_) return false;
+        if (p_ + 1 != e_) return p_[1] == '\n';
+        ++p_; // the CR ends the buffered block: look past it
+        if (fill() && *p_ == '\n') return true;
+        cr_pending_ = true;
+        return false;
+    }
+    // Consumes one line end, if the cursor stands at one.
+    void skip_line_end() {
+        if (peek() == '\r' && at_line_end()) bump();
+        if (peek() == '\n') bump();
+    }
+    // The next character that is not part of a line end, consumed; eof at the end.
+    int text_char() {
+        for (;;) {
+            if (!at_line_end()) {
+                const int c = peek();
+                bump();
+                return c;
+            }
+            if (peek() == eof) return eof;
+            skip_line_end();
+        }
+    }
+    // Skips blanks, tabs and line ends; returns the next character (not consumed) or eof.
+    int skip_blanks() {
+        for (;;) {
+            const int c = peek();
+            if (c == ' ' || c == '\t' || c == '\n') {
+                bump();
+            } else if (c == '\r' && at_line_end()) {
+                skip_line_end();
+            } else {
+                return c;
+            }
+        }
+    }
+    // Skips the rest of the current line and its line end.
+    void skip_line() {
+        while (!at_line_end()) bump();
+        skip_line_end();
+    }
+
+    // The buffered characters from the current position on (possibly empty); consume with
+    // `advance`. Lets number readers parse in place.
+    std::string_view window() const noexcept {
+        if (cr_pending_ || p_ == e_) return {};
+        return {p_, static_cast<std::size_t>(e_ - p_)};
+    }
+    // Consumes n characters of `window()` that hold no line feed.
+    void advance(std::size_t n) noexcept { p_ += n; }
+
+    // Where the next error happened: set by the loops that read arrays and rows.
+    void set_row(std::string context) { context_ = std::move(context); }
+    void set_item(const char* word, index_type index) noexcept {
+        item_word_ = word;
+        item_ = index;
+    }
+    void clear_item() noexcept { item_word_ = nullptr; }
+    [[nodiscard]] index_type line() const noexcept { return line_; }
+
+    // "<name>: line <n>: <row context><item>: " for the message of an error raised here.
+    [[nodiscard]] std::string where() const {
+        std::string w;
+        if (!name_.empty()) w += name_ + ": ";
+        if (count_lines_) w += "line " + std::to_string(line_) + ": ";
+        w += context_;
+        if (item_word_ != nullptr) {
+            w += item_word_;
+            w += ' ';
+            w += std::to_string(item_);
+            w += ": ";
+        }
+        return w;
+    }
+    template <class Error>
+    [[noreturn]] void fail(const std::string& what) const {
+        throw Error(where() + what);
+    }
+    // The end error for input that ended where `expected` should have come.
+    [[noreturn]] void fail_end(const std::string& expected) const {
+        fail<end_error>("the input ends where " + expected + " was expected");
+    }
+    // The data error "expected <expected>, found <c>".
+    [[noreturn]] void fail_found(const std::string& expected, int c) const {
+        fail<data_error>("expected " + expected + ", found " + describe(c));
+    }
+
+    // A character as a message shows it: "x" in quotes, or its code.
+    static std::string describe(int c) {
+        if (c == eof) return "the end of the input";
+        if (c == '"') return "'\"'";
+        if (c > 32 && c < 127) return std::string("\"") + static_cast<char>(c) + "\"";
+        if (c == ' ') return "a blank";
+        if (c == '\t') return "a tab";
+        return "the character of code " + std::to_string(c);
+    }
+
+private:
+    // Hands back the consumed part of the current block to the stream buffer.
+    void release() {
+        if (own_) {
+            if (p_ != e_) sb_->sputbackc(*p_);
+        } else if (p_ != nullptr) {
+            detail::get_area::advance(*sb_, p_ - base_);
+        }
+        own_ = false;
+        p_ = e_ = base_ = nullptr;
+    }
+    // Makes the next block current; false at the end of the input.
+    bool fill() {
+        release();
+        if (at_eof_) return false;
+        if (sb_->sgetc() == std::char_traits<char>::eof()) {
+            at_eof_ = true;
+            in_.setstate(std::ios_base::eofbit);
+            return false;
+        }
+        char* next = detail::get_area::next(*sb_);
+        char* end = detail::get_area::end(*sb_);
+        if (next != end) {
+            p_ = base_ = next;
+            e_ = end;
+        } else { // an unbuffered stream (standard input synchronised with C): one by one
+            own_char_ = static_cast<char>(sb_->sbumpc());
+            own_ = true;
+            p_ = &own_char_;
+            e_ = p_ + 1;
+        }
+        return true;
+    }
+
+    std::istream& in_;
+    std::streambuf* sb_;
+    const char* p_ = nullptr;
+    const char* e_ = nullptr;
+    const char* base_ = nullptr;
+    char own_char_ = 0;
+    bool own_ = false;
+    bool at_eof_ = false;
+    bool cr_pending_ = false; // a CR already taken from the stream, not followed by LF
+    bool count_lines_;
+    index_type line_ = 1;
+    std::string name_;
+    std::string context_;
+    const char* item_word_ = nullptr;
+    index_type item_ = 0;
+};
+
+// A read-only stream over a string, for the `get` forms that read from a string.
+class string_input {
+public:
+    explicit string_input(std::string_view text) : buffer_(text), in_(&buffer_) {}
+    std::istream& stream() noexcept { return in_; }
+    // How many characters have been consumed.
+    [[nodiscard]] std::size_t consumed() const noexcept { return buffer_.consumed(); }
+
+private:
+    struct view_buffer : std::streambuf {
+        explicit view_buffer(std::string_view text) {
+            // Read only: the get area never writes through these pointers.
+            char* b = const_cast<char*>(text.data());
+            setg(b, b, b + text.size());
+        }
+        [[nodiscard]] std::size_t consumed() const noexcept {
+            return static_cast<std::size_t>(gptr() - eback());
+        }
+    };
+    view_buffer buffer_;
+    std::istream in_;
+};
+
+// The value read from a string and the position (from 0) of the last character it used.
+template <class Element>
+struct get_result {
+    Element value;
+    std::size_t last;
+};
+
+namespace detail {
+
+// Scans a real literal: [sign] (digits [. digits] | . digits) [(e|E) [sign] digits].
+// `Source` gives peek() (-1 at its end) and take(). Result: characters of the literal and
+// whether it was well formed.
+template <class Source>
+bool scan_real_literal(Source& s) {
+    auto digit = [](int c) { return c >= '0' && c <= '9'; };
+    int c = s.peek();
+    if (c == '+' || c == '-') {
+        s.take();
+        c = s.peek();
+    }
+    bool digits = false;
+    while (digit(c)) {
+        s.take();
+        c = s.peek();
+        digits = true;
+    }
+    if (c == '.') {
+        s.take();
+        c = s.peek();
+        while (digit(c)) {
+            s.take();
+            c = s.peek();
+            digits = true;
+        }
+    }
+    if (!digits) return false;
+    if (c == 'e' || c == 'E') {
+        s.take();
+        c = s.peek();
+        if (c == '+' || c == '-') {
+            s.take();
+            c = s.peek();
+        }
+        if (!digit(c)) return false;
+        while (digit(c)) {
+            s.take();
+            c = s.peek();
+        }
+    }
+    return true;
+}
+
+// A source over characters in memory; `hit_end` tells that the literal may go on beyond.
+struct span_source {
+    const char* p;
+    const char* e;
+    std::size_t n = 0;
+    bool hit_end = false;
+    int peek() {
+        if (p + n == e) {
+            hit_end = true;
+            return -1;
+        }
+        return static_cast<unsigned char>(p[n]);
+    }
+    void take() { ++n; }
+};
+
+// A source over the cursor that keeps what it takes (up to its capacity).
+struct cursor_source {
+    text_cursor& c;
+    std::array<char, 512> buf{};
+    std::size_t n = 0;
+    int peek() {
+        const int ch = c.peek();
+        return ch == '\n' || ch == '\r' ? -1 : ch;
+    }
+    void take() {
+        const int ch = c.peek();
+        c.bump();
+        if (n == buf.size()) c.fail<data_error>("a real literal longer than 512 characters");
+        buf[n++] = static_cast<char>(ch);
+    }
+};
+
+// True when a decimal literal that the converter reports out of range is below the smallest
+// double (rather than above the largest).
+inline bool is_underflow(std::string_view lit) {
+    long long exp = 0;
+    const auto e = lit.find_first_of("eE");
+    if (e != std::string_view::npos) {
+        std::string_view x = lit.substr(e + 1);
+        const bool neg = !x.empty() && x[0] == '-';
+        if (!x.empty() && (x[0] == '-' || x[0] == '+')) x.remove_prefix(1);
+        for (char ch : x) exp = std::min<long long>(exp * 10 + (ch - '0'), 1000000000LL);
+        if (neg) exp = -exp;
+        lit = lit.substr(0, e);
+    }
+    // Decimal magnitude of the mantissa: the position of its first non-zero digit.
+    long long pos = 0;
+    bool before_point = true;
+    long long int_digits = 0;
+    for (char ch : lit) {
+        if (ch == '.') {
+            before_point = false;
+        } else if (ch >= '0' && ch <= '9') {
+            if (before_point) {
+                if (ch != '0' || int_digits > 0) ++int_digits;
+            } else if (int_digits == 0) {
+                --pos;
+                if (ch != '0') break;
+            }
+        }
+    }
+    const long long magnitude = int_digits > 0 ? int_digits : pos;
+    return magnitude + exp < 0;
+}
+
+// Converts a well-formed literal; a value that is not a finite double is the data error.
+template <class Real>
+Real convert_real(text_cursor& c, std::string_view lit) {
+    std::string_view digits = lit;
+    if (!digits.empty() && digits[0] == '+') digits.remove_prefix(1);
+    Real v{};
+    const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), v);
+    if (r.ec == std::errc::result_out_of_range && is_underflow(digits)) {
+        return digits[0] == '-' ? -Real(0) : Real(0);
+    }
+    if (r.ec != std::errc{} || r.ptr != digits.data() + digits.size() || !std::isfinite(v))
+        c.fail<data_error>("the real literal \"" + std::string(lit) + "\" is not a finite number");
+    return v;
+}
+
+} // namespace detail
+
+// Reads a free-format real literal after blanks, tabs and line ends.
+template <class Real>
+Real read_real(text_cursor& c) {
+    const int first = c.skip_blanks();
+    if (first == text_cursor::eof) c.fail_end("a real literal");
+    const std::string_view w = c.window();
+    if (!w.empty()) {
+        detail::span_source s{w.data(), w.data() + w.size()};
+        const bool ok = detail::scan_real_literal(s);
+        if (!s.hit_end) {
+            c.advance(s.n);
+            if (!ok) c.fail_found("a real literal", s.n < w.size() ? static_cast<unsigned char>(w[s.n]) : -1);
+            return detail::convert_real<Real>(c, w.substr(0, s.n));
+        }
+    }
+    detail::cursor_source s{c};
+    const bool ok = detail::scan_real_literal(s);
+    if (!ok) {
+        const int next = c.peek();
+        if (next == text_cursor::eof) c.fail_end("the rest of a real literal");
+        c.fail_found("a real literal", next);
+    }
+    return detail::convert_real<Real>(c, std::string_view(s.buf.data(), s.n));
+}
+
+// Reads a real literal from a field of `width` characters (fewer if the line ends first),
+// blanks around the literal allowed.
+template <class Real>
+Real read_real(text_cursor& c, std::size_t width) {
+    if (width == 0) return read_real<Real>(c);
+    if (c.at_line_end() && c.peek() != text_cursor::eof) c.skip_line_end();
+    std::string field;
+    while (field.size() < width && !c.at_line_end()) {
+        field.push_back(static_cast<char>(c.peek()));
+        c.bump();
+    }
+    if (field.empty() && c.peek() == text_cursor::eof) c.fail_end("a real literal");
+    const auto b = field.find_first_not_of(" \t");
+    const auto e = field.find_last_not_of(" \t");
+    const std::string_view lit =
+        b == std::string::npos ? std::string_view{} : std::string_view(field).substr(b, e - b + 1);
+    detail::span_source s{lit.data(), lit.data() + lit.size()};
+    if (lit.empty() || !detail::scan_real_literal(s) || s.n != lit.size())
+        c.fail<data_error>("expected a real literal in the field \"" + field + "\"");
+    return detail::convert_real<Real>(c, lit);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing
+
+// Collects output in one large block and writes it out in a few calls. What has been
+// collected is written out when the sink ends, also when an error ends the writing early.
+class text_sink {
+public:
+    static constexpr std::size_t block = std::size_t{1} << 16;
+
+    explicit text_sink(std::ostream& out) : out_(out) { buf_.reserve(block + 1024); }
+    ~text_sink() {
+        try {
+            flush();
+        } catch (...) { // an error already on its way out is the one to report
+        }
+    }
+    text_sink(const text_sink&) = delete;
+    text_sink& operator=(const text_sink&) = delete;
+
+    void put(char c) { buf_.push_back(c); }
+    void put(std::string_view s) { buf_.append(s); }
+    void put(std::size_t count, char c) { buf_.append(count, c); }
+    void line_end() {
+        buf_.push_back('\n');
+        if (buf_.size() >= block) flush();
+    }
+    void flush() {
+        if (!buf_.empty()) out_.write(buf_.data(), static_cast<std::streamsize>(buf_.size()));
+        buf_.clear();
+    }
+    std::string& buffer() noexcept { return buf_; }
+
+private:
+    std::ostream& out_;
+    std::string buf_;
+};
+
+// The image of an index: one blank for the sign position, then the digits (" 7", "-3").
+inline void put_index(text_sink& s, index_type i) {
+    char b[24];
+    b[0] = i < 0 ? '-' : ' ';
+    const auto r = std::to_chars(b + 1, b + sizeof b, i < 0 ? -i : i);
+    s.put(std::string_view(b, static_cast<std::size_t>(r.ptr - b)));
+}
+
+// Appends a real in the layout: at least `fore` characters before the point (blank padded,
+// minus sign counted), `aft` digits after it (at least one), and with exp > 0 the scientific
+// form with "E", the sign and at least exp - 1 exponent digits.
+template <class Real>
+void put_real(std::string& out, Real v, std::size_t fore, std::size_t aft, std::size_t exp) {
+    aft = std::max<std::size_t>(aft, 1);
+    char b[1100];
+    const auto fmt = exp > 0 ? std::chars_format::scientific : std::chars_format::fixed;
+    const auto r = std::to_chars(b, b + sizeof b, v, fmt, static_cast<int>(std::min<std::size_t>(aft, 700)));
+    std::string_view img(b, static_cast<std::size_t>(r.ptr - b));
+    std::string_view mant = img;
+    std::string_view expo;
+    if (exp > 0) {
+        const auto e = img.find('e');
+        if (e != std::string_view::npos) {
+            mant = img.substr(0, e);
+            expo = img.substr(e + 1);
+        }
+    }
+    const auto point = mant.find('.');
+    const std::size_t before = point == std::string_view::npos ? mant.size() : point;
+    if (before < fore) out.append(fore - before, ' ');
+    out.append(mant);
+    if (aft > 700) out.append(aft - 700, '0');
+    if (!expo.empty()) {
+        out.push_back('E');
+        out.push_back(expo[0]);
+        std::string_view d = expo.substr(1);
+        while (d.size() > 1 && d[0] == '0') d.remove_prefix(1);
+        const std::size_t want = exp > 1 ? exp - 1 : 1;
+        if (d.size() < want) out.append(want - d.size(), '0');
+        out.append(d);
+    }
+}
+
+// How a family lays out one array (see `print_layout`).
+enum class layout_style {
+    literal, // numbered line-feed layout: index, tab, value on one line
+    real,    // numbered line-feed layout: index and value on two lines
+    plain    // characters without separators; the separator written once
+};
+
+// Writes the values first .. last in the layout of `style`: with the line-feed separator one
+// value per line (numbered: with its index), otherwise one line of separator-led values,
+// after a header line of separator-led index images when numbered. `value(s, i)` writes the
+// image of element i.
+template <class Value>
+void print_layout(text_sink& s, index_type first, index_type last, bool numbered, char sep,
+                  layout_style style, Value&& value) {
+    if (sep == '\n') {
+        for (index_type i = first; i <= last; ++i) {
+            if (numbered) {
+                put_index(s, i);
+                if (style == layout_style::real) s.line_end();
+                else s.put('\t');
+            }
+            value(s, i);
+            s.line_end();
+        }
+        return;
+    }
+    if (numbered) {
+        for (index_type i = first; i <= last; ++i) {
+            s.put(sep);
+            put_index(s, i);
+        }
+        s.line_end();
+    }
+    if (style == layout_style::plain) s.put(sep);
+    for (index_type i = first; i <= last; ++i) {
+        if (style != layout_style::plain) s.put(sep);
+        value(s, i);
+        if (s.buffer().size() >= text_sink::block) s.flush();
+    }
+    s.line_end();
+}
+
+// Fills `to` with `image`, justified to the right or left and padded with blanks; the length
+// error when it does not fit.
+inline void put_justified(std::string& to, std::string_view image, bool right) {
+    if (image.size() > to.size())
+        throw length_error("the image \"" + std::string(image) + "\" does not fit in " +
+                           std::to_string(to.size()) + " characters");
+    const std::size_t pad = to.size() - image.size();
+    if (right) {
+        std::fill_n(to.begin(), pad, ' ');
+        std::copy(image.begin(), image.end(), to.begin() + static_cast<std::ptrdiff_t>(pad));
+    } else {
+        std::copy(image.begin(), image.end(), to.begin());
+        std::fill_n(to.begin() + static_cast<std::ptrdiff_t>(image.size()), pad, ' ');
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Shared row loops of both families
+
+namespace detail {
+
+// Reads every element of `a` with `read_one`, setting the cursor's item for messages. On an
+// error the element at fault keeps its value and those before it their new ones.
+template <class Array, class ReadOne>
+void read_elements(text_cursor& c, Array& a, const char* item_word, ReadOne&& read_one) {
+    for (index_type i = a.first(); i <= a.last(); ++i) {
+        c.set_item(item_word, i);
+        a.unchecked(i) = read_one(c);
+    }
+    c.clear_item();
+}
+
+template <class Matrix, class ReadOne>
+void read_matrix_row(text_cursor& c, index_type row, Matrix& m, const char* item_word,
+                     ReadOne&& read_one) {
+    m.check_row(row);
+    for (index_type j = m.col_first(); j <= m.col_last(); ++j) {
+        c.set_item(item_word, j);
+        m.unchecked(row, j) = read_one(c);
+    }
+    c.clear_item();
+}
+
+inline std::string row_context(index_type row) { return "row " + std::to_string(row) + ", "; }
+
+} // namespace detail
+
+// ---------------------------------------------------------------------------------------------
+// The literal family
+
+// `Literal` gives, for one element type:
+//   static Element read(text_cursor&);                     one literal, blanks skipped first
+//   static std::size_t image(Element, type_set, char* out); its image (at most 16 characters)
+//   static constexpr bool right_justified;                 placement in a string field
+template <class Element, class Literal>
+struct literal_io {
+    using element = Element;
+    using array = bounded_array<Element>;
+    using matrix = bounded_matrix<Element>;
+    using vector = bounded_array<std::unique_ptr<array>>;
+
+    struct element_io {
+        static constexpr std::size_t default_width = 0;
+        static constexpr type_set default_setting = type_set::UPPER_CASE;
+
+        static Element get(std::istream& file) {
+            text_cursor c(file);
+            return Literal::read(c);
+        }
+        static Element get() { return get(current_input()); }
+        // Reads from the front of `from`; `last` is the position of the last character used.
+        static get_result<Element> get(std::string_view from) {
+            string_input in(from);
+            Element v;
+            {
+                text_cursor c(in.stream());
+                v = Literal::read(c);
+            }
+            return {v, in.consumed() - 1};
+        }
+        // The image, then trailing blanks up to `width` characters.
+        static void put(std::ostream& file, Element x, std::size_t width = default_width,
+                        type_set setting = default_setting) {
+            text_sink s(file);
+            char b[16];
+            const std::size_t n = Literal::image(x, setting, b);
+            s.put(std::string_view(b, n));
+            if (n < width) s.put(width - n, ' ');
+        }
+        static void put(Element x, std::size_t width = default_width,
+                        type_set setting = default_setting) {
+            put(current_output(), x, width, setting);
+        }
+        // Fills the whole of `to` with the image (names to the left, numbers to the right).
+        static void put(std::string& to, Element x, type_set setting = default_setting) {
+            char b[16];
+            const std::size_t n = Literal::image(x, setting, b);
+            put_justified(to, std::string_view(b, n), Literal::right_justified);
+        }
+    };
+
+    // Reading through a cursor (the matrix reader uses these to keep its line numbers).
+    static void read(text_cursor& c, array& a, const char* item_word = "element") {
+        detail::read_elements(c, a, item_word, [](text_cursor& cc) { return Literal::read(cc); });
+    }
+    static void read_row(text_cursor& c, index_type row, matrix& m,
+                         const char* item_word = "column") {
+        detail::read_matrix_row(c, row, m, item_word,
+                                [](text_cursor& cc) { return Literal::read(cc); });
+    }
+
+    struct get_fn {
+        void operator()(std::istream& file, array& a) const {
+            text_cursor c(file);
+            read(c, a);
+        }
+        void operator()(array& a) const { (*this)(current_input(), a); }
+        void operator()(std::istream& file, matrix& m) const {
+            text_cursor c(file);
+            for (index_type i = m.row_first(); i <= m.row_last(); ++i) {
+                c.set_row(detail::row_context(i));
+                read_row(c, i, m);
+            }
+        }
+        void operator()(matrix& m) const { (*this)(current_input(), m); }
+        // Every row in order; a null row is the range error.
+        void operator()(std::istream& file, vector& v) const {
+            text_cursor c(file);
+            for (index_type i = v.first(); i <= v.last(); ++i) {
+                if (!v.unchecked(i)) throw range_error("row " + std::to_string(i) + " is null");
+                c.set_row(detail::row_context(i));
+                read(c, *v.unchecked(i));
+            }
+        }
+        void operator()(vector& v) const { (*this)(current_input(), v); }
+    };
+
+    struct get_row_fn {
+        void operator()(std::istream& file, index_type row, matrix& m) const {
+            text_cursor c(file);
+            read_row(c, row, m);
+        }
+        void operator()(index_type row, matrix& m) const { (*this)(current_input(), row, m); }
+    };
+
+    static void write(text_sink& s, const array& a, bool numbered, char sep) {
+        print_layout(s, a.first(), a.last(), numbered, sep, layout_style::literal,
+                     [&a](text_sink& ss, index_type i) { put_image(ss, a.unchecked(i)); });
+    }
+    static void write_row(text_sink& s, index_type row, const matrix& m, bool numbered, char sep) {
+        m.check_row(row);
+        print_layout(s, m.col_first(), m.col_last(), numbered, sep, layout_style::literal,
+                     [&m, row](text_sink& ss, index_type j) { put_image(ss, m.unchecked(row, j)); });
+    }
+
+    struct print_fn {
+        void operator()(std::ostream& file, const array& a, bool numbered, char sep) const {
+            text_sink s(file);
+            write(s, a, numbered, sep);
+            s.flush();
+        }
+        void operator()(const array& a, bool numbered, char sep) const {
+            (*this)(current_output(), a, numbered, sep);
+        }
+        // Every row in order; numbered rows each have their own header line.
+        void operator()(std::ostream& file, const matrix& m, bool numbered, char sep) const {
+            text_sink s(file);
+            for (index_type i = m.row_first(); i <= m.row_last(); ++i) write_row(s, i, m, numbered, sep);
+            s.flush();
+        }
+        void operator()(const matrix& m, bool numbered, char sep) const {
+            (*this)(current_output(), m, numbered, sep);
+        }
+    };
+
+    struct print_row_fn {
+        void operator()(std::ostream& file, index_type row, const matrix& m, bool numbered,
+                        char sep) const {
+            text_sink s(file);
+            write_row(s, row, m, numbered, sep);
+            s.flush();
+        }
+        void operator()(index_type row, const matrix& m, bool numbered, char sep) const {
+            (*this)(current_output(), row, m, numbered, sep);
+        }
+    };
+
+private:
+    static void put_image(text_sink& s, Element x) {
+        char b[16];
+        s.put(std::string_view(b, Literal::image(x, type_set::UPPER_CASE, b)));
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+// The real family
+
+template <class Real>
+struct real_io {
+    using element = Real;
+    using array = bounded_array<Real>;
+    using matrix = bounded_matrix<Real>;
+    using vector = bounded_array<std::unique_ptr<array>>;
+
+    struct element_io {
+        static constexpr std::size_t default_fore = 2;
+        static constexpr std::size_t default_aft = 14;
+        static constexpr std::size_t default_exp = 3;
+
+        // Width 0: a free-format literal after blanks and line ends; otherwise a field of
+        // exactly `width` characters (fewer when the line ends first).
+        static Real get(std::istream& file, std::size_t width = 0) {
+            text_cursor c(file);
+            return read_real<Real>(c, width);
+        }
+        static Real get(std::size_t width = 0) { return get(current_input(), width); }
+        // Reads from the front of `from`; `last` is the position of the last character used.
+        static get_result<Real> get(std::string_view from) {
+            string_input in(from);
+            Real v;
+            {
+                text_cursor c(in.stream());
+                v = read_real<Real>(c);
+            }
+            return {v, in.consumed() - 1};
+        }
+        static void put(std::ostream& file, Real x, std::size_t fore = default_fore,
+                        std::size_t aft = default_aft, std::size_t exp = default_exp) {
+            std::string b;
+            put_real(b, x, fore, aft, exp);
+            file.write(b.data(), static_cast<std::streamsize>(b.size()));
+        }
+        static void put(Real x, std::size_t fore = default_fore, std::size_t aft = default_aft,
+                        std::size_t exp = default_exp) {
+            put(current_output(), x, fore, aft, exp);
+        }
+        // Fills the whole of `to`, the value to the right; the length error when it does not fit.
+        static void put(std::string& to, Real x, std::size_t aft = default_aft,
+                        std::size_t exp = default_exp) {
+            std::string b;
+            put_real(b, x, 0, aft, exp);
+            put_justified(to, b, true);
+        }
+    };
+
+    static void read(text_cursor& c, array& a, std::size_t width = 0,
+                     const char* item_word = "element") {
+        detail::read_elements(c, a, item_word,
+                              [width](text_cursor& cc) { return read_real<Real>(cc, width); });
+    }
+    static void read_row(text_cursor& c, index_type row, matrix& m, std::size_t width = 0,
+                         const char* item_word = "column") {
+        if (width == 0) {
+            detail::read_matrix_row(c, row, m, item_word,
+                                    [](text_cursor& cc) { return read_real<Real>(cc); });
+        } else {
+            detail::read_matrix_row(c, row, m, item_word,
+                                    [width](text_cursor& cc) { return read_real<Real>(cc, width); });
+        }
+    }
+
+    struct get_fn {
+        void operator()(std::istream& file, array& a, std::size_t width = 0) const {
+            text_cursor c(file);
+            read(c, a, width);
+        }
+        void operator()(array& a, std::size_t width = 0) const { (*this)(current_input(), a, width); }
+        void operator()(std::istream& file, matrix& m, std::size_t width = 0) const {
+            text_cursor c(file);
+            for (index_type i = m.row_first(); i <= m.row_last(); ++i) {
+                c.set_row(detail::row_context(i));
+                read_row(c, i, m, width);
+            }
+        }
+        void operator()(matrix& m, std::size_t width = 0) const { (*this)(current_input(), m, width); }
+        // Every row in order; a null row is the range error.
+        void operator()(std::istream& file, vector& v, std::size_t width = 0) const {
+            text_cursor c(file);
+            for (index_type i = v.first(); i <= v.last(); ++i) {
+                if (!v.unchecked(i)) throw range_error("row " + std::to_string(i) + " is null");
+                c.set_row(detail::row_context(i));
+                read(c, *v.unchecked(i), width);
+            }
+        }
+        void operator()(vector& v, std::size_t width = 0) const { (*this)(current_input(), v, width); }
+    };
+
+    struct get_row_fn {
+        void operator()(std::istream& file, index_type row, matrix& m, std::size_t width = 0) const {
+            text_cursor c(file);
+            read_row(c, row, m, width);
+        }
+        void operator()(index_type row, matrix& m, std::size_t width = 0) const {
+            (*this)(current_input(), row, m, width);
+        }
+    };
+
+    static void write(text_sink& s, const array& a, bool numbered, char sep, std::size_t fore,
+                      std::size_t aft, std::size_t exp) {
+        print_layout(s, a.first(), a.last(), numbered, sep, layout_style::real,
+                     [&](text_sink& ss, index_type i) {
+                         put_real(ss.buffer(), a.unchecked(i), fore, aft, exp);
+                     });
+    }
+    static void write_row(text_sink& s, index_type row, const matrix& m, bool numbered, char sep,
+                          std::size_t fore, std::size_t aft, std::size_t exp) {
+        m.check_row(row);
+        print_layout(s, m.col_first(), m.col_last(), numbered, sep, layout_style::real,
+                     [&](text_sink& ss, index_type j) {
+                         put_real(ss.buffer(), m.unchecked(row, j), fore, aft, exp);
+                     });
+    }
+
+    struct print_fn {
+        void operator()(std::ostream& file, const array& a, bool numbered, char sep,
+                        std::size_t fore = element_io::default_fore,
+                        std::size_t aft = element_io::default_aft,
+                        std::size_t exp = element_io::default_exp) const {
+            text_sink s(file);
+            write(s, a, numbered, sep, fore, aft, exp);
+            s.flush();
+        }
+        void operator()(const array& a, bool numbered, char sep,
+                        std::size_t fore = element_io::default_fore,
+                        std::size_t aft = element_io::default_aft,
+                        std::size_t exp = element_io::default_exp) const {
+            (*this)(current_output(), a, numbered, sep, fore, aft, exp);
+        }
+        void operator()(std::ostream& file, const matrix& m, bool numbered, char sep,
+                        std::size_t fore = element_io::default_fore,
+                        std::size_t aft = element_io::default_aft,
+                        std::size_t exp = element_io::default_exp) const {
+            text_sink s(file);
+            for (index_type i = m.row_first(); i <= m.row_last(); ++i)
+                write_row(s, i, m, numbered, sep, fore, aft, exp);
+            s.flush();
+        }
+        void operator()(const matrix& m, bool numbered, char sep,
+                        std::size_t fore = element_io::default_fore,
+                        std::size_t aft = element_io::default_aft,
+                        std::size_t exp = element_io::default_exp) const {
+            (*this)(current_output(), m, numbered, sep, fore, aft, exp);
+        }
+    };
+
+    struct print_row_fn {
+        void operator()(std::ostream& file, index_type row, const matrix& m, bool numbered,
+                        char sep, std::size_t fore = element_io::default_fore,
+                        std::size_t aft = element_io::default_aft,
+                        std::size_t exp = element_io::default_exp) const {
+            text_sink s(file);
+            write_row(s, row, m, numbered, sep, fore, aft, exp);
+            s.flush();
+        }
+        void operator()(index_type row, const matrix& m, bool numbered, char sep,
+                        std::size_t fore = element_io::default_fore,
+                        std::size_t aft = element_io::default_aft,
+                        std::size_t exp = element_io::default_exp) const {
+            (*this)(current_output(), row, m, numbered, sep, fore, aft, exp);
+        }
+    };
+};
+
+} // namespace generics

@@ -1,0 +1,117 @@
+#pragma once
+// Reading character matrices (disc, count, real) and distance matrices from text files in
+// the PHYLIP family of layouts and a tab-separated layout. A file is a header, then one row
+// per taxon: the taxon label, the row's values (which may run over several lines), and
+// anything after the last value on its line, which is ignored. Line ends may be LF or CR LF.
+//
+// Errors say where: "line <n>: taxon <i>, character <j>: expected ...", prefixed by the
+// input's name for the forms that read the current input.
+//  - a malformed number or value: the data error;
+//  - a negative header number, a header declaring no taxa: the range error;
+//  - the input ending inside the header, a label or a row: the end error;
+//  - a header too large to hold in memory: the capacity error.
+
+#include <phylo/core.hpp>
+
+#include <generics/generic_character_io.hpp>
+#include <textutils/charset.hpp>
+
+#include <cstddef>
+#include <iosfwd>
+#include <string>
+
+namespace phylo::read {
+
+using textutils::character_set;
+
+// Layouts of character matrix files; also the label rules of distance files.
+//  PHYLIP           the label is the next 10 characters (line ends not counted), stripped
+//  EXTENDED_PHYLIP  the label is the next word, ended by whitespace
+//  COMMENTED_PHYLIP as EXTENDED_PHYLIP, and a second word after it is discarded
+//  TAB_SEPARATED    the label is the next cell, ended by a control character such as the
+//                   tab; blanks inside and in front are kept, those before the tab dropped
+enum class input_format { COMMENTED_PHYLIP, EXTENDED_PHYLIP, PHYLIP, TAB_SEPARATED };
+// Layouts of distance matrix files.
+enum class dist_input_format { PHYLIP, EXTENDED_PHYLIP, TAB_SEPARATED };
+
+// The label rule of each distance layout.
+constexpr input_format label_format(dist_input_format f) noexcept {
+    switch (f) {
+    case dist_input_format::PHYLIP: return input_format::PHYLIP;
+    case dist_input_format::EXTENDED_PHYLIP: return input_format::EXTENDED_PHYLIP;
+    case dist_input_format::TAB_SEPARATED: break;
+    }
+    return input_format::TAB_SEPARATED;
+}
+
+// Kept for callers that size buffers by it; the header line of tab-separated distance files
+// is read whole, however long.
+inline constexpr std::size_t max_line_len = 100000;
+
+// The blank and every control character (codes 0 .. 32 and 127 .. 159).
+inline const character_set whitespace =
+    character_set::range(0, 32) | character_set::range(127, 159);
+// The control characters (codes 0 .. 31 and 127 .. 159): the delimiters of tab-separated labels.
+inline const character_set control_characters =
+    character_set::range(0, 31) | character_set::range(127, 159);
+
+// The numbers of a character matrix file header.
+struct dimensions {
+    index_type ntax = 0;
+    index_type nchar = 0;
+    friend bool operator==(const dimensions&, const dimensions&) = default;
+};
+
+// Appends the next word: leading delimiters (and line ends) skipped, then characters up to a
+// delimiter (consumed) or a line end (not consumed).
+void get_word(std::istream& file, const character_set& delimiters, std::string& word);
+void get_word(const character_set& delimiters, std::string& word);
+// Appends the next `width` characters (line ends not counted), then strips `whitespace` from
+// both ends of `word`.
+void get_word(std::istream& file, index_type width, std::string& word);
+void get_word(index_type width, std::string& word);
+// Appends the next label by the rule of `format`; pass an empty string.
+void get_label(std::istream& file, input_format format, std::string& label);
+void get_label(input_format format, std::string& label);
+// Discards the rest of the current line (nothing when already at a line end).
+void skip_rest(std::istream& file);
+void skip_rest();
+
+// The header of a character matrix file: ntax and nchar, on one line or two; the rest of
+// the line after nchar is ignored.
+dimensions get_header(std::istream& file);
+dimensions get_header();
+// The number of taxa declared by the header of a distance matrix file: one number for the
+// PHYLIP layouts, the number of tabs of the first line for TAB_SEPARATED.
+index_type get_header(std::istream& file, dist_input_format format);
+index_type get_header(dist_input_format format);
+
+// A discrete character matrix: characters in `skip` (usually `whitespace`) are passed over,
+// every other character is the next state.
+disc_data get(std::istream& file, input_format format, const character_set& skip);
+disc_data get(input_format format, const character_set& skip);
+// A count or real character matrix: get<count_data>(file, format), get<real_data>(...).
+template <class Data>
+Data get(std::istream& file, input_format format);
+template <class Data>
+Data get(input_format format);
+// A distance matrix: the full square, no symmetry assumed.
+squared get(std::istream& file, dist_input_format format);
+squared get(dist_input_format format);
+
+// Through a cursor, for callers that read several parts of one input.
+void get_word(generics::text_cursor& c, const character_set& delimiters, std::string& word);
+void get_word(generics::text_cursor& c, index_type width, std::string& word);
+void get_label(generics::text_cursor& c, input_format format, std::string& label);
+void skip_rest(generics::text_cursor& c);
+
+template <>
+count_data get<count_data>(std::istream& file, input_format format);
+template <>
+real_data get<real_data>(std::istream& file, input_format format);
+template <>
+count_data get<count_data>(input_format format);
+template <>
+real_data get<real_data>(input_format format);
+
+} // namespace phylo::read
