@@ -13,6 +13,7 @@
 #include <generics/bounded_array.hpp>
 #include <generics/errors.hpp>
 
+#include <concepts>
 #include <cstddef>
 #include <initializer_list>
 #include <iterator>
@@ -126,6 +127,19 @@ ustr_vecs split(std::string_view source, std::string_view pattern,
                 const character_mapping& mapping = identity);
 void split(ustr_vecs& target, std::string_view source, std::string_view pattern,
            const character_mapping& mapping = identity);
+
+// The same at a one-character pattern. Without this form a character argument would
+// silently convert to a piece width.
+template <std::same_as<char> Char>
+ustr_vecs split(std::string_view source, Char separator,
+                const character_mapping& mapping = identity) {
+    return split(source, std::string_view(&separator, 1), mapping);
+}
+template <std::same_as<char> Char>
+void split(ustr_vecs& target, std::string_view source, Char separator,
+           const character_mapping& mapping = identity) {
+    split(target, source, std::string_view(&separator, 1), mapping);
+}
 
 // --- Cutting at runs of set characters ------------------------------------------------------
 // Like the pattern form, but every maximal run of characters of `set` is one separator. The

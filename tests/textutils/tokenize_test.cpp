@@ -65,6 +65,14 @@ TEST(SplitPattern, SingleCharacterFields) {
     EXPECT_EQ(items(textutils::split(" \"a;b\" ;", ";")), (strings{" \"a", "b\" ", ""}));
 }
 
+TEST(SplitPattern, CharacterIsAPatternNotAWidth) {
+    EXPECT_EQ(items(textutils::split("x\t1", '\t')), (strings{"x", "1"}));
+    EXPECT_EQ(items(textutils::split("aXbxc", 'x', lower)), (strings{"a", "b", "c"}));
+    ustr_vecs target{"k"};
+    textutils::split(target, "a,b", ',');
+    EXPECT_EQ(items(target), (strings{"k", "a", "b"}));
+}
+
 TEST(SplitPattern, LongerPatternsDoNotOverlap) {
     EXPECT_EQ(items(textutils::split("aaa", "aa")), (strings{"", "a"}));
     EXPECT_EQ(items(textutils::split("aaaa", "aa")), (strings{"", "", ""}));
