@@ -115,6 +115,7 @@ public:
 
     group_name_vector finish() && {
         store_.resize(rows_);
+        store_.shrink_to_fit();
         return group_name_vector(0, std::move(store_));
     }
 

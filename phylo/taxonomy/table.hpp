@@ -1,7 +1,9 @@
 #pragma once
 // Group-name tables as text: one taxon per line, one field per classification, fields
 // separated by one separator character (the tool uses the tab). Empty lines are skipped;
-// blanks around fields are removed.
+// blanks (code 32) around fields are removed. A line ends at a line feed; a carriage return
+// right before it, or at the very end of the input, belongs to the line end, so a table saved
+// with CR LF line ends reads like its LF twin. Lines may be of any length.
 
 #include <phylo/taxonomy/group_names.hpp>
 
@@ -21,13 +23,17 @@ inline constexpr char nf[] = "wrong number of fields";
 // is the input's name, ": line ", and the line number with a leading blank ("t.tsv: line  5").
 using nf_error = generics::basic_error<std::runtime_error, error_names::nf>;
 
-// Reads the rest of `file` as a table; `name` (a full path, or "standard input") is what
-// the nf_error message calls the input.
+// Reads the rest of `file` as a table, rows and fields indexed from 0; `name` (a full path,
+// or "standard input") is what the messages call the input. A line with another number of
+// fields than the first non-empty line is the nf_error; a stream that fails or goes bad (a
+// directory, an unreadable file) is the use error, never an empty table.
 group_name_vector get(std::istream& file, char separator, std::string_view name);
 // The same on the current input.
 group_name_vector get(char separator);
 
-// Writes every row as its fields joined by the separator, one line per row.
+// Writes every row as its fields joined by the separator, one line per row, fields as they
+// stand. A missing row or a row without fields is the range error, a failed write the use
+// error; the lines before either stay written.
 void put(std::ostream& file, const group_name_vector& table, char separator);
 // The same on the current output.
 void put(const group_name_vector& table, char separator);
