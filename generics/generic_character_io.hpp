@@ -407,11 +407,7 @@ Real read_real(text_cursor& c) {
     }
     detail::cursor_source s{c};
     const bool ok = detail::scan_real_literal(s);
-    if (!ok) {
-        const int next = c.peek();
-        if (next == text_cursor::eof) c.fail_end("the rest of a real literal");
-        c.fail_found("a real literal", next);
-    }
+    if (!ok) c.fail_found("a real literal", c.peek()); // a cut-off literal is malformed too
     return detail::convert_real<Real>(c, std::string_view(s.buf.data(), s.n));
 }
 
