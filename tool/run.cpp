@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <istream>
 #include <new>
@@ -86,16 +87,72 @@ std::string full_name(const std::string& path) {
     return ec ? path : full.lexically_normal().string();
 }
 
+// The distinct labels of a column, each numbered in order of first appearance and kept once
+// with a line feed after it; an open-addressing table finds a label's number.
+class label_pool {
+public:
+    std::uint32_t add(std::string_view label) {
+        const std::size_t hash = std::hash<std::string_view>{}(label);
+        if (2 * (hashes_.size() + 1) > slots_.size()) grow();
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t s = hash & mask;; s = (s + 1) & mask) {
+            const std::uint32_t entry = slots_[s];
+            if (entry == 0) {
+                const auto number = static_cast<std::uint32_t>(hashes_.size());
+                slots_[s] = number + 1;
+                hashes_.push_back(hash);
+                text_.append(label).push_back('\n');
+                starts_.push_back(text_.size());
+                return number;
+            }
+            if (hashes_[entry - 1] == hash && piece(entry - 1) == label) return entry - 1;
+        }
+    }
+
+    // Hands over the text and one view per label number (with its line feed).
+    void finish(std::string& text, std::vector<std::string_view>& distinct) && {
+        slots_ = {};
+        hashes_ = {};
+        text_.shrink_to_fit();
+        text = std::move(text_);
+        distinct.clear();
+        distinct.reserve(starts_.size() - 1);
+        for (std::size_t k = 0; k + 1 < starts_.size(); ++k)
+            distinct.emplace_back(text.data() + starts_[k], starts_[k + 1] - starts_[k]);
+    }
+
+private:
+    [[nodiscard]] std::string_view piece(std::uint32_t number) const {
+        const std::size_t from = starts_[number];
+        return std::string_view(text_).substr(from, starts_[number + 1] - from - 1);
+    }
+
+    void grow() {
+        std::vector<std::uint32_t> slots(std::max<std::size_t>(64, 2 * slots_.size()), 0);
+        const std::size_t mask = slots.size() - 1;
+        for (std::size_t number = 0; number < hashes_.size(); ++number) {
+            std::size_t s = hashes_[number] & mask;
+            while (slots[s] != 0) s = (s + 1) & mask;
+            slots[s] = static_cast<std::uint32_t>(number + 1);
+        }
+        slots_ = std::move(slots);
+    }
+
+    std::vector<std::uint32_t> slots_;  // label number + 1, or 0 for a free slot
+    std::vector<std::size_t> hashes_;   // the hash of every label number
+    std::vector<std::size_t> starts_ = {0};
+    std::string text_;
+};
+
 } // namespace
 
 void take_columns(phylo::taxonomy::group_name_vector& table, index_type fixed,
                   index_type permuted, fixed_labels& fixed_out, permuted_labels& permuted_out) {
     using phylo::taxonomy::group_names;
     const index_type rows = table.length();
-    // First pass: check the columns and measure, so that both blocks are allocated once at
-    // their final size and no row is copied before it is known to be good.
+    // First pass: check the columns and measure the fixed column, so that its block is
+    // allocated once at its final size and nothing is copied before every row is known good.
     std::size_t fixed_bytes = 0;
-    std::size_t permuted_bytes = 0;
     for (index_type i = table.first(); i <= table.last(); ++i) {
         const auto& row = group_names::row(table, i);
         for (const index_type column : {fixed, permuted})
@@ -105,36 +162,24 @@ void take_columns(phylo::taxonomy::group_name_vector& table, index_type fixed,
                                             (row.length() == 1 ? " field" : " fields") +
                                             " of the table");
         fixed_bytes += row.unchecked(fixed).size() + 1;
-        permuted_bytes += row.unchecked(permuted).size() + 1;
     }
     fixed_out.text.clear();
     fixed_out.text.reserve(fixed_bytes);
     fixed_out.ends.clear();
     fixed_out.ends.reserve(static_cast<std::size_t>(rows));
-    permuted_out.text.clear();
-    permuted_out.text.reserve(permuted_bytes);
-    std::vector<std::size_t> permuted_ends;
-    permuted_ends.reserve(static_cast<std::size_t>(rows));
-    // Second pass: the fields are copied once into the blocks and each row is released as
-    // soon as it is taken, so the table and the blocks are never both whole in memory.
+    permuted_out.labels = generics::bounded_array<std::uint32_t>(0, rows - 1);
+    label_pool pool;
+    // Second pass: each field is copied once into its block (the output is the same as from
+    // copies of the two columns), and each row is released as soon as both are taken.
     for (index_type i = table.first(); i <= table.last(); ++i) {
         auto& row = table.unchecked(i);
         fixed_out.text.append(row->unchecked(fixed)).push_back('\t');
         fixed_out.ends.push_back(fixed_out.text.size());
-        permuted_out.text.append(row->unchecked(permuted)).push_back('\n');
-        permuted_ends.push_back(permuted_out.text.size());
+        permuted_out.labels.unchecked(i - table.first()) = pool.add(row->unchecked(permuted));
         row.reset();
     }
     table = phylo::taxonomy::group_name_vector();
-    // Views are made once the block is complete, since it no longer moves.
-    permuted_out.views = generics::bounded_array<std::string_view>(0, rows - 1);
-    std::size_t start = 0;
-    for (index_type i = 0; i < rows; ++i) {
-        const std::size_t end = permuted_ends[static_cast<std::size_t>(i)];
-        permuted_out.views.unchecked(i) =
-            std::string_view(permuted_out.text).substr(start, end - start);
-        start = end;
-    }
+    std::move(pool).finish(permuted_out.text, permuted_out.distinct);
 }
 
 listing_writer::listing_writer(int fd, std::string name)
@@ -179,11 +224,12 @@ void listing_writer::write_out(const char* p, std::size_t n) {
 void print_both(const fixed_labels& fixed, const permuted_labels& permuted, listing_writer& out) {
     const char* fixed_text = fixed.text.data();
     std::size_t start = 0;
-    const std::string_view* views = permuted.views.data();
+    const std::uint32_t* labels = permuted.labels.data();
+    const std::string_view* distinct = permuted.distinct.data();
     for (std::size_t i = 0; i < fixed.ends.size(); ++i) {
         const std::size_t end = fixed.ends[i];
         out.put(std::string_view(fixed_text + start, end - start));
-        out.put(views[i]);
+        out.put(distinct[labels[i]]);
         start = end;
     }
     out.put('\n');
@@ -220,9 +266,9 @@ void traverse_files(const settings& s, listing_writer& out) {
             labels.reset(*s.seed);
         else
             labels.reset();
-        labels.set_sorter(permuted.views.first(), permuted.views.last());
+        labels.set_sorter(permuted.labels.first(), permuted.labels.last());
         for (std::int64_t k = 0; k < s.reshuffles; ++k) {
-            labels.sort_random(permuted.views);
+            labels.sort_random(permuted.labels);
             print_both(fixed, permuted, out);
         }
     }

@@ -12,6 +12,7 @@
 #include <phylo/taxonomy/group_names.hpp>
 
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <memory>
 #include <span>
@@ -40,16 +41,18 @@ struct fixed_labels {
     std::vector<std::size_t> ends;    // end of row i's piece in `text`
 };
 
-// The permuted column: every label followed by a line feed, packed into one block, and one
-// view per row into it. Reshuffles move the 16-byte views, never the text, so a listing
-// touches the views in order and each label's few bytes once.
+// The permuted column. Group names repeat (a million taxa fall into some thousands of
+// families), so every distinct label is kept once, followed by a line feed, and each row holds
+// only the 4-byte number of its label. A reshuffle moves those numbers, and a listing reads
+// them in order and finds the few distinct labels in cache.
 struct permuted_labels {
-    std::string text;
-    generics::bounded_array<std::string_view> views;
+    std::string text;                              // every distinct label and a line feed
+    std::vector<std::string_view> distinct;        // label number -> its piece of `text`
+    generics::bounded_array<std::uint32_t> labels; // the label number of every row
 };
 
-// The tool's instance of the random relabelling unit, over the permuted views.
-using random_labels = generics::generic_random_sorting<generics::bounded_array<std::string_view>>;
+// The tool's instance of the random relabelling unit, over the rows' label numbers.
+using random_labels = generics::generic_random_sorting<generics::bounded_array<std::uint32_t>>;
 
 // Takes column `fixed` and column `permuted` (counting from 0) of every row of `table` and
 // releases each row as soon as both fields are taken, and the table at the end. A column

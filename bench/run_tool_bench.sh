@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Times labmix end to end against the yardstick (../shared/bench/limit.c) in the same run, on
+# the tables S (1,000 rows, -n 10000), M (100,000 rows, -n 100) and L (1,000,000 rows, -n 10),
+# output to /dev/null; prints the median of RUNS runs of each and their ratio, then the peak
+# memory of both on L.
+#
+#   bash bench/run_tool_bench.sh          (RUNS=7 by default; SHARED=../shared by default)
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+shared="${SHARED:-$root/../shared}"
+runs="${RUNS:-7}"
+data="$root/bench/data"
+build="$root/build-bench-tool"
+
+if [[ ! -x /usr/bin/time ]]; then
+    echo "installing the time package for peak-memory figures" >&2
+    if [[ $(id -u) -eq 0 ]]; then apt-get install -y -qq time >/dev/null; else sudo apt-get install -y -qq time >/dev/null; fi
+fi
+
+mkdir -p "$data"
+[[ -f "$data/table_L.tsv" ]] || python3 "$shared/bench/gen_table.py" "$data"
+cc -O2 -o "$data/limit" "$shared/bench/limit.c"
+
+generator=()
+command -v ninja >/dev/null && generator=(-G Ninja)
+cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
+    -DLABMIX_BUILD_TESTS=OFF -DLABMIX_SANITIZE=OFF >/dev/null
+cmake --build "$build" --target labmix -j2 >/dev/null
+labmix="$build/tool/labmix"
+limit="$data/limit"
+
+# Seconds taken by one run of the command, output to /dev/null.
+seconds() {
+    local start end
+    start=$(date +%s%N)
+    "$@" >/dev/null
+    end=$(date +%s%N)
+    echo "$(( (end - start) / 1000 ))" | awk '{ printf "%.4f\n", $1 / 1e6 }'
+}
+
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+printf '%-5s %-7s %12s %12s %8s\n' table reshuff yardstick_s labmix_s ratio
+for spec in "S 10000" "M 100" "L 10"; do
+    read -r size count <<<"$spec"
+    table="$data/table_$size.tsv"
+    limit_times=()
+    labmix_times=()
+    # Alternate the two programs so that both see the same load.
+    for ((r = 0; r < runs; r++)); do
+        limit_times+=("$(seconds "$limit" "$table" -n "$count" -s 1)")
+        labmix_times+=("$(seconds "$labmix" "$table" -n "$count" -s 1)")
+    done
+    a=$(printf '%s\n' "${limit_times[@]}" | median)
+    b=$(printf '%s\n' "${labmix_times[@]}" | median)
+    printf '%-5s %-7s %12s %12s %8s\n' "$size" "$count" "$a" "$b" "$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.2f", b / a }')"
+done
+
+peak() { /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident set size/ { print $2 }'; }
+a=$(peak "$limit" "$data/table_L.tsv" -n 10 -s 1)
+b=$(peak "$labmix" "$data/table_L.tsv" -n 10 -s 1)
+printf 'peak memory on L: yardstick %d KB, labmix %d KB, ratio %s\n' "$a" "$b" \
+    "$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.2f", b / a }')"
