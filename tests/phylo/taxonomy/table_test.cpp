@@ -108,6 +108,12 @@ TEST(TableGet, LongLinesAreReadWhole) {
     const auto table = read("a\t" + long_label + "\r\n" + long_label + "\tb\n");
     EXPECT_EQ(rows_of(table), (rows_t{{"a", long_label}, {long_label, "b"}}));
 
+    // A CR LF split between two blocks of input (blocks are 256 KiB).
+    for (std::size_t cr_at = (1u << 18) - 3; cr_at <= (1u << 18) + 2; ++cr_at) {
+        const std::string filler(cr_at - 2, 'f');
+        EXPECT_EQ(rows_of(read("a\t" + filler + "\r\nb\tc\r\n")), (rows_t{{"a", filler}, {"b", "c"}}));
+    }
+
     std::string text;
     rows_t expected;
     for (int i = 0; i < 40'000; ++i) {
