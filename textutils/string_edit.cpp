@@ -229,8 +229,10 @@ std::string string_map(std::string_view source, std::string_view pattern,
     if (which == replace_type::EVERY) {
         std::string out;
         std::size_t from = 0;
+        const bool plain = mapping.is_identity();
         for (;;) {
-            const std::size_t p = find_pattern(source, pattern, mapping, from);
+            const std::size_t p =
+                plain ? source.find(pattern, from) : find_pattern(source, pattern, mapping, from);
             if (p == std::string_view::npos) break;
             out.append(source.substr(from, p - from)).append(replacement);
             from = p + pattern.size();
