@@ -1,0 +1,17 @@
+// Reads a small group-name table through the installed library and checks one column.
+#include <phylo/taxonomy/table.hpp>
+
+#include <iostream>
+#include <sstream>
+
+int main() {
+    std::istringstream text("Mus_musculus\tMuridae\r\n\nSorex_araneus\tSoricidae\n");
+    const auto table = phylo::taxonomy::get(text, '\t', "inline table");
+    const auto families = phylo::taxonomy::group_names::extract(table, 1);
+    if (families.length() != 2 || families[0] != "Muridae" || families[1] != "Soricidae") {
+        std::cerr << "unexpected table contents\n";
+        return 1;
+    }
+    std::cout << "phylo consumer: " << families.length() << " rows read\n";
+    return 0;
+}
