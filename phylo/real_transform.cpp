@@ -41,20 +41,23 @@ real_element fold_sum(const real_element* p, std::size_t n) noexcept {
     return s;
 }
 
-// Mean and standard deviation (divisor n) of every column of `rows` rows of `cols` values,
-// row i starting at row_at(i). The mean is a running mean, which stays exactly equal to the
-// data when a column is constant; the variance is then the corrected sum of the deviations
-// from it, clamped at 0 against rounding, so it is never negative and exactly 0 for a constant
-// column. Two passes over the data; `mean` and `sd` hold one value per column.
+// Mean and standard deviation (divisor n) of every column of `rows` > 0 rows of `cols` values,
+// row i starting at row_at(i). The mean is summed as offsets from the column's first value,
+// so it equals that value exactly when the column is constant; the variance is then the
+// corrected sum of the deviations from that mean, clamped at 0 against rounding, so it is
+// never negative and exactly 0 for a constant column. Two passes over the data; `mean` and
+// `sd` hold one value per column.
 template <class RowAt>
 void column_moments(index_type rows, std::size_t cols, RowAt row_at, std::span<real_element> mean,
                     std::span<real_element> sd) {
+    const real_element* origin = row_at(0);
     std::fill(mean.begin(), mean.end(), 0.0);
-    for (index_type i = 0; i < rows; ++i) {
+    for (index_type i = 1; i < rows; ++i) {
         const real_element* x = row_at(i);
-        const real_element k = static_cast<real_element>(i + 1);
-        for (std::size_t j = 0; j < cols; ++j) mean[j] += (x[j] - mean[j]) / k;
+        for (std::size_t j = 0; j < cols; ++j) mean[j] += x[j] - origin[j];
     }
+    const real_element n = static_cast<real_element>(rows);
+    for (std::size_t j = 0; j < cols; ++j) mean[j] = origin[j] + mean[j] / n;
     // sd doubles as the sum of squared deviations; the plain sums live in one work array.
     std::vector<real_element> deviation(cols, 0.0);
     std::fill(sd.begin(), sd.end(), 0.0);
@@ -66,7 +69,6 @@ void column_moments(index_type rows, std::size_t cols, RowAt row_at, std::span<r
             sd[j] += d * d;
         }
     }
-    const real_element n = static_cast<real_element>(rows);
     for (std::size_t j = 0; j < cols; ++j) {
         real_element variance = (sd[j] - deviation[j] * deviation[j] / n) / n;
         if (variance < 0.0) variance = 0.0;
