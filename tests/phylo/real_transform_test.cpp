@@ -310,6 +310,14 @@ TEST(TransformMatrix, RanksCountFromTheRowsFirstIndexAndSplitTies) {
     std::vector<double> tied{r[0], r[1], r[3]};
     std::sort(tied.begin(), tied.end());
     EXPECT_EQ(tied, (std::vector<double>{1, 2, 3}));
+    // Not-a-number ranks after every number.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    auto odd = rows_of({{nan, 1, 0, nan}});
+    transform_matrix(odd, transformation::RANKS);
+    r = contents(odd)[0];
+    EXPECT_EQ(r[1], 1.0);
+    EXPECT_EQ(r[2], 0.0);
+    EXPECT_EQ(r[0] + r[3], 5.0);
 }
 
 TEST(TransformMatrix, ZeroRowSumFollowsIeeeArithmetic) {
