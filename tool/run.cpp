@@ -23,7 +23,7 @@ namespace labmix {
 
 namespace {
 
-constexpr std::size_t buffer_size = std::size_t{1} << 20;
+constexpr std::size_t buffer_size = std::size_t{1} << 20; // input reads
 
 std::string reason(int error) { return std::strerror(error); }
 
@@ -113,6 +113,7 @@ public:
     void finish(std::string& text, std::vector<std::string_view>& distinct) && {
         slots_ = {};
         hashes_ = {};
+        text_.append(label_padding, '\0');
         text_.shrink_to_fit();
         text = std::move(text_);
         distinct.clear();
@@ -164,7 +165,7 @@ void take_columns(phylo::taxonomy::group_name_vector& table, index_type fixed,
         fixed_bytes += row.unchecked(fixed).size() + 1;
     }
     fixed_out.text.clear();
-    fixed_out.text.reserve(fixed_bytes);
+    fixed_out.text.reserve(fixed_bytes + label_padding);
     fixed_out.ends.clear();
     fixed_out.ends.reserve(static_cast<std::size_t>(rows));
     permuted_out.labels = generics::bounded_array<std::uint32_t>(0, rows - 1);
@@ -179,16 +180,17 @@ void take_columns(phylo::taxonomy::group_name_vector& table, index_type fixed,
         row.reset();
     }
     table = phylo::taxonomy::group_name_vector();
+    fixed_out.text.append(label_padding, '\0');
     std::move(pool).finish(permuted_out.text, permuted_out.distinct);
 }
 
 listing_writer::listing_writer(int fd, std::string name)
-    : fd_(fd), name_(std::move(name)), buffer_(new char[buffer_size]) {}
+    : fd_(fd), name_(std::move(name)), buffer_(new char[capacity + slack]) {}
 
 void listing_writer::put(std::string_view text) {
-    if (text.size() > buffer_size - used_) {
+    if (text.size() > capacity - used_) {
         flush();
-        if (text.size() >= buffer_size) {
+        if (text.size() >= capacity) {
             write_out(text.data(), text.size());
             return;
         }
@@ -198,7 +200,7 @@ void listing_writer::put(std::string_view text) {
 }
 
 void listing_writer::put(char c) {
-    if (used_ == buffer_size) flush();
+    if (used_ == capacity) flush();
     buffer_[used_++] = c;
 }
 
@@ -221,16 +223,39 @@ void listing_writer::write_out(const char* p, std::size_t n) {
     }
 }
 
+namespace {
+
+// Copies `label` to `to`; a short label is moved as one fixed-size block, which the padding of
+// the label blocks and the slack of the output buffer make safe.
+inline void copy_label(char* to, std::string_view label) {
+    if (label.size() <= label_padding)
+        std::memcpy(to, label.data(), label_padding);
+    else
+        std::memcpy(to, label.data(), label.size());
+}
+
+} // namespace
+
 void print_both(const fixed_labels& fixed, const permuted_labels& permuted, listing_writer& out) {
+    static_assert(label_padding <= listing_writer::slack);
     const char* fixed_text = fixed.text.data();
-    std::size_t start = 0;
     const std::uint32_t* labels = permuted.labels.data();
     const std::string_view* distinct = permuted.distinct.data();
+    std::size_t start = 0;
     for (std::size_t i = 0; i < fixed.ends.size(); ++i) {
-        const std::size_t end = fixed.ends[i];
-        out.put(std::string_view(fixed_text + start, end - start));
-        out.put(distinct[labels[i]]);
-        start = end;
+        const std::string_view left(fixed_text + start, fixed.ends[i] - start);
+        const std::string_view right = distinct[labels[i]];
+        start = fixed.ends[i];
+        const std::size_t n = left.size() + right.size();
+        if (n <= listing_writer::capacity) {
+            char* to = out.room(n);
+            copy_label(to, left);
+            copy_label(to + left.size(), right);
+            out.advance(n);
+        } else {
+            out.put(left);
+            out.put(right);
+        }
     }
     out.put('\n');
 }

@@ -34,10 +34,14 @@ using write_error = generics::basic_error<std::runtime_error, error_names::write
 // The reader of our output has gone away: the run ends quietly.
 struct broken_pipe {};
 
+// Both label blocks end in this many spare bytes, so that a listing may copy a short label
+// with one fixed-size move.
+inline constexpr std::size_t label_padding = 32;
+
 // The fixed column, laid out for listings: every label followed by a tab, one after the other
 // in row order, so that a listing reads it front to back.
 struct fixed_labels {
-    std::string text;                 // "label\t" for every row, in row order
+    std::string text;                 // "label\t" for every row, in row order, then padding
     std::vector<std::size_t> ends;    // end of row i's piece in `text`
 };
 
@@ -46,7 +50,7 @@ struct fixed_labels {
 // only the 4-byte number of its label. A reshuffle moves those numbers, and a listing reads
 // them in order and finds the few distinct labels in cache.
 struct permuted_labels {
-    std::string text;                              // every distinct label and a line feed
+    std::string text;                              // every distinct label + line feed, padding
     std::vector<std::string_view> distinct;        // label number -> its piece of `text`
     generics::bounded_array<std::uint32_t> labels; // the label number of every row
 };
@@ -70,8 +74,19 @@ public:
     listing_writer& operator=(const listing_writer&) = delete;
     ~listing_writer() = default; // unflushed bytes are dropped: call flush() to finish
 
+    // The buffer's capacity, and the spare bytes past it that room() also makes writable.
+    static constexpr std::size_t capacity = std::size_t{1} << 20;
+    static constexpr std::size_t slack = 64;
+
     void put(std::string_view text);
     void put(char c);
+    // Room for n <= capacity bytes (and `slack` more that may be scribbled on), flushing first
+    // when needed; advance(n) then takes the n bytes written there into the output.
+    char* room(std::size_t n) {
+        if (n > capacity - used_) flush();
+        return buffer_.get() + used_;
+    }
+    void advance(std::size_t n) noexcept { used_ += n; }
     void flush();
 
 private:

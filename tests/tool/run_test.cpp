@@ -259,6 +259,37 @@ TEST(LabmixInput, LongLinesAreReadWhole) {
     EXPECT_EQ(r.status, 0);
 }
 
+// Labels of every short length and a few long ones, over several output buffers' worth, with
+// one label longer than the whole output buffer.
+TEST(LabmixListings, LabelsOfAnyLengthComeOutWhole) {
+    scratch s;
+    std::string table;
+    std::string expected;
+    for (int i = 0; i < 40000; ++i) {
+        const std::string left = "t" + std::string(static_cast<std::size_t>(i % 71), 'a');
+        const std::string right(static_cast<std::size_t>((i * 7) % 67), static_cast<char>('k' + i % 5));
+        table += left + "\t" + right + "\n";
+        expected += left + "\t" + right + "\n";
+    }
+    const std::string huge(3 << 20, 'h');
+    table += huge + "\tz\n";
+    expected += huge + "\tz\n\n";
+    const auto t = s.file("t.tsv", table);
+    const auto r = run({t});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out == expected) << "output differs from the table";
+    EXPECT_EQ(run({"-f", "2", "-p", "1", t}).out.size(), expected.size());
+    // Reshuffled listings hold the same labels.
+    const auto shuffled = run({t, "-n", "1", "-s", "3"});
+    ASSERT_EQ(shuffled.out.size(), 2 * expected.size());
+    const std::string second = shuffled.out.substr(expected.size());
+    EXPECT_FALSE(second == expected);
+    std::vector<std::size_t> have(256), want(256);
+    for (const unsigned char c : second) ++have[c];
+    for (const unsigned char c : expected) ++want[c];
+    EXPECT_EQ(have, want);
+}
+
 TEST(LabmixFailures, BadInputsAreInvalidFilenames) {
     scratch s;
     for (const auto& name : {s.path("missing.tsv"), s.path(""), std::string("-x"),
