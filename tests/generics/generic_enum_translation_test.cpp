@@ -5,37 +5,31 @@
 #include <cstdint>
 #include <string>
 
-// The unit instantiated for sources other than characters.
-
 namespace {
 
 enum class colour : std::uint8_t { RED, GREEN, BLUE };
 
 } // namespace
 
-TEST(GenericEnumTranslation, EnumerationSourceIndexedByItsValues) {
-    using translation = generics::generic_enum_translation<colour, char>;
-    translation::table table(colour::GREEN, colour::BLUE);
+// Sources other than characters: enumerations by their values, integers below zero.
+TEST(GenericEnumTranslation, EnumerationAndIntegerSources) {
+    using by_colour = generics::generic_enum_translation<colour, char>;
+    by_colour::table table(colour::GREEN, colour::BLUE);
     table[colour::GREEN] = 'g';
     table[colour::BLUE] = 'b';
-    const generics::bounded_array<colour> a(1, std::vector<colour>{colour::BLUE, colour::GREEN});
-    EXPECT_EQ(translation::translate(a, table), generics::bounded_array<char>(1, std::vector<char>{'b', 'g'}));
-    const generics::bounded_array<colour> red(0, std::vector<colour>{colour::RED});
+    const generics::bounded_array<colour> a(1, {colour::BLUE, colour::GREEN});
+    EXPECT_EQ(by_colour::translate(a, table), generics::bounded_array<char>(1, {'b', 'g'}));
     try {
-        (void)translation::translate(red, table);
+        (void)by_colour::translate(generics::bounded_array<colour>(0, {colour::RED}), table);
         ADD_FAILURE() << "no range error";
     } catch (const generics::range_error& e) {
         EXPECT_EQ(std::string(e.what()), "state 0 at index 0 is outside the translation table (1 .. 2)");
     }
-}
 
-TEST(GenericEnumTranslation, IntegerSourceMayStartBelowZero) {
-    using translation = generics::generic_enum_translation<int, double>;
-    translation::table table(-2, 1, 0.5);
-    table[-2] = -1.0;
-    EXPECT_EQ(table.length(), 4);
-    const generics::bounded_array<int> a(0, std::vector<int>{-2, 1, 0});
-    EXPECT_EQ(translation::translate(a, table), generics::bounded_array<double>(0, std::vector<double>{-1.0, 0.5, 0.5}));
-    EXPECT_FALSE(table.contains(-3));
-    EXPECT_FALSE(table.contains(2));
+    using by_int = generics::generic_enum_translation<int, double>;
+    by_int::table offsets(-2, 1, 0.5);
+    offsets[-2] = -1.0;
+    EXPECT_EQ(by_int::translate(generics::bounded_array<int>(0, {-2, 1}), offsets),
+              generics::bounded_array<double>(0, {-1.0, 0.5}));
+    EXPECT_FALSE(offsets.contains(-3) || offsets.contains(2));
 }
