@@ -73,10 +73,13 @@ struct generic_enum_translation {
         }
 
         // Checked access: the range error for an element outside first .. last.
-        Target& operator[](Source s) { return entries_[position(s, "")]; }
-        const Target& operator[](Source s) const { return entries_[position(s, "")]; }
+        Target& operator[](Source s) { return entries_[position(s)]; }
+        const Target& operator[](Source s) const { return entries_[position(s)]; }
 
-        // The entry for `s`; `where` names the element's place in the operand for the error.
+    private:
+        friend struct generic_enum_translation;
+
+        // The entry for `s`, found at (i) or (i, j) of an operand named in `where` for the error.
         [[nodiscard]] Target lookup(Source s, const char* where, std::int64_t i,
                                     std::int64_t j = -1) const {
             const auto k = translation_ordinal(s) - translation_ordinal(first_);
@@ -86,9 +89,8 @@ struct generic_enum_translation {
             return entries_[static_cast<std::size_t>(k)];
         }
 
-    private:
-        std::size_t position(Source s, const std::string& where) const {
-            if (!contains(s)) throw_outside(s, where);
+        std::size_t position(Source s) const {
+            if (!contains(s)) throw_outside(s, "");
             return static_cast<std::size_t>(translation_ordinal(s) - translation_ordinal(first_));
         }
 
