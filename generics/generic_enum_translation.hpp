@@ -52,14 +52,18 @@ struct generic_enum_translation {
     using target_vector = bounded_array<std::unique_ptr<target_array>>;
 
     // Target values indexed by the source elements first .. last (empty when last < first).
-    // Entries start as Target{} unless a fill value is given; callers set every entry.
+    // There are no default entries: an entry exists once it is assigned through operator[]
+    // (or for all positions when a fill value is given), and translating an element whose
+    // entry was never set is the range error, like an element outside the range.
     class table {
     public:
-        table(Source first, Source last) : table(first, last, Target{}) {}
+        table(Source first, Source last) : first_(first), last_(last) {
+            entries_.resize(size(first, last));
+            filled_.resize(size(first, last), 0);
+        }
         table(Source first, Source last, Target fill) : first_(first), last_(last) {
-            const auto lo = translation_ordinal(first);
-            const auto hi = translation_ordinal(last);
-            if (hi >= lo) entries_.assign(static_cast<std::size_t>(hi - lo + 1), fill);
+            entries_.assign(size(first, last), fill);
+            filled_.assign(size(first, last), 1);
         }
 
         [[nodiscard]] Source first() const noexcept { return first_; }
@@ -67,44 +71,68 @@ struct generic_enum_translation {
         [[nodiscard]] std::int64_t length() const noexcept {
             return static_cast<std::int64_t>(entries_.size());
         }
-        [[nodiscard]] bool contains(Source s) const noexcept {
-            const auto k = translation_ordinal(s) - translation_ordinal(first_);
-            return k >= 0 && k < length();
+        // Whether `s` lies within first .. last.
+        [[nodiscard]] bool contains(Source s) const noexcept { return offset(s) < entries_.size(); }
+        // Whether `s` lies within first .. last and its entry is set.
+        [[nodiscard]] bool has_entry(Source s) const noexcept {
+            const auto k = offset(s);
+            return k < entries_.size() && filled_[k];
         }
 
-        // Checked access: the range error for an element outside first .. last.
-        Target& operator[](Source s) { return entries_[position(s)]; }
-        const Target& operator[](Source s) const { return entries_[position(s)]; }
+        // The entry for `s`, created (as Target{}) if not yet set, for assignment; the range
+        // error outside first .. last.
+        Target& operator[](Source s) {
+            const auto k = offset(s);
+            if (k >= entries_.size()) throw_missing(s, "");
+            filled_[k] = 1;
+            return entries_[k];
+        }
+        // The entry for `s`; the range error outside first .. last or when it is not set.
+        const Target& operator[](Source s) const {
+            const auto k = offset(s);
+            if (k >= entries_.size() || !filled_[k]) throw_missing(s, "");
+            return entries_[k];
+        }
 
     private:
         friend struct generic_enum_translation;
 
-        // The entry for `s`, found at (i) or (i, j) of an operand named in `where` for the error.
-        [[nodiscard]] Target lookup(Source s, const char* where, std::int64_t i,
-                                    std::int64_t j = -1) const {
-            const auto k = translation_ordinal(s) - translation_ordinal(first_);
-            if (k < 0 || k >= length()) [[unlikely]]
-                throw_outside(s, std::string(where) + std::to_string(i) +
-                                     (j >= 0 ? ", " + std::to_string(j) + ")" : ""));
-            return entries_[static_cast<std::size_t>(k)];
+        static std::size_t size(Source first, Source last) noexcept {
+            const auto lo = translation_ordinal(first);
+            const auto hi = translation_ordinal(last);
+            return hi >= lo ? static_cast<std::size_t>(hi - lo + 1) : 0;
         }
 
-        std::size_t position(Source s) const {
-            if (!contains(s)) throw_outside(s, "");
+        // Position of `s` in the entries; out of range (wrapping below first) when outside.
+        std::size_t offset(Source s) const noexcept {
             return static_cast<std::size_t>(translation_ordinal(s) - translation_ordinal(first_));
         }
 
-        [[noreturn]] void throw_outside(Source s, const std::string& where) const {
-            std::string range = length() == 0 ? std::string("empty")
-                                              : translation_image(first_) + " .. " +
-                                                    translation_image(last_);
+        // The entry for `s`, found at (i) or (i, j) of an operand described by `where` for the
+        // error (j < 0 for an array).
+        [[nodiscard]] Target lookup(Source s, const char* where, std::int64_t i,
+                                    std::int64_t j = -1) const {
+            const auto k = offset(s);
+            if (k >= entries_.size() || !filled_[k]) [[unlikely]]
+                throw_missing(s, std::string(where) + std::to_string(i) +
+                                     (j >= 0 ? ", " + std::to_string(j) + ")" : ""));
+            return entries_[k];
+        }
+
+        [[noreturn]] void throw_missing(Source s, const std::string& where) const {
+            const std::string range = entries_.empty() ? std::string("empty")
+                                                       : translation_image(first_) + " .. " +
+                                                             translation_image(last_);
+            const bool inside = contains(s);
             throw range_error("state " + translation_image(s) + where +
-                              " is outside the translation table (" + range + ")");
+                              (inside ? " has no entry in" : " is outside") +
+                              " the translation table (" + range + ")");
         }
 
         Source first_;
         Source last_;
         std::vector<Target> entries_;
+        std::vector<std::uint8_t> filled_; // 1 where the entry is set
     };
 
     // result(i) = t(a(i)), with a's bounds.

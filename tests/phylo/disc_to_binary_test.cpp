@@ -65,6 +65,22 @@ TEST(DiscToBinary, StateOutsideTheTableIsARangeError) {
     EXPECT_THROW(binary_translator('b', 'a')['a'], range_error);      // an empty table
 }
 
+// A table has no default entries: a state whose entry was never set is not translated.
+TEST(DiscToBinary, UnsetEntryIsARangeError) {
+    binary_translator table('0', '2');
+    table['0'] = A;
+    table['2'] = P;
+    EXPECT_TRUE(table.has_entry('2'));
+    EXPECT_FALSE(table.has_entry('1'));
+    EXPECT_TRUE(table.contains('1'));
+    expect_range_error([&] { (void)translate(chars(0, "021"), table); },
+                       "state '1' at index 2 has no entry in the translation table ('0' .. '2')");
+    const binary_translator& fixed = table;
+    EXPECT_THROW((void)fixed['1'], range_error);
+    table['1'] = U;
+    EXPECT_EQ(translate(chars(0, "021"), table), bins(0, {A, P, U}));
+}
+
 // Codes above 127 order after the ASCII letters even where char is signed.
 TEST(DiscToBinary, TableOverAnyCharacterRange) {
     binary_translator table('-', static_cast<char>(0xFF), U);
