@@ -24,6 +24,8 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <type_traits>
+#include <cstdint>
 
 namespace generics {
 
@@ -388,6 +390,38 @@ Real convert_real(text_cursor& c, std::string_view lit) {
     return v;
 }
 
+// The common literal [sign] digits [. digits] with at most 15 digits and no exponent,
+// converted in the same pass that scans it: the digits make an integer below 2^53 and the
+// power of ten is exact, so one division gives the correctly rounded value. Returns the
+// literal's length, or 0 when the literal is of another form (or may go on past `w`).
+inline std::size_t fast_decimal(std::string_view w, double& value) {
+    static constexpr double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const char* p = w.data();
+    const char* const e = p + w.size();
+    bool negative = false;
+    if (p != e && (*p == '-' || *p == '+')) negative = *p++ == '-';
+    std::uint64_t m = 0;
+    int digits = 0;
+    while (p != e && static_cast<unsigned>(*p - '0') < 10) {
+        m = m * 10 + static_cast<unsigned>(*p++ - '0');
+        ++digits;
+    }
+    int fraction = 0;
+    if (p != e && *p == '.') {
+        ++p;
+        while (p != e && static_cast<unsigned>(*p - '0') < 10) {
+            m = m * 10 + static_cast<unsigned>(*p++ - '0');
+            ++fraction;
+        }
+        digits += fraction;
+    }
+    if (p == e || *p == 'e' || *p == 'E' || digits == 0 || digits > 15) return 0;
+    const double v = static_cast<double>(m) / powers[fraction];
+    value = negative ? -v : v;
+    return static_cast<std::size_t>(p - w.data());
+}
+
 } // namespace detail
 
 // Reads a free-format real literal after blanks, tabs and line ends.
@@ -396,6 +430,13 @@ Real read_real(text_cursor& c) {
     const int first = c.skip_blanks();
     if (first == text_cursor::eof) c.fail_end("a real literal");
     const std::string_view w = c.window();
+    if constexpr (std::is_same_v<Real, double>) {
+        double v;
+        if (const std::size_t n = detail::fast_decimal(w, v)) {
+            c.advance(n);
+            return v;
+        }
+    }
     if (!w.empty()) {
         detail::span_source s{w.data(), w.data() + w.size()};
         const bool ok = detail::scan_real_literal(s);
@@ -409,6 +450,36 @@ Real read_real(text_cursor& c) {
     const bool ok = detail::scan_real_literal(s);
     if (!ok) c.fail_found("a real literal", c.peek()); // a cut-off literal is malformed too
     return detail::convert_real<Real>(c, std::string_view(s.buf.data(), s.n));
+}
+
+// Reads `count` free-format reals into out[0 .. count - 1]; item numbers in messages start
+// at `first`. Values separated only by blanks and tabs are parsed straight from the buffered
+// block; anything else (line ends, block ends, unusual literals, errors) goes one value at a
+// time through `read_real`.
+template <class Real>
+void read_reals(text_cursor& c, Real* out, index_type count, const char* item_word, index_type first) {
+    index_type k = 0;
+    while (k < count) {
+        if constexpr (std::is_same_v<Real, double>) {
+            const std::string_view w = c.window();
+            const char* p = w.data();
+            const char* const e = p + w.size();
+            while (k < count) {
+                while (p != e && (*p == ' ' || *p == '\t')) ++p;
+                double v;
+                const std::size_t n = detail::fast_decimal(std::string_view(p, static_cast<std::size_t>(e - p)), v);
+                if (n == 0) break;
+                out[k++] = v;
+                p += n;
+            }
+            c.advance(static_cast<std::size_t>(p - w.data()));
+            if (k == count) break;
+        }
+        c.set_item(item_word, first + k);
+        out[k] = read_real<Real>(c);
+        ++k;
+    }
+    c.clear_item();
 }
 
 // Reads a real literal from a field of `width` characters (fewer if the line ends first),
@@ -478,12 +549,61 @@ inline void put_index(text_sink& s, index_type i) {
     s.put(std::string_view(b, static_cast<std::size_t>(r.ptr - b)));
 }
 
+namespace detail {
+// The fixed-point image of |v| with `aft` (1 .. 15) digits after the point, for |v| * 10^aft
+// below 2^52: the product is split exactly into p + err (fused multiply-add), so rounding to
+// the nearest integer (ties to even) gives the same digits as the exact decimal expansion.
+// Writes the digits (without sign) to `out` and returns their count, or 0 when out of range.
+inline std::size_t fast_fixed(double v, std::size_t aft, char* out) {
+    static constexpr double scale[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    if (aft > 15) return 0;
+    const double a = std::fabs(v);
+    const double p = a * scale[aft];
+    if (!(p < 4503599627370496.0)) return 0; // 2^52; also rejects NaN
+    const double err = std::fma(a, scale[aft], -p);
+    const double fl = static_cast<double>(static_cast<std::uint64_t>(p)); // floor: p >= 0
+    const double d = ((p - fl) - 0.5) + err;
+    auto r = static_cast<std::uint64_t>(fl);
+    if (d > 0 || (d == 0 && (r & 1) != 0)) ++r;
+    // The digits of r with the point put in front of the last `aft` of them.
+    char digits[24];
+    char* const dg = digits;
+    const auto len = static_cast<std::size_t>(std::to_chars(dg, dg + sizeof digits, r).ptr - dg);
+    char* q = out;
+    if (len > aft) {
+        q = std::copy(dg, dg + (len - aft), q);
+        *q++ = '.';
+        q = std::copy(dg + (len - aft), dg + len, q);
+    } else {
+        *q++ = '0';
+        *q++ = '.';
+        q = std::fill_n(q, aft - len, '0');
+        q = std::copy(dg, dg + len, q);
+    }
+    return static_cast<std::size_t>(q - out);
+}
+} // namespace detail
+
 // Appends a real in the layout: at least `fore` characters before the point (blank padded,
 // minus sign counted), `aft` digits after it (at least one), and with exp > 0 the scientific
 // form with "E", the sign and at least exp - 1 exponent digits.
 template <class Real>
 void put_real(std::string& out, Real v, std::size_t fore, std::size_t aft, std::size_t exp) {
     aft = std::max<std::size_t>(aft, 1);
+    if constexpr (std::is_same_v<Real, double>) {
+        char f[48];
+        if (exp == 0) {
+            if (const std::size_t n = detail::fast_fixed(v, aft, f + 1)) {
+                const bool minus = std::signbit(v);
+                if (minus) f[0] = '-';
+                const std::size_t before = n - aft - 1 + (minus ? 1 : 0);
+                if (before < fore) out.append(fore - before, ' ');
+                out.append(minus ? f : f + 1, n + (minus ? 1 : 0));
+                return;
+            }
+        }
+    }
     char b[1100];
     const auto fmt = exp > 0 ? std::chars_format::scientific : std::chars_format::fixed;
     const auto r = std::to_chars(b, b + sizeof b, v, fmt, static_cast<int>(std::min<std::size_t>(aft, 700)));
@@ -802,14 +922,17 @@ struct real_io {
 
     static void read(text_cursor& c, array& a, std::size_t width = 0,
                      const char* item_word = "element") {
-        detail::read_elements(c, a, item_word,
-                              [width](text_cursor& cc) { return read_real<Real>(cc, width); });
+        if (width == 0) {
+            read_reals(c, a.data(), a.length(), item_word, a.first());
+        } else {
+            detail::read_elements(c, a, item_word,
+                                  [width](text_cursor& cc) { return read_real<Real>(cc, width); });
+        }
     }
     static void read_row(text_cursor& c, index_type row, matrix& m, std::size_t width = 0,
                          const char* item_word = "column") {
         if (width == 0) {
-            detail::read_matrix_row(c, row, m, item_word,
-                                    [](text_cursor& cc) { return read_real<Real>(cc); });
+            read_reals(c, m.row(row).data(), m.cols(), item_word, m.col_first());
         } else {
             detail::read_matrix_row(c, row, m, item_word,
                                     [width](text_cursor& cc) { return read_real<Real>(cc, width); });

@@ -66,7 +66,9 @@ const textutils::character_set& nexus_invalid() {
 
 // The image of a number in a header line: a blank or a minus sign, then the digits.
 std::string image(index_type n) {
-    return n < 0 ? std::to_string(n) : " " + std::to_string(n);
+    std::string s = n < 0 ? std::string() : std::string(1, ' ');
+    s += std::to_string(n);
+    return s;
 }
 
 void put_fitted(text_sink& s, std::string_view text, index_type width) {

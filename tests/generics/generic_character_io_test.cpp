@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -186,6 +189,30 @@ TEST(PrintLayout, HeaderLineAndEmptyArrays) {
     EXPECT_EQ(layout(0, -1, true, ',', layout_style::literal), "\n\n");
     EXPECT_EQ(layout(0, -1, false, ',', layout_style::plain), ",\n");
     EXPECT_EQ(layout(0, -1, true, '\n', layout_style::real), "");
+}
+
+} // namespace
+
+namespace {
+
+// The fast fixed-point path must give exactly the digits of the exact decimal expansion.
+TEST(RealImages, FixedPointAgreesWithTheExactExpansion) {
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    std::vector<double> values = {0.001953125, -0.001953125, 0.5, 1.5, 2.5, 0.125, 1e-9, 5e-9, 0.0, -0.0,
+                                  4503599.6273704959, 123456789.0, 0.045, 1.0 / 3};
+    for (int k = 0; k < 20000; ++k) values.push_back(unit(random) * std::pow(10.0, k % 12 - 4));
+    for (int k = 0; k < 4096; ++k) values.push_back((2 * k + 1) / 512.0); // ties at 8 decimals
+    for (double v : values) {
+        for (std::size_t aft : {1u, 2u, 8u, 14u}) {
+            char b[1100];
+            const auto r = std::to_chars(b, b + sizeof b, v, std::chars_format::fixed, static_cast<int>(aft));
+            const std::string exact(b, r.ptr);
+            std::string fast;
+            generics::put_real(fast, v, 0, aft, 0);
+            ASSERT_EQ(fast, exact) << "value " << v << " aft " << aft;
+        }
+    }
 }
 
 } // namespace

@@ -1,0 +1,113 @@
+// Reading and writing a 3,000 x 3,000 tab-separated distance matrix (8 decimals, about
+// 108 MB) with the matrix file reader and printer. The file is written once, by the printer,
+// in a child process, so that the reader's peak memory is measured without the writer's
+// matrix. Counters: bytes per second, and for the reader the process's peak resident size
+// next to the size of the matrix itself (n * n doubles).
+
+#include <phylo/print.hpp>
+#include <phylo/read.hpp>
+
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+namespace {
+
+constexpr phylo::index_type n = 3000;
+
+std::string data_file() {
+    return (std::filesystem::temp_directory_path() / "labmix_matrix_io_3000.tsv").string();
+}
+
+phylo::squared make_matrix() {
+    phylo::squared x(0, n - 1);
+    std::mt19937_64 random(42);
+    std::uniform_real_distribution<double> value(0.0, 1.0);
+    for (phylo::index_type i = 0; i < n; ++i) {
+        x.labels[i] = "taxon_" + std::to_string(i);
+        for (phylo::index_type j = 0; j < n; ++j) x.matrix(i, j) = i == j ? 0.0 : value(random);
+    }
+    return x;
+}
+
+void write_file(const phylo::squared& x, const std::string& name) {
+    std::ofstream out(name, std::ios::binary);
+    phylo::print::put(out, x, phylo::print::dist_output_format::TAB_SEPARATED, 2, 8, 0);
+}
+
+// Writes the data file in a child process unless it is there already.
+void ensure_data_file() {
+    if (std::filesystem::exists(data_file())) return;
+    const pid_t child = fork();
+    if (child == 0) {
+        write_file(make_matrix(), data_file());
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+}
+
+double peak_rss_mb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+void read_tab_separated(benchmark::State& state) {
+    ensure_data_file();
+    const auto bytes = static_cast<std::int64_t>(std::filesystem::file_size(data_file()));
+    for (auto _ : state) {
+        std::ifstream in(data_file(), std::ios::binary);
+        phylo::squared x = phylo::read::get(in, phylo::read::dist_input_format::TAB_SEPARATED);
+        benchmark::DoNotOptimize(x.matrix.data());
+    }
+    state.SetBytesProcessed(state.iterations() * bytes);
+    state.counters["file_MB"] = static_cast<double>(bytes) / 1e6;
+    state.counters["matrix_MB"] = static_cast<double>(n * n * sizeof(double)) / (1024.0 * 1024.0);
+    state.counters["peak_rss_MB"] = peak_rss_mb();
+}
+BENCHMARK(read_tab_separated)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+
+void write_tab_separated(benchmark::State& state) {
+    const phylo::squared x = make_matrix();
+    const std::string name = data_file() + ".out";
+    for (auto _ : state) write_file(x, name);
+    const auto bytes = static_cast<std::int64_t>(std::filesystem::file_size(name));
+    std::filesystem::remove(name);
+    state.SetBytesProcessed(state.iterations() * bytes);
+}
+BENCHMARK(write_tab_separated)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same matrix written to a stream that discards it: the formatting alone.
+class discard_buffer : public std::streambuf {
+protected:
+    int_type overflow(int_type c) override { return traits_type::not_eof(c); }
+    std::streamsize xsputn(const char*, std::streamsize n) override {
+        bytes += n;
+        return n;
+    }
+
+public:
+    std::streamsize bytes = 0;
+};
+
+void format_tab_separated(benchmark::State& state) {
+    const phylo::squared x = make_matrix();
+    discard_buffer sink;
+    std::ostream out(&sink);
+    for (auto _ : state) phylo::print::put(out, x, phylo::print::dist_output_format::TAB_SEPARATED, 2, 8, 0);
+    state.SetBytesProcessed(static_cast<std::int64_t>(sink.bytes));
+}
+BENCHMARK(format_tab_separated)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+BENCHMARK_MAIN();
