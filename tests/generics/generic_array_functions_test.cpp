@@ -172,19 +172,42 @@ TEST(Conversions, TransposeSwapsRangesAndElements) {
     }
 }
 
-TEST(Conversions, TransposeOfShapesThatDoNotFitTheBlocking) {
-    // 37 x 45 crosses several tile edges in both directions.
-    count_vector v(2, 38);
-    for (index_type i = 2; i <= 38; ++i) {
-        v[i] = std::make_unique<count_array>(3, 47);
-        for (index_type j = 3; j <= 47; ++j) (*v[i])[j] = static_cast<count_element>(i * 1000 + j);
+// A rows x cols vector with rows from 2 and columns from 3 and distinct elements, transposed
+// and transposed back; both directions cross the edges of the transposition tiles.
+template <class Family, class Make>
+void check_transpose_round_trip(index_type rows, index_type cols, Make make) {
+    typename Family::vector v(2, rows + 1);
+    for (index_type i = 2; i <= rows + 1; ++i) {
+        v[i] = std::make_unique<typename Family::array>(3, cols + 2);
+        for (index_type j = 3; j <= cols + 2; ++j) (*v[i])[j] = make(i, j);
     }
-    auto t = cc::transpose(v);
-    ASSERT_EQ(t.length(), 45);
-    for (index_type j = 3; j <= 47; ++j)
-        for (index_type i = 2; i <= 38; ++i) ASSERT_EQ((*t[j])[i], i * 1000 + j);
-    auto back = cc::transpose(t);
-    for (index_type i = 2; i <= 38; ++i) EXPECT_EQ(*back[i], *v[i]);
+    auto t = Family::transpose(v);
+    ASSERT_EQ(t.first(), 3);
+    ASSERT_EQ(t.length(), cols);
+    for (index_type j = 3; j <= cols + 2; ++j) {
+        ASSERT_EQ(t[j]->first(), 2);
+        for (index_type i = 2; i <= rows + 1; ++i) ASSERT_EQ((*t[j])[i], make(i, j)) << i << ", " << j;
+    }
+    auto back = Family::transpose(t);
+    for (index_type i = 2; i <= rows + 1; ++i) ASSERT_EQ(*back[i], *v[i]);
+}
+
+TEST(Conversions, TransposeOfShapesThatDoNotFitTheTiles) {
+    // Four-byte, eight-byte, one-byte and string elements take different copying paths.
+    for (auto [rows, cols] : {std::pair<index_type, index_type>{37, 45}, {8, 8}, {16, 9}, {1, 17}, {7, 1}}) {
+        check_transpose_round_trip<cc>(rows, cols, [](index_type i, index_type j) {
+            return static_cast<count_element>(i * 1000 + j);
+        });
+        check_transpose_round_trip<real_chars::basic>(rows, cols, [](index_type i, index_type j) {
+            return static_cast<double>(i) + static_cast<double>(j) / 1000.0;
+        });
+        check_transpose_round_trip<disc_chars::basic>(rows, cols, [](index_type i, index_type j) {
+            return static_cast<char>(i * 31 + j);
+        });
+        check_transpose_round_trip<taxonomy::group_names>(rows, cols, [](index_type i, index_type j) {
+            return std::to_string(i) + "/" + std::to_string(j);
+        });
+    }
 }
 
 TEST(Conversions, TransposeFailures) {
