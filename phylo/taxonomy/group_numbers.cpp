@@ -4,14 +4,20 @@
 
 #include <phylo/real_chars.hpp>
 
+#include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <string>
 #include <utility>
 #include <vector>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace phylo::taxonomy {
 
@@ -86,39 +92,92 @@ std::uint64_t sort_key(double distance) noexcept {
     return (bits >> 63) != 0 ? ~bits : bits | (std::uint64_t{1} << 63);
 }
 
-// Least-significant-digit radix sort on the distance key, 11 bits a pass; passes in which
-// every record falls into one bucket are skipped. Linear time, one scratch copy.
-void radix_sort(std::vector<pairwise_distance>& records) {
-    constexpr int digit_bits = 11;
-    constexpr int passes = (64 + digit_bits - 1) / digit_bits;
-    constexpr std::size_t buckets = std::size_t{1} << digit_bits;
-    constexpr std::uint64_t mask = buckets - 1;
-    const std::size_t n = records.size();
-    if (n < 2) return;
+// Asks the kernel to back a large, not yet touched block with huge pages: the pair list of a
+// few thousand taxa is tens of megabytes, and faulting it in 4 KiB at a time costs as much as
+// sorting it. Only a hint; nothing depends on it.
+void advise_huge_pages([[maybe_unused]] void* block, [[maybe_unused]] std::size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t huge = std::uintptr_t{1} << 21;
+    const auto begin = (reinterpret_cast<std::uintptr_t>(block) + huge - 1) & ~(huge - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(block) + bytes) & ~(huge - 1);
+    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#endif
+}
 
-    std::vector<std::array<std::size_t, buckets>> counts(passes);
-    for (auto& c : counts) c.fill(0);
-    for (const auto& r : records) {
-        const auto key = sort_key(r.distance);
-        for (int p = 0; p < passes; ++p) ++counts[static_cast<std::size_t>(p)][(key >> (p * digit_bits)) & mask];
-    }
-
-    std::vector<pairwise_distance> scratch(n);
-    pairwise_distance* from = records.data();
-    pairwise_distance* to = scratch.data();
-    for (int p = 0; p < passes; ++p) {
-        auto& count = counts[static_cast<std::size_t>(p)];
-        const int shift = p * digit_bits;
-        if (count[(sort_key(from[0].distance) >> shift) & mask] == n) continue;
-        std::size_t offset = 0;
-        for (auto& c : count) offset += std::exchange(c, offset);
-        for (std::size_t k = 0; k < n; ++k) {
-            const auto digit = (sort_key(from[k].distance) >> shift) & mask;
-            to[count[digit]++] = from[k];
+// Sorts records by increasing sort_key: exact, not stable.
+void sort_by_key(pairwise_distance* first, pairwise_distance* last) {
+    const auto less = [](const pairwise_distance& a, const pairwise_distance& b) {
+        return sort_key(a.distance) < sort_key(b.distance);
+    };
+    if (last - first <= 16) {
+        for (pairwise_distance* i = first + std::min<std::ptrdiff_t>(1, last - first); i < last; ++i) {
+            const pairwise_distance moving = *i;
+            pairwise_distance* j = i;
+            for (; j > first && less(moving, *(j - 1)); --j) *j = *(j - 1);
+            *j = moving;
         }
-        std::swap(from, to);
+    } else {
+        std::sort(first, last, less);
     }
-    if (from != records.data()) records.swap(scratch);
+}
+
+// Maps finite values of lowest .. highest onto buckets 0 .. count - 1 by value, in order:
+// subtraction, multiplication and truncation are all monotone, so a <= b never puts a in a
+// later bucket than b. Values below lowest go to the first bucket, the rest (infinity, not a
+// number) to the last; a span that does not give a finite scale puts everything in one bucket.
+class value_buckets {
+public:
+    value_buckets(double lowest, double highest, std::size_t count)
+        : lowest_(lowest), last_(count - 1) {
+        const double span = highest - lowest;
+        scale_ = span > 0 && std::isfinite(span) ? static_cast<double>(count) / span : 0.0;
+        if (!std::isfinite(scale_)) scale_ = 0.0;
+    }
+    std::size_t operator()(double value) const noexcept {
+        const double x = (value - lowest_) * scale_;
+        if (!(x >= 0)) return value < lowest_ ? 0 : last_; // below, or not a number
+        return x < static_cast<double>(last_) ? static_cast<std::size_t>(x) : last_;
+    }
+
+private:
+    double lowest_;
+    double scale_;
+    std::size_t last_;
+};
+
+// Sorts one bucket that fits in cache: a second split by value into about one sub-bucket per
+// record, through `scratch`, leaves sub-buckets of one or a few records to finish by comparison.
+void sort_bucket(pairwise_distance* records, std::size_t n, std::vector<pairwise_distance>& scratch,
+                 std::vector<std::size_t>& start) {
+    if (n <= 64) {
+        sort_by_key(records, records + n);
+        return;
+    }
+    double lowest = std::numeric_limits<double>::infinity();
+    double highest = -lowest;
+    for (std::size_t k = 0; k < n; ++k) {
+        lowest = std::min(lowest, records[k].distance);
+        highest = std::max(highest, records[k].distance);
+    }
+    const value_buckets sub(lowest, highest, n);
+    start.assign(n + 1, 0);
+    for (std::size_t k = 0; k < n; ++k) ++start[sub(records[k].distance) + 1];
+    if (start[sub(records[0].distance) + 1] == n) { // no spread by value (infinities, equal values)
+        sort_by_key(records, records + n);
+        return;
+    }
+    for (std::size_t d = 1; d <= n; ++d) start[d] += start[d - 1];
+    if (scratch.size() < n) scratch.resize(n);
+    for (std::size_t k = 0; k < n; ++k) scratch[start[sub(records[k].distance)]++] = records[k];
+    // start[d] now ends sub-bucket d.
+    std::size_t begin = 0;
+    for (std::size_t d = 0; d < n; ++d) {
+        const std::size_t end = start[d];
+        std::copy(scratch.begin() + static_cast<std::ptrdiff_t>(begin),
+                  scratch.begin() + static_cast<std::ptrdiff_t>(end), records + begin);
+        if (end - begin > 1) sort_by_key(records + begin, records + end);
+        begin = end;
+    }
 }
 
 } // namespace
@@ -135,15 +194,46 @@ pairwise_distances squared_to_pairwise(const real_matrix& matrix) {
         throw range_error(std::to_string(n) + " taxa have " + std::to_string(count) +
                           " pairs, more than an array can index");
 
+    // Bucket sort by value: 2048 buckets over the range of the finite distances, filled as the
+    // records are made, then each bucket is sorted in cache. Linear for spread-out distances;
+    // heavy ties or clumps fall back to comparison sorting within their bucket. The range is
+    // taken from about a hundred rows, which saves a pass over the matrix: values outside it
+    // only land in the first or the last bucket.
+    const index_type lo = matrix.row_first();
+    const index_type hi = matrix.row_last();
+    double lowest = std::numeric_limits<double>::infinity();
+    double highest = -lowest;
+    const index_type stride = std::max<index_type>(1, n / 128);
+    for (index_type i = lo; i < hi; i += stride)
+        for (const double d : matrix.row(i).subspan(static_cast<std::size_t>(i + 1 - lo)))
+            if (std::isfinite(d)) {
+                lowest = std::min(lowest, d);
+                highest = std::max(highest, d);
+            }
+    constexpr std::size_t buckets = 2048;
+    const value_buckets bucket(lowest, highest, buckets);
+
+    std::vector<std::size_t> start(buckets + 1, 0);
+    for (index_type i = lo; i < hi; ++i)
+        for (const double d : matrix.row(i).subspan(static_cast<std::size_t>(i + 1 - lo))) ++start[bucket(d) + 1];
+    for (std::size_t b = 1; b <= buckets; ++b) start[b] += start[b - 1];
+
     std::vector<pairwise_distance> records;
     records.reserve(static_cast<std::size_t>(count));
-    for (index_type i = matrix.row_first(); i < matrix.row_last(); ++i) {
+    advise_huge_pages(records.data(), records.capacity() * sizeof(pairwise_distance));
+    records.resize(static_cast<std::size_t>(count));
+    std::vector<std::size_t> next(start.begin(), start.end() - 1);
+    for (index_type i = lo; i < hi; ++i) {
         const auto row = matrix.row(i);
-        for (index_type j = i + 1; j <= matrix.row_last(); ++j)
-            records.push_back({row[static_cast<std::size_t>(j - matrix.row_first())],
-                               static_cast<std::int32_t>(i), static_cast<std::int32_t>(j)});
+        for (index_type j = i + 1; j <= hi; ++j) {
+            const double d = row[static_cast<std::size_t>(j - lo)];
+            records[next[bucket(d)]++] = {d, static_cast<std::int32_t>(i), static_cast<std::int32_t>(j)};
+        }
     }
-    radix_sort(records);
+    std::vector<pairwise_distance> scratch;
+    std::vector<std::size_t> sub_start;
+    for (std::size_t b = 0; b < buckets; ++b)
+        sort_bucket(records.data() + start[b], start[b + 1] - start[b], scratch, sub_start);
     return pairwise_distances(0, std::move(records));
 }
 

@@ -201,6 +201,59 @@ TEST(SquaredToPairwise, SortsLargeMatricesLikeAComparisonSort) {
     EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end()) << "a pair listed twice";
 }
 
+namespace {
+
+// Sorted by distance, each pair of the upper triangle exactly once with its own value.
+void expect_sorted_pairs(const real_matrix& m) {
+    const auto pairs = squared_to_pairwise(m);
+    const index_type n = m.rows();
+    ASSERT_EQ(pairs.length(), n * (n - 1) / 2);
+    std::vector<bool> seen(static_cast<std::size_t>(n * n), false);
+    for (index_type k = 0; k < pairs.length(); ++k) {
+        const auto& p = pairs[k];
+        ASSERT_LT(p.first_taxon, p.second_taxon);
+        ASSERT_FALSE(seen[static_cast<std::size_t>(p.first_taxon * n + p.second_taxon)]);
+        seen[static_cast<std::size_t>(p.first_taxon * n + p.second_taxon)] = true;
+        ASSERT_TRUE(std::bit_cast<std::uint64_t>(p.distance) ==
+                    std::bit_cast<std::uint64_t>(m(p.first_taxon, p.second_taxon)));
+        if (k > 0) {
+            ASSERT_FALSE(p.distance < pairs[k - 1].distance) << "at " << k;
+        }
+    }
+}
+
+} // namespace
+
+TEST(SquaredToPairwise, SkewedDistributions) {
+    const index_type n = 300;
+    std::mt19937_64 random(8);
+    std::uniform_real_distribution<double> uniform(0, 1);
+    const auto matrix = [&](auto value) {
+        real_matrix m(0, n - 1, 0, n - 1);
+        for (index_type i = 0; i < n; ++i)
+            for (index_type j = 0; j < n; ++j) m(i, j) = value(i, j);
+        return m;
+    };
+    // Every distance equal.
+    expect_sorted_pairs(matrix([](index_type, index_type) { return 2.5; }));
+    // Two values only.
+    expect_sorted_pairs(matrix([](index_type i, index_type j) { return (i + j) % 2 ? 1.0 : 3.0; }));
+    // A span too wide for a finite scale.
+    expect_sorted_pairs(matrix([&](index_type i, index_type) {
+        return i % 2 ? -1e308 * uniform(random) : 1e308 * uniform(random);
+    }));
+    // A tight clump with far outliers in rows that a sample of rows would skip.
+    expect_sorted_pairs(matrix([&](index_type i, index_type j) {
+        if (i == 1 && j == 7) return -1e9;
+        if (i == 2 && j == 5) return 1e9;
+        return 1.0 + 1e-9 * uniform(random);
+    }));
+    // Most pairs in one value bucket, spread thinly inside it.
+    expect_sorted_pairs(matrix([&](index_type i, index_type j) {
+        return (i * j) % 97 == 0 ? 1000.0 * uniform(random) : uniform(random) * 1e-3;
+    }));
+}
+
 TEST(SquaredToPairwise, Errors) {
     expect_error<real_chars::size_error>([] { (void)squared_to_pairwise(real_matrix(0, 1, 0, 2)); },
                                          "a 2 x 3 matrix is not square");
