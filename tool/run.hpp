@@ -13,9 +13,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <stdexcept>
 #include <memory>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
