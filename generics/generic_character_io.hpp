@@ -128,6 +128,19 @@ public:
         skip_line_end();
     }
 
+    // How many characters are left in the input, or -1 when the stream cannot tell (it
+    // cannot seek). Lets readers check a header's promise before allocating for it.
+    index_type remaining() {
+        if (cr_pending_) return -1;
+        release();
+        const auto here = sb_->pubseekoff(0, std::ios_base::cur, std::ios_base::in);
+        if (here == std::streampos(-1)) return -1;
+        const auto end = sb_->pubseekoff(0, std::ios_base::end, std::ios_base::in);
+        sb_->pubseekpos(here, std::ios_base::in);
+        if (end == std::streampos(-1)) return -1;
+        return static_cast<index_type>(end - here);
+    }
+
     // The buffered characters from the current position on (possibly empty); consume with
     // `advance`. Lets number readers parse in place.
     std::string_view window() const noexcept {

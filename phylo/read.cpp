@@ -8,6 +8,8 @@
 #include <istream>
 #include <memory>
 #include <new>
+#include <vector>
+#include <algorithm>
 #include <string>
 
 namespace phylo::read {
@@ -64,9 +66,31 @@ std::string taxon_context(index_type i, const std::string& label) {
     return s;
 }
 
-// The shared loop of the character readers: header, record, then label, row and the rest of
-// the line for every taxon. Rows are allocated as they are read, so that a header promising
-// more than the file holds costs no memory.
+// Rows up to this many characters are allocated whole before they are read; longer ones are
+// read in pieces of this size, so that a header promising more than the file holds costs no
+// more memory than the file's own values.
+constexpr index_type row_piece = index_type{1} << 20;
+
+template <class Array, class ReadRow>
+std::unique_ptr<Array> read_one_row(text_cursor& c, index_type nchar, ReadRow& read_row) {
+    if (nchar <= row_piece) {
+        auto row = std::make_unique<Array>(0, nchar - 1);
+        read_row(c, *row);
+        return row;
+    }
+    std::vector<typename Array::value_type> values;
+    for (index_type at = 0; at < nchar; at += row_piece) {
+        Array piece(at, std::min(nchar, at + row_piece) - 1); // numbered as in the row
+        read_row(c, piece);
+        values.insert(values.end(), piece.begin(), piece.end());
+    }
+    values.shrink_to_fit();
+    return std::make_unique<Array>(0, std::move(values));
+}
+
+// The shared loop of the character readers: header, then label, row and the rest of the line
+// for every taxon. Labels and rows are collected as they are read and handed to the record
+// at the end, so that memory follows the values actually read, not the header's promise.
 template <class Data, class ReadRow>
 Data read_characters(text_cursor& c, input_format format, ReadRow&& read_row) {
     using array = typename Data::row_vector::value_type::element_type;
@@ -77,15 +101,21 @@ Data read_characters(text_cursor& c, input_format format, ReadRow&& read_row) {
     c.set_row({});
     if (ntax < 1) c.fail<range_error>("the header declares 0 taxa; a matrix needs at least 1");
     try {
-        Data x(0, ntax - 1);
+        std::vector<std::string> labels;
+        std::vector<std::unique_ptr<array>> rows;
         for (index_type i = 0; i < ntax; ++i) {
-            std::string& label = x.labels.unchecked(i);
+            std::string label;
             c.set_row(taxon_context(i, {}) + ": ");
             get_label(c, format, label);
             c.set_row(taxon_context(i, label) + ", ");
-            x.rows.unchecked(i) = std::make_unique<array>(0, nchar - 1);
-            read_row(c, *x.rows.unchecked(i));
+            rows.push_back(read_one_row<array>(c, nchar, read_row));
+            labels.push_back(std::move(label));
             skip_rest(c);
+        }
+        Data x(0, ntax - 1);
+        for (index_type i = 0; i < ntax; ++i) {
+            x.labels.unchecked(i) = std::move(labels[static_cast<std::size_t>(i)]);
+            x.rows.unchecked(i) = std::move(rows[static_cast<std::size_t>(i)]);
         }
         return x;
     } catch (const std::bad_alloc&) {
@@ -217,6 +247,15 @@ squared read_distances(text_cursor& c, dist_input_format format) {
             c.fail<range_error>("the header line holds no tab, so it names no taxa");
         c.fail<range_error>("the header declares 0 taxa; a matrix needs at least 1");
     }
+    // Every value takes at least one character: a shorter input cannot hold the matrix, and
+    // is not worth allocating n * n values for.
+    const index_type left = c.remaining();
+    if (left >= 0 && left < n * n)
+        c.fail<end_error>("the header declares " + std::to_string(n) + " taxa, but the input holds only " +
+                          std::to_string(left) + " more characters, too few for " + std::to_string(n) +
+                          " x " + std::to_string(n) + " values");
+    if (n * n > static_cast<index_type>(std::vector<real_element>().max_size()))
+        c.fail<capacity_error>("a distance matrix of " + std::to_string(n) + " taxa is too large to hold in memory");
     const input_format labels = label_format(format);
     try {
         squared x(0, n - 1);
