@@ -9,6 +9,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -116,9 +117,10 @@ void pairwise_and_slc_series(benchmark::State& state) {
 BENCHMARK(pairwise_and_slc_series)->Unit(benchmark::kMillisecond);
 
 // A name row and two classifications of state.range(0) taxa (about sqrt(n) and n / 10 groups),
-// names shuffled against the labels.
+// the name row shuffled against the labels (state.range(1) = 1) or in label order (0).
 void to_group_numbers_table(benchmark::State& state) {
     const index_type n = state.range(0);
+    const bool shuffled = state.range(1) != 0;
     std::mt19937 random(9);
     taxon_labels labels(0, n - 1);
     for (index_type k = 0; k < n; ++k) labels[k] = "taxon_" + std::to_string(k);
@@ -126,7 +128,7 @@ void to_group_numbers_table(benchmark::State& state) {
     for (auto& row : table) row = std::make_unique<taxon_labels>(0, n - 1);
     std::vector<index_type> order(static_cast<std::size_t>(n));
     for (index_type k = 0; k < n; ++k) order[static_cast<std::size_t>(k)] = k;
-    std::shuffle(order.begin(), order.end(), random);
+    if (shuffled) std::shuffle(order.begin(), order.end(), random);
     const auto coarse = static_cast<unsigned>(std::sqrt(static_cast<double>(n)));
     const auto fine = static_cast<unsigned>(n / 10);
     for (index_type j = 0; j < n; ++j) {
@@ -137,7 +139,9 @@ void to_group_numbers_table(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(to_group_numbers(labels, table));
     state.SetItemsProcessed(state.iterations() * n);
 }
-BENCHMARK(to_group_numbers_table)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(to_group_numbers_table)
+    ->ArgsProduct({{10'000, 100'000, 1'000'000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -1,7 +1,5 @@
 #include <phylo/taxonomy/group_numbers.hpp>
 
-#include <phylo/sets/taxon_sets.hpp>
-
 #include <phylo/real_chars.hpp>
 
 #include <algorithm>
@@ -11,7 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -25,23 +25,129 @@ namespace {
 
 using real_size_error = real_chars::size_error;
 
-// The position in `labels` of each name of the name row. Every label must occur exactly once,
-// so that every element of a result row is written.
-std::vector<index_type> label_positions(const taxon_labels& labels, const taxon_labels& names) {
-    const auto numbers = sets::to_map(labels, true);
-    std::vector<index_type> positions(static_cast<std::size_t>(names.length()));
-    std::vector<bool> taken(static_cast<std::size_t>(labels.length()), false);
-    for (index_type j = names.first(); j <= names.last(); ++j) {
-        const std::string& name = names.unchecked(j);
-        const auto found = numbers.find(name);
-        if (found == numbers.end())
-            throw range_error("taxon name \"" + name + "\" of the name row is not among the labels");
-        const auto k = static_cast<std::size_t>(found->second - labels.first());
-        if (taken[k])
-            throw range_error("taxon name \"" + name + "\" occurs more than once in the name row");
-        taken[k] = true;
-        positions[static_cast<std::size_t>(j - names.first())] = found->second;
+// Numbers for names that stay in place: an open-addressing table of (hash, position of the
+// name, number), with the names themselves read from `names`. It copies no string and makes no
+// allocation per name, which keeps tables of millions of taxa within a few cache misses a name.
+class name_numbers {
+public:
+    name_numbers(const std::string* names, std::size_t expected) : names_(names) {
+        std::size_t capacity = 16;
+        while (capacity < 2 * expected) capacity *= 2;
+        slots_.assign(capacity, slot{});
     }
+
+    static std::size_t hash(std::string_view name) noexcept { return std::hash<std::string_view>{}(name); }
+
+    // Starts loading the slot where a name with this hash would be found.
+    void prefetch([[maybe_unused]] std::size_t hash) const noexcept {
+#if defined(__GNUC__)
+        __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+#endif
+    }
+
+    // The number of the name at `position` (whose hash is `hash`), adding it with `number` if it
+    // is new; the flag says whether it was added.
+    std::pair<std::uint32_t, bool> try_add(std::uint32_t position, std::size_t hash, std::uint32_t number) {
+        const std::string& name = names_[position];
+        slot& s = probe(name, hash);
+        if (s.position != empty) return {s.number, false};
+        s = {hash, position, number};
+        if (2 * ++size_ > slots_.size()) grow();
+        return {number, true};
+    }
+
+    // The number of `name` (whose hash is `hash`), or nothing.
+    [[nodiscard]] std::optional<std::uint32_t> find(std::string_view name, std::size_t hash) {
+        const slot& s = probe(name, hash);
+        if (s.position == empty) return std::nullopt;
+        return s.number;
+    }
+
+private:
+    static constexpr std::uint32_t empty = std::numeric_limits<std::uint32_t>::max();
+    struct slot {
+        std::size_t hash = 0;
+        std::uint32_t position = empty;
+        std::uint32_t number = 0;
+    };
+
+    // The slot holding `name`, or the empty slot where it would go.
+    slot& probe(std::string_view name, std::size_t hash) {
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+            slot& s = slots_[i];
+            if (s.position == empty || (s.hash == hash && names_[s.position] == name)) return s;
+        }
+    }
+
+    void grow() {
+        std::vector<slot> old(slots_.size() * 2, slot{});
+        old.swap(slots_);
+        const std::size_t mask = slots_.size() - 1;
+        for (const slot& s : old) {
+            if (s.position == empty) continue;
+            std::size_t i = s.hash & mask;
+            while (slots_[i].position != empty) i = (i + 1) & mask;
+            slots_[i] = s;
+        }
+    }
+
+    const std::string* names_;
+    std::vector<slot> slots_;
+    std::size_t size_ = 0;
+};
+
+// Calls visit(j, hash of names[j]) for j = 0 .. n - 1 in order, loading the table slot of each
+// name a few names ahead, so that the cache misses of a large table overlap.
+template <class Visit>
+void visit_hashed(const name_numbers& table, const std::string* names, std::size_t n, Visit visit) {
+    constexpr std::size_t ahead = 8;
+    std::array<std::size_t, ahead> hashes{};
+    for (std::size_t j = 0; j < std::min(ahead, n); ++j) {
+        hashes[j] = name_numbers::hash(names[j]);
+        table.prefetch(hashes[j]);
+    }
+    for (std::size_t j = 0; j < n; ++j) {
+        const std::size_t hash = hashes[j % ahead];
+        if (j + ahead < n) {
+            hashes[j % ahead] = name_numbers::hash(names[j + ahead]);
+            table.prefetch(hashes[j % ahead]);
+        }
+        visit(j, hash);
+    }
+}
+
+// The offset in `labels` of each name of the name row. Every label must occur exactly once,
+// so that every element of a result row is written.
+std::vector<std::uint32_t> label_positions(const taxon_labels& labels, const taxon_labels& names) {
+    if (labels.first() < 0)
+        throw range_error("taxon labels start at " + std::to_string(labels.first()) +
+                          "; taxon numbers are natural numbers");
+    const auto n = static_cast<std::size_t>(labels.length());
+    std::vector<std::uint32_t> positions(n);
+    // The usual table lists its taxa in the order of the labels: then no lookup is needed.
+    bool same_order = true;
+    for (std::size_t k = 0; k < n && same_order; ++k) same_order = labels.data()[k] == names.data()[k];
+    name_numbers numbers(labels.data(), n);
+    visit_hashed(numbers, labels.data(), n, [&](std::size_t k, std::size_t hash) {
+        if (!numbers.try_add(static_cast<std::uint32_t>(k), hash, static_cast<std::uint32_t>(k)).second)
+            throw range_error("attempt to insert key already in map");
+    });
+    if (same_order) {
+        for (std::size_t k = 0; k < n; ++k) positions[k] = static_cast<std::uint32_t>(k);
+        return positions;
+    }
+    std::vector<bool> taken(n, false);
+    visit_hashed(numbers, names.data(), n, [&](std::size_t j, std::size_t hash) {
+        const std::string& name = names.data()[j];
+        const auto found = numbers.find(name, hash);
+        if (!found)
+            throw range_error("taxon name \"" + name + "\" of the name row is not among the labels");
+        if (taken[*found])
+            throw range_error("taxon name \"" + name + "\" occurs more than once in the name row");
+        taken[*found] = true;
+        positions[j] = *found;
+    });
     return positions;
 }
 
@@ -70,14 +176,14 @@ count_vector to_group_numbers(const taxon_labels& labels, const group_name_vecto
         const taxon_labels& row = *table.unchecked(i);
         auto numbers = std::make_unique<count_array>(labels.first(), labels.last());
         // One lookup per name: the group is numbered on its first occurrence.
-        sets::taxon_numbers groups;
-        index_type next = row.first();
-        for (index_type j = row.first(); j <= row.last(); ++j) {
-            const auto [group, added] = groups.try_emplace(row.unchecked(j), next);
+        name_numbers groups(row.data(), 0);
+        std::uint32_t next = 0;
+        count_element* out = numbers->data();
+        visit_hashed(groups, row.data(), positions.size(), [&](std::size_t j, std::size_t hash) {
+            const auto [group, added] = groups.try_add(static_cast<std::uint32_t>(j), hash, next);
             if (added) ++next;
-            numbers->unchecked(positions[static_cast<std::size_t>(j - row.first())]) =
-                static_cast<count_element>(group->second);
-        }
+            out[positions[j]] = static_cast<count_element>(row.first() + group);
+        });
         result.unchecked(i) = std::move(numbers);
     }
     return result;

@@ -74,6 +74,13 @@ TEST(ToGroupNumbers, RangesComeFromTheLabelsAndTheRows) {
     EXPECT_EQ(values(*numbers[3]), (std::vector<count_element>{5, 4, 4}));
 }
 
+TEST(ToGroupNumbers, NameRowInLabelOrder) {
+    const auto labels = labels_from(0, {"a", "b", "c", "d"});
+    const auto numbers = to_group_numbers(labels, table_from(0, 0, {{"a", "b", "c", "d"}, {"", "x", "", "x "}}));
+    // The empty name is a group like any other; "x" and "x " differ.
+    EXPECT_EQ(values(*numbers[1]), (std::vector<count_element>{0, 1, 0, 2}));
+}
+
 TEST(ToGroupNumbers, NameRowOnlyGivesNoRows) {
     const auto numbers = to_group_numbers(labels_from(0, {"a", "b"}), table_from(0, 0, {{"b", "a"}}));
     EXPECT_TRUE(numbers.empty());
