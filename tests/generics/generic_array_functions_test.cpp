@@ -291,7 +291,7 @@ TEST(Reordering, SwapAndRevert) {
     auto four = arr(2, {1, 2, 3, 4});
     cc::revert(four);
     EXPECT_EQ(four, arr(2, {4, 3, 2, 1}));
-    auto five = arr(0, {1, 2, 3, 4, 5});
+    auto five = arr(0, {1, 2, 3, 4, 5}); // the middle element stays
     cc::revert(five);
     EXPECT_EQ(five, arr(0, {5, 4, 3, 2, 1}));
     count_array empty(3, 2);
@@ -467,19 +467,4 @@ TEST(ApplyPairwise, AllRowPairsCountsTheCalls) {
     auto with_null = vec(0, row_of(0, {1}), count_array_access{});
     EXPECT_THROW_MSG(cc::apply(with_null, f, plus, false), range_error, "row 1 is null");
     EXPECT_TRUE(cc::apply(count_vector(), f, plus, true).empty());
-}
-
-TEST(ApplyPairwise, RealsAndCharactersUseTheSameFamily) {
-    using rc = real_chars::basic;
-    real_vector v(0, 1);
-    v[0] = std::make_unique<real_array>(0, std::vector<double>{0.0, 3.0});
-    v[1] = std::make_unique<real_array>(0, std::vector<double>{4.0, 0.0});
-    auto sq = [](const double& a, const double& b) { return (a - b) * (a - b); };
-    auto d = rc::apply(v, sq, [](const double& a, const double& b) { return a + b; }, false);
-    EXPECT_DOUBLE_EQ(d(0, 1), 25.0);
-    EXPECT_DOUBLE_EQ(d(1, 1), 0.0);
-
-    auto s = disc_array(0, std::vector<char>{'a', 'C', 'g'});
-    disc_chars::basic::apply(s, [](const char& c) { return static_cast<char>(c | 0x20); });
-    EXPECT_EQ(disc_chars::basic::how_many(s, 'c'), 1);
 }

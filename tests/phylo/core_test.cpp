@@ -59,11 +59,3 @@ TEST(Records, NegativeFirstIsARangeError) {
     EXPECT_EQ(s.matrix.col_first(), 0);
     EXPECT_EQ(s.matrix(1, 1), 0.0);
 }
-
-TEST(Enumerations, LiteralsInDeclarationOrder) {
-    EXPECT_EQ(static_cast<int>(binary::PRESENCE), 0);
-    EXPECT_EQ(static_cast<int>(binary::UNKNOWN), 2);
-    EXPECT_LT(datatype::CONTINUOUS, datatype::PROTEIN);
-    EXPECT_EQ(sizeof(binary), 1U);
-    EXPECT_EQ(sizeof(count_element), 4U);
-}
