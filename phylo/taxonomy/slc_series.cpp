@@ -12,16 +12,12 @@ namespace {
 
 using count_size_error = count_chars::size_error;
 
-void check_threshold(double t, index_type row) {
-    if (!(t >= 0.0))
-        throw range_error("the threshold of row " + std::to_string(row) + " is " + std::to_string(t) +
-                          "; thresholds must be non-negative");
-}
-
 } // namespace
 
 void slc_series(const pairwise_distances& pairs, double start, double step, count_vector& series) {
     if (series.empty()) throw range_error("the series has no rows to fill");
+    if (!(start >= 0.0))
+        throw range_error("the start threshold is " + std::to_string(start) + "; it must be non-negative");
     // The pair list is only read forwards, so a falling threshold would leave rows too coarse.
     if (!(step >= 0.0))
         throw range_error("the threshold step is " + std::to_string(step) + "; it must be non-negative");
@@ -47,7 +43,6 @@ void slc_series(const pairwise_distances& pairs, double start, double step, coun
     index_type cursor = pairs.first();
     double threshold = start;
     for (index_type r = series.first(); r <= series.last(); ++r) {
-        check_threshold(threshold, r);
         for (; cursor <= pairs.last() && pairs.unchecked(cursor).distance <= threshold; ++cursor) {
             const auto& pair = pairs.unchecked(cursor);
             for (const index_type taxon : {index_type{pair.first_taxon}, index_type{pair.second_taxon}})

@@ -16,15 +16,24 @@ using namespace phylo::taxonomy;
 
 namespace {
 
+using row = std::vector<count_element>;
+
 pairwise_distances pairs_of(std::vector<pairwise_distance> list) { return pairwise_distances(0, std::move(list)); }
 
 count_vector series_of(index_type rows, index_type first, index_type last) {
     count_vector series(0, rows - 1);
-    for (auto& row : series) row = std::make_unique<count_array>(first, last);
+    for (auto& r : series) r = std::make_unique<count_array>(first, last);
     return series;
 }
 
-std::vector<count_element> values(const count_array& a) { return {a.begin(), a.end()}; }
+// The rows of a series filled from `pairs`.
+std::vector<row> run(const pairwise_distances& pairs, double start, double step, index_type rows, index_type taxa) {
+    auto series = series_of(rows, 0, taxa - 1);
+    slc_series(pairs, start, step, series);
+    std::vector<row> result;
+    for (const auto& r : series) result.emplace_back(r->begin(), r->end());
+    return result;
+}
 
 template <class Error, class Call>
 void expect_error(Call call, const std::string& message) {
@@ -36,66 +45,32 @@ void expect_error(Call call, const std::string& message) {
     }
 }
 
-// Union-find reference: the partition at threshold t, groups numbered by first taxon.
-std::vector<int> reference_groups(int n, const pairwise_distances& pairs, double t) {
-    std::vector<int> parent(static_cast<std::size_t>(n));
-    std::iota(parent.begin(), parent.end(), 0);
-    const auto find = [&](int x) {
-        while (parent[static_cast<std::size_t>(x)] != x) x = parent[static_cast<std::size_t>(x)];
-        return x;
-    };
-    for (const auto& p : pairs)
-        if (p.distance <= t) parent[static_cast<std::size_t>(find(p.first_taxon))] = find(p.second_taxon);
-    std::vector<int> roots(static_cast<std::size_t>(n));
-    for (int k = 0; k < n; ++k) roots[static_cast<std::size_t>(k)] = find(k);
-    return roots;
-}
-
 } // namespace
 
 TEST(SlcSeries, FourTaxonSeries) {
-    const auto pairs = pairs_of({{1, 0, 1}, {2, 2, 3}, {3, 1, 2}});
-    auto series = series_of(3, 0, 3);
-    slc_series(pairs, 1, 1, series);
-    EXPECT_EQ(values(*series[0]), (std::vector<count_element>{0, 0, 1, 2}));
-    EXPECT_EQ(values(*series[1]), (std::vector<count_element>{0, 0, 1, 1}));
-    EXPECT_EQ(values(*series[2]), (std::vector<count_element>{0, 0, 0, 0}));
+    EXPECT_EQ(run(pairs_of({{1, 0, 1}, {2, 2, 3}, {3, 1, 2}}), 1, 1, 3, 4),
+              (std::vector<row>{{0, 0, 1, 2}, {0, 0, 1, 1}, {0, 0, 0, 0}}));
 }
 
-TEST(SlcSeries, ClustersAreNumberedInOrderOfCreation) {
-    auto series = series_of(1, 0, 3);
-    slc_series(pairs_of({{1, 2, 3}, {2, 0, 1}}), 2, 1, series);
-    EXPECT_EQ(values(*series[0]), (std::vector<count_element>{1, 1, 0, 0}));
-}
-
-TEST(SlcSeries, MergesCloseTheGapInClusterNumbers) {
-    // Clusters 1 = {0, 1}, 2 = {2, 3}, 3 = {4, 5}, 4 = {6, 7}; then 1 and 3 merge, so 4 becomes 3.
-    const auto pairs = pairs_of({{1, 0, 1}, {1, 2, 3}, {1, 4, 5}, {1, 6, 7}, {2, 1, 5}});
-    auto series = series_of(2, 0, 8);
-    slc_series(pairs, 1, 1, series);
-    EXPECT_EQ(values(*series[0]), (std::vector<count_element>{0, 0, 1, 1, 2, 2, 3, 3, 4}));
-    EXPECT_EQ(values(*series[1]), (std::vector<count_element>{0, 0, 1, 1, 0, 0, 2, 2, 3}));
+TEST(SlcSeries, ClusterNumbersFollowCreationAndCloseGapsOnMerges) {
+    // {2, 3} is formed before {0, 1}, so it is group 0.
+    EXPECT_EQ(run(pairs_of({{1, 2, 3}, {2, 0, 1}}), 2, 1, 1, 4), (std::vector<row>{{1, 1, 0, 0}}));
+    // Clusters 1 .. 4 of two taxa each, taxon 8 alone; then 3 merges into 1 and 4 becomes 3.
+    EXPECT_EQ(run(pairs_of({{1, 0, 1}, {1, 2, 3}, {1, 4, 5}, {1, 6, 7}, {2, 1, 5}}), 1, 1, 2, 9),
+              (std::vector<row>{{0, 0, 1, 1, 2, 2, 3, 3, 4}, {0, 0, 1, 1, 0, 0, 2, 2, 3}}));
 }
 
 TEST(SlcSeries, ThresholdsAndCursor) {
     const auto pairs = pairs_of({{0.5, 1, 2}, {1.0, 0, 3}, {4.0, 0, 1}});
-    // Below the smallest distance: all singletons in taxon order.
-    auto below = series_of(1, 0, 3);
-    slc_series(pairs, 0.25, 1, below);
-    EXPECT_EQ(values(*below[0]), (std::vector<count_element>{0, 1, 2, 3}));
-    // A distance equal to the threshold is taken; a zero step repeats the partition.
-    auto flat = series_of(3, 0, 3);
-    slc_series(pairs, 1.0, 0.0, flat);
-    for (index_type r = 0; r < 3; ++r) EXPECT_EQ(values(*flat[r]), (std::vector<count_element>{1, 0, 0, 1}));
+    EXPECT_EQ(run(pairs, 0.25, 1, 1, 4), (std::vector<row>{{0, 1, 2, 3}})); // below every distance
+    // Equal to the threshold is taken; a zero step repeats the partition.
+    EXPECT_EQ(run(pairs, 1.0, 0.0, 2, 4), (std::vector<row>{{1, 0, 0, 1}, {1, 0, 0, 1}}));
     // Once the list is used up, further rows repeat the last partition.
-    auto past = series_of(4, 0, 3);
-    slc_series(pairs, 3.0, 1.0, past);
-    EXPECT_EQ(values(*past[0]), (std::vector<count_element>{1, 0, 0, 1}));
-    for (index_type r = 1; r < 4; ++r) EXPECT_EQ(values(*past[r]), (std::vector<count_element>{0, 0, 0, 0}));
+    EXPECT_EQ(run(pairs, 3.0, 1.0, 3, 4), (std::vector<row>{{1, 0, 0, 1}, {0, 0, 0, 0}, {0, 0, 0, 0}}));
     // Taxa indexed from 5.
     auto shifted = series_of(1, 5, 7);
     slc_series(pairs_of({{1, 6, 7}}), 1, 1, shifted);
-    EXPECT_EQ(values(*shifted[0]), (std::vector<count_element>{1, 0, 0}));
+    EXPECT_EQ(row(shifted[0]->begin(), shifted[0]->end()), (row{1, 0, 0}));
 }
 
 TEST(SlcSeries, AgreesWithUnionFindOnRandomDistances) {
@@ -105,23 +80,24 @@ TEST(SlcSeries, AgreesWithUnionFindOnRandomDistances) {
     for (index_type i = 0; i < n; ++i)
         for (index_type j = 0; j < n; ++j) m(i, j) = std::uniform_int_distribution<int>(0, 400)(random) / 4.0;
     const auto pairs = squared_to_pairwise(m);
-    auto series = series_of(40, 0, n - 1);
-    slc_series(pairs, 0.0, 0.25, series);
-    double t = 0.0;
-    for (index_type r = 0; r < 40; ++r, t += 0.25) {
-        const auto expected = reference_groups(n, pairs, t);
-        const auto& row = *series[r];
-        count_element groups = 0;
-        for (index_type i = 0; i < n; ++i) {
-            groups = std::max(groups, row[i] + 1);
-            for (index_type j = 0; j < n; ++j)
-                ASSERT_EQ(row[i] == row[j], expected[static_cast<std::size_t>(i)] == expected[static_cast<std::size_t>(j)])
+    const auto rows = run(pairs, 0.0, 0.25, 40, n);
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        std::vector<int> parent(n);
+        std::iota(parent.begin(), parent.end(), 0);
+        const auto find = [&](int x) {
+            while (parent[static_cast<std::size_t>(x)] != x) x = parent[static_cast<std::size_t>(x)];
+            return x;
+        };
+        for (const auto& p : pairs)
+            if (p.distance <= 0.25 * static_cast<double>(r)) parent[static_cast<std::size_t>(find(p.first_taxon))] = find(p.second_taxon);
+        const auto& groups = rows[r];
+        for (int i = 0; i < n; ++i)
+            for (int j = 0; j < n; ++j)
+                ASSERT_EQ(groups[static_cast<std::size_t>(i)] == groups[static_cast<std::size_t>(j)], find(i) == find(j))
                     << "row " << r << ", taxa " << i << " and " << j;
-        }
-        // Numbers 0 .. groups - 1 are all used, so the partition measures accept the row.
-        std::vector<bool> used(static_cast<std::size_t>(groups), false);
-        for (const auto g : row) used[static_cast<std::size_t>(g)] = true;
-        EXPECT_EQ(std::count(used.begin(), used.end(), false), 0) << "row " << r;
+        // Every number 0 .. groups - 1 is used, as the partition measures require.
+        const auto top = *std::max_element(groups.begin(), groups.end());
+        for (count_element g = 0; g <= top; ++g) ASSERT_NE(std::find(groups.begin(), groups.end(), g), groups.end());
     }
 }
 
@@ -129,28 +105,20 @@ TEST(SlcSeries, Errors) {
     const auto pairs = pairs_of({{1, 0, 1}});
     auto empty = count_vector(0, -1);
     expect_error<range_error>([&] { slc_series(pairs, 0, 1, empty); }, "the series has no rows to fill");
-    auto unaligned = series_of(2, 0, 3);
-    unaligned[1] = std::make_unique<count_array>(0, 2);
-    expect_error<count_chars::size_error>([&] { slc_series(pairs, 0, 1, unaligned); },
-                                          "row 1 of the series has 3 taxa, not 4");
-    auto with_null = series_of(2, 0, 3);
-    with_null[1].reset();
-    expect_error<range_error>([&] { slc_series(pairs, 0, 1, with_null); }, "row 1 of the series is null");
-    auto shifted = series_of(2, 0, 3);
-    shifted[1] = std::make_unique<count_array>(1, 4);
-    expect_error<range_error>([&] { slc_series(pairs, 0, 1, shifted); },
-                              "row 1 of the series starts at index 1, not 0");
     auto series = series_of(2, 0, 3);
-    expect_error<range_error>([&] { slc_series(pairs, -1, 1, series); },
-                              "the threshold of row 0 is -1.000000; thresholds must be non-negative");
-    expect_error<range_error>([&] { slc_series(pairs, std::nan(""), 1, series); },
-                              "the threshold of row 0 is nan; thresholds must be non-negative");
-    // Falling thresholds would leave later rows coarser than their threshold allows.
-    expect_error<range_error>([&] { slc_series(pairs, 5, -1, series); },
-                              "the threshold step is -1.000000; it must be non-negative");
-    // A pair outside the taxa fails when reached; rows before it stay written.
-    auto partly = series_of(2, 0, 3);
-    expect_error<range_error>([&] { slc_series(pairs_of({{1, 0, 1}, {2, 2, 9}}), 1, 1, partly); },
+    series[1] = std::make_unique<count_array>(0, 2);
+    expect_error<count_chars::size_error>([&] { slc_series(pairs, 0, 1, series); }, "row 1 of the series has 3 taxa, not 4");
+    series[1].reset();
+    expect_error<range_error>([&] { slc_series(pairs, 0, 1, series); }, "row 1 of the series is null");
+    series[1] = std::make_unique<count_array>(1, 4);
+    expect_error<range_error>([&] { slc_series(pairs, 0, 1, series); }, "row 1 of the series starts at index 1, not 0");
+    series = series_of(2, 0, 3);
+    expect_error<range_error>([&] { slc_series(pairs, -1, 1, series); }, "the start threshold is -1.000000; it must be non-negative");
+    expect_error<range_error>([&] { slc_series(pairs, std::nan(""), 1, series); }, "the start threshold is nan; it must be non-negative");
+    // A falling threshold would leave later rows coarser than their threshold allows.
+    expect_error<range_error>([&] { slc_series(pairs, 5, -1, series); }, "the threshold step is -1.000000; it must be non-negative");
+    // A pair outside the taxa fails when it is reached; earlier rows stay written.
+    expect_error<range_error>([&] { slc_series(pairs_of({{1, 0, 1}, {2, 2, 9}}), 1, 1, series); },
                               "pair 1 names taxon 9, outside the taxa 0 .. 3");
-    EXPECT_EQ(values(*partly[0]), (std::vector<count_element>{0, 0, 1, 2}));
+    EXPECT_EQ(row(series[0]->begin(), series[0]->end()), (row{0, 0, 1, 2}));
 }
