@@ -160,7 +160,7 @@ struct generic_array_functions {
     static bool contains(const vector& v, const Element& x);
 
     // ---- Applying functions -----------------------------------------------------------
-    // The numbers are the overloads' places in the family's table of fifteen.
+    // Numbered 1 .. 15 so that callers, tests and benchmarks can name one overload.
 
     // 1: a(i) <- f(a(i)).
     static void apply(array& a, const unary_function& f);
