@@ -605,14 +605,22 @@ template <class Real>
 void put_real(std::string& out, Real v, std::size_t fore, std::size_t aft, std::size_t exp) {
     aft = std::max<std::size_t>(aft, 1);
     if constexpr (std::is_same_v<Real, double>) {
-        char f[48];
+        // Room for up to 16 blanks of padding in front of the sign and the digits.
+        char f[64];
         if (exp == 0) {
-            if (const std::size_t n = detail::fast_fixed(v, aft, f + 1)) {
+            if (const std::size_t n = detail::fast_fixed(v, aft, f + 17)) {
                 const bool minus = std::signbit(v);
-                if (minus) f[0] = '-';
+                char* start = f + 17;
+                if (minus) *--start = '-';
                 const std::size_t before = n - aft - 1 + (minus ? 1 : 0);
-                if (before < fore) out.append(fore - before, ' ');
-                out.append(minus ? f : f + 1, n + (minus ? 1 : 0));
+                std::size_t pad = before < fore ? fore - before : 0;
+                if (pad > 16) {
+                    out.append(pad - 16, ' ');
+                    pad = 16;
+                }
+                start -= pad;
+                std::fill_n(start, pad, ' ');
+                out.append(start, static_cast<std::size_t>(f + 17 + n - start));
                 return;
             }
         }
