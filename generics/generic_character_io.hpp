@@ -526,7 +526,7 @@ class text_sink {
 public:
     static constexpr std::size_t block = std::size_t{1} << 16;
 
-    explicit text_sink(std::ostream& out) : out_(out) { buf_.reserve(block + 1024); }
+    explicit text_sink(std::ostream& out) : out_(out) {}
     ~text_sink() {
         try {
             flush();
@@ -779,11 +779,10 @@ struct literal_io {
         // The image, then trailing blanks up to `width` characters.
         static void put(std::ostream& file, Element x, std::size_t width = default_width,
                         type_set setting = default_setting) {
-            text_sink s(file);
             char b[16];
             const std::size_t n = Literal::image(x, setting, b);
-            s.put(std::string_view(b, n));
-            if (n < width) s.put(width - n, ' ');
+            file.write(b, static_cast<std::streamsize>(n));
+            for (std::size_t k = n; k < width; ++k) file.put(' ');
         }
         static void put(Element x, std::size_t width = default_width,
                         type_set setting = default_setting) {
