@@ -1,5 +1,5 @@
 // Reads a small group-name table through the installed library and checks one column.
-#include <phylo/taxonomy/table.hpp>
+#include <phylo/phylo.hpp>
 
 #include <iostream>
 #include <sstream>
