@@ -42,8 +42,8 @@ seconds() {
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 printf '%-5s %-7s %12s %12s %8s\n' table reshuff yardstick_s labmix_s ratio
-for spec in "S 10000" "M 100" "L 10"; do
-    read -r size count <<<"$spec"
+for run in "S 10000" "M 100" "L 10"; do
+    read -r size count <<<"$run"
     table="$data/table_$size.tsv"
     limit_times=()
     labmix_times=()
