@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Wall time and peak memory of labmix (Release) on oversized inputs, output to /dev/null:
+#   - a table of 10,000,000 rows (taxon, tab, one of 200,000 skewed group names), -n 0 and -n 1;
+#   - a table of two rows whose first field is 100 MB long, -n 0 and -n 1.
+# The data is generated once under bench/data/ (about 300 MB in all).
+#
+#   bash bench/hostile_bench.sh          (ROWS=10000000, FIELD_MB=100 by default)
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+rows="${ROWS:-10000000}"
+field_mb="${FIELD_MB:-100}"
+data="$root/bench/data"
+build="$root/build-hostile-rel"
+
+if [[ ! -x /usr/bin/time ]]; then
+    echo "installing the time package for peak-memory figures" >&2
+    if [[ $(id -u) -eq 0 ]]; then apt-get install -y -qq time >/dev/null; else sudo apt-get install -y -qq time >/dev/null; fi
+fi
+
+mkdir -p "$data"
+big="$data/table_${rows}.tsv"
+if [[ ! -f "$big" ]]; then
+    # Group sizes fall off like 1/rank, as in real classifications; the names are unique.
+    awk -v n="$rows" 'BEGIN {
+        srand(17);
+        groups = int(n / 50); if (groups < 5) groups = 5;
+        for (i = 0; i < n; i++) {
+            g = int(exp(rand() * log(groups)));
+            printf "Taxon_%09d_%x\tGroup%daceae\n", i, int(rand() * 65536), g;
+        }
+    }' >"$big.part"
+    mv "$big.part" "$big"
+fi
+wide="$data/field_${field_mb}MB.tsv"
+if [[ ! -f "$wide" ]]; then
+    { head -c "$((field_mb * 1024 * 1024))" /dev/zero | tr '\0' 'w'; printf '\tx\nshort\ty\n'; } >"$wide.part"
+    mv "$wide.part" "$wide"
+fi
+
+generator=()
+command -v ninja >/dev/null && generator=(-G Ninja)
+cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
+    -DLABMIX_BUILD_TESTS=OFF -DLABMIX_SANITIZE=OFF >/dev/null
+cmake --build "$build" --target labmix -j2 >/dev/null
+labmix="$build/tool/labmix"
+
+# One run under /usr/bin/time -v: prints wall seconds, peak resident KB and the exit status.
+measure() {
+    local report status
+    report=$(mktemp)
+    status=0
+    /usr/bin/time -v -o "$report" "$labmix" "$@" >/dev/null || status=$?
+    awk -F': ' -v status="$status" '
+        /Elapsed \(wall clock\)/ { n = split($2, t, ":"); wall = (n == 3) ? t[1] * 3600 + t[2] * 60 + t[3] : t[1] * 60 + t[2] }
+        /Maximum resident set size/ { peak = $2 }
+        END { printf "%10.2f %12d %6d\n", wall, peak, status }' "$report"
+    rm -f "$report"
+}
+
+printf '%-22s %6s %10s %12s %6s\n' input option wall_s peak_KB status
+printf '%-22s %6s %10s %12s %6s\n' "$(basename "$big") ($(du -m "$big" | cut -f1) MB)" "" "" "" ""
+for n in 0 1; do printf '%-22s %6s %s\n' "" "-n $n" "$(measure "$big" -n "$n" -s 1)"; done
+printf '%-22s\n' "$(basename "$wide")"
+for n in 0 1; do printf '%-22s %6s %s\n' "" "-n $n" "$(measure "$wide" -n "$n" -s 1)"; done
