@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <numeric>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,58 +18,50 @@ namespace {
 
 using row = std::vector<count_element>;
 
-pairwise_distances pairs_of(std::vector<pairwise_distance> list) { return pairwise_distances(0, std::move(list)); }
-
 count_vector series_of(index_type rows, index_type first, index_type last) {
     count_vector series(0, rows - 1);
     for (auto& r : series) r = std::make_unique<count_array>(first, last);
     return series;
 }
 
-// The rows of a series filled from `pairs`.
-std::vector<row> run(const pairwise_distances& pairs, double start, double step, index_type rows, index_type taxa) {
+// The rows of a series over taxa 0 .. taxa - 1 filled from `pairs`.
+std::vector<row> run(std::vector<pairwise_distance> pairs, double start, double step, index_type rows, index_type taxa) {
     auto series = series_of(rows, 0, taxa - 1);
-    slc_series(pairs, start, step, series);
+    slc_series(pairwise_distances(0, std::move(pairs)), start, step, series);
     std::vector<row> result;
     for (const auto& r : series) result.emplace_back(r->begin(), r->end());
     return result;
 }
 
-template <class Error, class Call>
-void expect_error(Call call, const std::string& message) {
+template <class E, class F>
+void expect_error(F&& call, const std::string& message) {
     try {
         call();
-        FAIL() << "no error raised";
-    } catch (const Error& e) {
+        ADD_FAILURE() << "no error, expected: " << message;
+    } catch (const E& e) {
         EXPECT_EQ(std::string(e.what()), message);
     }
 }
 
 } // namespace
 
-TEST(SlcSeries, FourTaxonSeries) {
-    EXPECT_EQ(run(pairs_of({{1, 0, 1}, {2, 2, 3}, {3, 1, 2}}), 1, 1, 3, 4),
-              (std::vector<row>{{0, 0, 1, 2}, {0, 0, 1, 1}, {0, 0, 0, 0}}));
-}
-
-TEST(SlcSeries, ClusterNumbersFollowCreationAndCloseGapsOnMerges) {
-    // {2, 3} is formed before {0, 1}, so it is group 0.
-    EXPECT_EQ(run(pairs_of({{1, 2, 3}, {2, 0, 1}}), 2, 1, 1, 4), (std::vector<row>{{1, 1, 0, 0}}));
-    // Clusters 1 .. 4 of two taxa each, taxon 8 alone; then 3 merges into 1 and 4 becomes 3.
-    EXPECT_EQ(run(pairs_of({{1, 0, 1}, {1, 2, 3}, {1, 4, 5}, {1, 6, 7}, {2, 1, 5}}), 1, 1, 2, 9),
-              (std::vector<row>{{0, 0, 1, 1, 2, 2, 3, 3, 4}, {0, 0, 1, 1, 0, 0, 2, 2, 3}}));
-}
-
-TEST(SlcSeries, ThresholdsAndCursor) {
-    const auto pairs = pairs_of({{0.5, 1, 2}, {1.0, 0, 3}, {4.0, 0, 1}});
-    EXPECT_EQ(run(pairs, 0.25, 1, 1, 4), (std::vector<row>{{0, 1, 2, 3}})); // below every distance
-    // Equal to the threshold is taken; a zero step repeats the partition.
-    EXPECT_EQ(run(pairs, 1.0, 0.0, 2, 4), (std::vector<row>{{1, 0, 0, 1}, {1, 0, 0, 1}}));
-    // Once the list is used up, further rows repeat the last partition.
-    EXPECT_EQ(run(pairs, 3.0, 1.0, 3, 4), (std::vector<row>{{1, 0, 0, 1}, {0, 0, 0, 0}, {0, 0, 0, 0}}));
-    // Taxa indexed from 5.
-    auto shifted = series_of(1, 5, 7);
-    slc_series(pairs_of({{1, 6, 7}}), 1, 1, shifted);
+TEST(SlcSeries, WorkedSeries) {
+    const std::vector<pairwise_distance> abc = {{0.5, 1, 2}, {1.0, 0, 3}, {4.0, 0, 1}};
+    const struct { std::vector<pairwise_distance> pairs; double start, step; index_type taxa; std::vector<row> rows; } cases[] = {
+        {{{1, 0, 1}, {2, 2, 3}, {3, 1, 2}}, 1, 1, 4, {{0, 0, 1, 2}, {0, 0, 1, 1}, {0, 0, 0, 0}}},
+        // Numbers follow creation: {2, 3} is formed before {0, 1}, so it is group 0.
+        {{{1, 2, 3}, {2, 0, 1}}, 2, 1, 4, {{1, 1, 0, 0}}},
+        // Clusters 1 .. 4 of two taxa, taxon 8 alone; 3 merges into 1, and 4 becomes 3 to close the gap.
+        {{{1, 0, 1}, {1, 2, 3}, {1, 4, 5}, {1, 6, 7}, {2, 1, 5}}, 1, 1, 9, {{0, 0, 1, 1, 2, 2, 3, 3, 4}, {0, 0, 1, 1, 0, 0, 2, 2, 3}}},
+        {abc, 0.25, 1, 4, {{0, 1, 2, 3}}}, // below every distance
+        // Equal to the threshold is taken; a zero step repeats the partition.
+        {abc, 1.0, 0.0, 4, {{1, 0, 0, 1}, {1, 0, 0, 1}}},
+        // Once the list is used up, further rows repeat the last partition.
+        {abc, 3.0, 1.0, 4, {{1, 0, 0, 1}, {0, 0, 0, 0}, {0, 0, 0, 0}}}};
+    for (const auto& c : cases)
+        EXPECT_EQ(run(c.pairs, c.start, c.step, static_cast<index_type>(c.rows.size()), c.taxa), c.rows);
+    auto shifted = series_of(1, 5, 7); // taxa indexed from 5
+    slc_series(pairwise_distances(0, {{1, 6, 7}}), 1, 1, shifted);
     EXPECT_EQ(row(shifted[0]->begin(), shifted[0]->end()), (row{1, 0, 0}));
 }
 
@@ -80,32 +72,33 @@ TEST(SlcSeries, AgreesWithUnionFindOnRandomDistances) {
     for (index_type i = 0; i < n; ++i)
         for (index_type j = 0; j < n; ++j) m(i, j) = std::uniform_int_distribution<int>(0, 400)(random) / 4.0;
     const auto pairs = squared_to_pairwise(m);
-    const auto rows = run(pairs, 0.0, 0.25, 40, n);
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        std::vector<int> parent(n);
-        std::iota(parent.begin(), parent.end(), 0);
-        const auto find = [&](int x) {
-            while (parent[static_cast<std::size_t>(x)] != x) x = parent[static_cast<std::size_t>(x)];
-            return x;
-        };
-        for (const auto& p : pairs)
-            if (p.distance <= 0.25 * static_cast<double>(r)) parent[static_cast<std::size_t>(find(p.first_taxon))] = find(p.second_taxon);
-        const auto& groups = rows[r];
+    auto series = series_of(40, 0, n - 1);
+    slc_series(pairs, 0.0, 0.25, series);
+    std::vector<int> parent(n);
+    std::iota(parent.begin(), parent.end(), 0);
+    const auto find = [&](int x) {
+        while (parent[static_cast<std::size_t>(x)] != x) x = parent[static_cast<std::size_t>(x)];
+        return x;
+    };
+    auto p = pairs.begin();
+    for (index_type r = 0; r < 40; ++r) {
+        for (; p != pairs.end() && p->distance <= 0.25 * r; ++p)
+            parent[static_cast<std::size_t>(find(p->first_taxon))] = find(p->second_taxon);
+        const auto& groups = *series[r];
         for (int i = 0; i < n; ++i)
             for (int j = 0; j < n; ++j)
-                ASSERT_EQ(groups[static_cast<std::size_t>(i)] == groups[static_cast<std::size_t>(j)], find(i) == find(j))
-                    << "row " << r << ", taxa " << i << " and " << j;
+                ASSERT_EQ(groups[i] == groups[j], find(i) == find(j)) << "row " << r << ", taxa " << i << " and " << j;
         // Every number 0 .. groups - 1 is used, as the partition measures require.
-        const auto top = *std::max_element(groups.begin(), groups.end());
-        for (count_element g = 0; g <= top; ++g) ASSERT_NE(std::find(groups.begin(), groups.end(), g), groups.end());
+        const std::set<count_element> used(groups.begin(), groups.end());
+        ASSERT_EQ(*used.rbegin(), static_cast<count_element>(used.size()) - 1) << "row " << r;
     }
 }
 
 TEST(SlcSeries, Errors) {
-    const auto pairs = pairs_of({{1, 0, 1}});
-    auto empty = count_vector(0, -1);
-    expect_error<range_error>([&] { slc_series(pairs, 0, 1, empty); }, "the series has no rows to fill");
-    auto series = series_of(2, 0, 3);
+    const pairwise_distances pairs(0, {{1, 0, 1}});
+    auto series = count_vector(0, -1);
+    expect_error<range_error>([&] { slc_series(pairs, 0, 1, series); }, "the series has no rows to fill");
+    series = series_of(2, 0, 3);
     series[1] = std::make_unique<count_array>(0, 2);
     expect_error<count_chars::size_error>([&] { slc_series(pairs, 0, 1, series); }, "row 1 of the series has 3 taxa, not 4");
     series[1].reset();
@@ -113,12 +106,11 @@ TEST(SlcSeries, Errors) {
     series[1] = std::make_unique<count_array>(1, 4);
     expect_error<range_error>([&] { slc_series(pairs, 0, 1, series); }, "row 1 of the series starts at index 1, not 0");
     series = series_of(2, 0, 3);
-    expect_error<range_error>([&] { slc_series(pairs, -1, 1, series); }, "the start threshold is -1.000000; it must be non-negative");
     expect_error<range_error>([&] { slc_series(pairs, std::nan(""), 1, series); }, "the start threshold is nan; it must be non-negative");
     // A falling threshold would leave later rows coarser than their threshold allows.
     expect_error<range_error>([&] { slc_series(pairs, 5, -1, series); }, "the threshold step is -1.000000; it must be non-negative");
     // A pair outside the taxa fails when it is reached; earlier rows stay written.
-    expect_error<range_error>([&] { slc_series(pairs_of({{1, 0, 1}, {2, 2, 9}}), 1, 1, series); },
+    expect_error<range_error>([&] { slc_series(pairwise_distances(0, {{1, 0, 1}, {2, 2, 9}}), 1, 1, series); },
                               "pair 1 names taxon 9, outside the taxa 0 .. 3");
     EXPECT_EQ(row(series[0]->begin(), series[0]->end()), (row{0, 0, 1, 2}));
 }
