@@ -70,7 +70,6 @@ TEST(LiteralElements, ReadingStopsRightAfterTheLiteral) {
     const auto r = count_chars::element_io::get("  345 x");
     EXPECT_EQ(r.value, 345);
     EXPECT_EQ(r.last, 4u);
-    EXPECT_EQ(disc_chars::element_io::get("'q'").last, 2u);
 }
 
 TEST(LiteralElements, MalformedLiteralsSayWhatWasFound) {
