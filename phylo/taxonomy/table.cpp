@@ -22,6 +22,9 @@ constexpr std::size_t block_size = std::size_t{1} << 18;
 // left at the end of a large table stay few.
 constexpr std::size_t max_batch = std::size_t{1} << 16;
 constexpr std::size_t first_batch = 100;
+// A batch also holds at most this many fields (at least one row), so that a table of very
+// wide rows does not make a hundred rows of a million empty fields ready ahead of use.
+constexpr std::size_t max_batch_fields = std::size_t{1} << 17;
 
 [[noreturn]] void throw_unreadable(std::string_view name) {
     throw use_error(std::string(name) + ": cannot be read");
@@ -127,7 +130,8 @@ private:
         if (room == 0)
             throw capacity_error(std::string(name_) + ": more than " + std::to_string(max_index + 1) +
                                  " rows");
-        const std::size_t batch = std::min(std::clamp(rows_, first_batch, max_batch), room);
+        const std::size_t widest = std::max<std::size_t>(1, max_batch_fields / std::max<std::size_t>(1, columns_));
+        const std::size_t batch = std::min({std::clamp(rows_, first_batch, max_batch), widest, room});
         if (store_.capacity() < rows_ + batch) store_.reserve(std::max(2 * store_.capacity(), rows_ + batch));
         const auto last = static_cast<index_type>(columns_) - 1;
         for (std::size_t k = 0; k < batch; ++k) store_.push_back(std::make_unique<taxon_labels>(0, last));
