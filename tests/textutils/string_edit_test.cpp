@@ -1,24 +1,16 @@
 #include <textutils/string_edit.hpp>
 
-#include <gtest/gtest.h>
+#include "../test_support.hpp"
 
 #include <string>
 #include <utility>
 
 namespace {
 
+using test_support::expect_error;
+
 using namespace textutils;
 using cases = std::pair<std::string, std::string>[];
-
-template <class E, class F>
-void expect_error(F&& call, const std::string& message) {
-    try {
-        call();
-        ADD_FAILURE() << "no error, expected: " << message;
-    } catch (const E& e) {
-        EXPECT_EQ(std::string(e.what()), message);
-    }
-}
 
 const character_set digits("0123456789");
 const character_set none;

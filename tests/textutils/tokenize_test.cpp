@@ -1,6 +1,6 @@
 #include <textutils/textutils.hpp>
 
-#include <gtest/gtest.h>
+#include "../test_support.hpp"
 
 #include <string>
 #include <utility>
@@ -8,20 +8,12 @@
 
 namespace {
 
+using test_support::expect_error;
+
 using namespace textutils;
 using strings = std::vector<std::string>;
 
 strings items(const ustr_vecs& v) { return {v.begin(), v.end()}; }
-
-template <class E, class F>
-void expect_error(F&& call, const std::string& message) {
-    try {
-        call();
-        ADD_FAILURE() << "no error, expected: " << message;
-    } catch (const E& e) {
-        EXPECT_EQ(std::string(e.what()), message);
-    }
-}
 
 const character_mapping lower("ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrstuvwxyz");
 const character_set letters = character_set::range('a', 'z') | character_set::range('A', 'Z');

@@ -1,6 +1,6 @@
 #include <phylo/sets/char_sets.hpp>
 
-#include <gtest/gtest.h>
+#include "../../test_support.hpp"
 
 #include <functional>
 #include <string>
@@ -12,15 +12,7 @@ using namespace phylo::sets;
 
 namespace {
 
-template <class E, class F>
-void expect_error(F&& call, const std::string& message) {
-    try {
-        call();
-        ADD_FAILURE() << "no error, expected: " << message;
-    } catch (const E& e) {
-        EXPECT_EQ(std::string(e.what()), message);
-    }
-}
+using test_support::expect_error;
 
 // A squared over first .. first + n - 1 with the given labels and x(i, j) = 10 * i + j.
 squared numbered(index_type first, const std::vector<std::string>& names) {

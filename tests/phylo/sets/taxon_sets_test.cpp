@@ -1,6 +1,6 @@
 #include <phylo/sets/taxon_sets.hpp>
 
-#include <gtest/gtest.h>
+#include "../../test_support.hpp"
 
 #include <string>
 #include <string_view>
@@ -11,15 +11,7 @@ using namespace phylo::sets;
 
 namespace {
 
-template <class E, class F>
-void expect_error(F&& call, const std::string& message) {
-    try {
-        call();
-        ADD_FAILURE() << "no error, expected: " << message;
-    } catch (const E& e) {
-        EXPECT_EQ(std::string(e.what()), message);
-    }
-}
+using test_support::expect_error;
 
 taxon_labels labels(index_type first, std::vector<std::string> names) { return {first, std::move(names)}; }
 

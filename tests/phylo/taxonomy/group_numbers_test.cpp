@@ -2,7 +2,7 @@
 
 #include <phylo/real_chars.hpp>
 
-#include <gtest/gtest.h>
+#include "../../test_support.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -20,6 +20,8 @@ using namespace phylo::taxonomy;
 
 namespace {
 
+using test_support::expect_error;
+
 using names = std::vector<std::string>;
 
 // A column-wise table: the name row, then one row per classification, all from `first`.
@@ -31,16 +33,6 @@ group_name_vector table_from(index_type table_first, index_type first, const std
 }
 
 std::vector<count_element> values(const count_array& a) { return {a.begin(), a.end()}; }
-
-template <class E, class F>
-void expect_error(F&& call, const std::string& message) {
-    try {
-        call();
-        ADD_FAILURE() << "no error, expected: " << message;
-    } catch (const E& e) {
-        EXPECT_EQ(std::string(e.what()), message);
-    }
-}
 
 } // namespace
 

@@ -2,7 +2,7 @@
 
 #include <phylo/count_chars.hpp>
 
-#include <gtest/gtest.h>
+#include "../../test_support.hpp"
 
 #include <bit>
 #include <cmath>
@@ -17,6 +17,8 @@ using namespace phylo;
 using namespace phylo::taxonomy;
 
 namespace {
+
+using test_support::expect_error;
 
 using groups_t = std::vector<count_element>;
 
@@ -42,16 +44,6 @@ bool same_bits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == s
 std::vector<double> compare(const count_array& a, const count_array& b) {
     const auto result = partition_similarities(set_of({a}), set_of({b}));
     return {result[0]->begin(), result[0]->end()};
-}
-
-template <class E, class F>
-void expect_error(F&& call, const std::string& message) {
-    try {
-        call();
-        ADD_FAILURE() << "no error, expected: " << message;
-    } catch (const E& e) {
-        EXPECT_EQ(std::string(e.what()), message);
-    }
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 
 #include <phylo/count_chars.hpp>
 
-#include <gtest/gtest.h>
+#include "../../test_support.hpp"
 
 #include <cmath>
 #include <numeric>
@@ -15,6 +15,8 @@ using namespace phylo;
 using namespace phylo::taxonomy;
 
 namespace {
+
+using test_support::expect_error;
 
 using row = std::vector<count_element>;
 
@@ -31,16 +33,6 @@ std::vector<row> run(std::vector<pairwise_distance> pairs, double start, double 
     std::vector<row> result;
     for (const auto& r : series) result.emplace_back(r->begin(), r->end());
     return result;
-}
-
-template <class E, class F>
-void expect_error(F&& call, const std::string& message) {
-    try {
-        call();
-        ADD_FAILURE() << "no error, expected: " << message;
-    } catch (const E& e) {
-        EXPECT_EQ(std::string(e.what()), message);
-    }
 }
 
 } // namespace

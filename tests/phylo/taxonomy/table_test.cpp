@@ -2,7 +2,7 @@
 
 #include <generics/current_io.hpp>
 
-#include <gtest/gtest.h>
+#include "../../test_support.hpp"
 
 #include <fstream>
 #include <sstream>
@@ -11,21 +11,13 @@
 
 namespace {
 
+using test_support::expect_error;
+
 using phylo::taxonomy::group_name_vector;
 using phylo::taxonomy::nf_error;
 namespace taxonomy = phylo::taxonomy;
 
 using rows_t = std::vector<std::vector<std::string>>;
-
-template <class E, class F>
-void expect_error(F&& call, const std::string& message) {
-    try {
-        call();
-        ADD_FAILURE() << "no error, expected: " << message;
-    } catch (const E& e) {
-        EXPECT_EQ(std::string(e.what()), message);
-    }
-}
 
 group_name_vector read(const std::string& text, char separator = '\t') {
     std::istringstream in(text);
@@ -69,11 +61,9 @@ TEST(TableGet, FieldsBlanksAndLineEnds) {
         const auto table = read(text);
         EXPECT_TRUE(table.empty() && table.last() == -1 && written(table).empty()) << text.size();
     }
-    std::ifstream crlf(std::string(LABMIX_TEST_DATA) + "/table_crlf.tsv", std::ios::binary);
-    std::ifstream lf(std::string(LABMIX_TEST_DATA) + "/table_lf.tsv", std::ios::binary);
-    const auto from_crlf = rows_of(taxonomy::get(crlf, '\t', "table_crlf.tsv"));
+    const auto from_crlf = rows_of(read(test_support::data_file("table_crlf.tsv")));
     EXPECT_EQ(from_crlf.size(), 4u);
-    EXPECT_EQ(from_crlf, rows_of(taxonomy::get(lf, '\t', "table_lf.tsv")));
+    EXPECT_EQ(from_crlf, rows_of(read(test_support::data_file("table_lf.tsv"))));
 }
 
 TEST(TableGet, LongLinesAndManyRowsAreReadWhole) {
