@@ -74,12 +74,9 @@ TEST(RowManagement, MoveHandsRowsOverIndexByIndex) {
     auto target = vec(0, row_of(0, {9}), row_of(0, {8}), count_array_access{}, row_of(0, {7}));
     cc::move(source, target);
     EXPECT_TRUE(source[1] == nullptr && source[2] == nullptr);
-    EXPECT_EQ(*target[0], arr(0, {9}));
     EXPECT_EQ(*target[1], arr(0, {1}));
-    EXPECT_EQ(*target[3], arr(0, {7}));
     cc::move(target, target); // onto itself: nothing changes
-    ASSERT_NE(target[2], nullptr);
-    EXPECT_EQ(*target[2], arr(5, {2, 3}));
+    EXPECT_TRUE(target[2] != nullptr && *target[2] == arr(5, {2, 3}));
 
     EXPECT_THROW_MSG(cc::move(target, source), count_chars::size_error, "4 rows, the target only 2");
     EXPECT_NE(target[0], nullptr); // nothing changed
@@ -94,15 +91,6 @@ TEST(RowManagement, MoveHandsRowsOverIndexByIndex) {
     EXPECT_THROW_MSG(cc::move(with_null, kept), range_error, "row 1 is null");
     EXPECT_EQ(*kept[0], arr(0, {1}));
     EXPECT_TRUE(kept[1] != nullptr && *kept[1] == arr(0, {9}));
-}
-
-TEST(ShapeTests, SquaredComparesLengthsAndAlignedNeedsRows) {
-    EXPECT_TRUE(cc::is_squared(count_matrix(0, 2, 1, 3)));
-    EXPECT_FALSE(cc::is_squared(count_matrix(0, 1, 0, 2)));
-    EXPECT_TRUE(cc::is_aligned(vec(0, row_of(0, {1, 2}), row_of(5, {1, 2}))));
-    EXPECT_FALSE(cc::is_aligned(vec(0, row_of(0, {1, 2}), row_of(0, {1}))));
-    EXPECT_THROW_MSG(cc::is_aligned(count_vector(4, 3)), range_error, "4 .. 3 is empty");
-    EXPECT_THROW_MSG(cc::is_aligned(vec(0, row_of(0, {1}), count_array_access{})), range_error, "row 1 is null");
 }
 
 // A rows x cols vector with rows from 2 and columns from 3 and distinct elements, transposed
@@ -147,7 +135,8 @@ TEST(Conversions, TransposeFailuresAndEachFormsOwnSizeError) {
                      "differ in length");
     EXPECT_THROW_MSG(cc::transpose(vec(0, row_of(0, {1, 2}), row_of(1, {1, 2}))), range_error,
                      "row 1 has the bounds 1 .. 2, the first row 0 .. 1");
-    EXPECT_THROW(cc::transpose(count_vector()), range_error);
+    EXPECT_THROW_MSG(cc::transpose(count_vector(4, 3)), range_error, "4 .. 3 is empty");
+    EXPECT_TRUE(cc::is_squared(count_matrix(0, 2, 1, 3))); // lengths, not bounds
 }
 
 TEST(Conversions, MatrixAndArraysRoundTripWithShiftedBounds) {
@@ -181,12 +170,9 @@ TEST(Conversions, ExtractRowsAndColumns) {
 }
 
 TEST(Reordering, RevertArraysAndVectors) {
-    for (const auto& [in, out] : std::vector<std::pair<counts, counts>>{
-             {{}, {}}, {{7}, {7}}, {{1, 2, 3, 4}, {4, 3, 2, 1}}, {{1, 2, 3, 4, 5}, {5, 4, 3, 2, 1}}}) {
-        auto a = arr(2, in);
-        cc::revert(a);
-        EXPECT_EQ(a, arr(2, out));
-    }
+    auto a = arr(2, {1, 2, 3, 4, 5}); // the middle element stays
+    cc::revert(a);
+    EXPECT_EQ(a, arr(2, {5, 4, 3, 2, 1}));
     auto v = vec(0, row_of(0, {1, 2}), count_array_access{}, row_of(0, {3, 4}));
     EXPECT_THROW_MSG(cc::revert(v), range_error, "row 1 is null");
     EXPECT_EQ(*v[0], arr(0, {2, 1})); // done before the null row
@@ -197,11 +183,10 @@ TEST(Counting, AbsDistHowManyAndContains) {
     EXPECT_EQ(cc::abs_dist(arr(0, {1, 2, 3}), arr(0, {1, 0, 0})), 2);
     // b covers a's range from further out: a(1), a(2) pair with b(1), b(2).
     EXPECT_EQ(cc::abs_dist(arr(1, {5, 6}), arr(0, {0, 5, 9, 0})), 1);
-    EXPECT_THROW_MSG(cc::abs_dist(arr(0, {1, 2}), arr(1, {1, 2})), range_error, "index 0 outside the bounds 1 .. 2");
+    EXPECT_THROW_MSG(cc::abs_dist(arr(0, {1, 2}), arr(1, {1, 2})), range_error,
+                     "index 0 outside the bounds 1 .. 2");
     EXPECT_EQ(cc::abs_dist(count_array(), count_array()), 0);
 
-    EXPECT_EQ(cc::how_many(arr(3, {1, 2, 1, 1}), 1), 3);
-    EXPECT_FALSE(cc::contains(count_array(), 2));
     const auto m = mat(1, 1, {{1, 2}, {2, 2}});
     EXPECT_EQ(cc::how_many(m, 2), 3);
     EXPECT_FALSE(cc::contains(m, 3));
@@ -224,7 +209,8 @@ TEST(ApplyUnary, EveryElementOrOneRowOrColumn) {
     cc::apply(m, neg, 2, cc::direction::ROW);
     EXPECT_EQ(m, mat(1, 1, {{-1, 2}, {3, -4}}));
     EXPECT_THROW_MSG(cc::apply(m, neg, 0, cc::direction::ROW), range_error, "index 0 outside the bounds 1 .. 2");
-    EXPECT_THROW_MSG(cc::apply(m, neg, 3, cc::direction::COLUMN), range_error, "index 3 outside the bounds 1 .. 2");
+    EXPECT_THROW_MSG(cc::apply(m, neg, 3, cc::direction::COLUMN), range_error,
+                     "index 3 outside the bounds 1 .. 2");
 
     auto a = arr(2, {1, 2, 3});
     cc::apply(a, neg); // 1
@@ -237,10 +223,8 @@ TEST(ApplyUnary, EveryElementOrOneRowOrColumn) {
     const cc::unary_function none;
     count_array empty;
     count_matrix no_elements(0, 2, 0, -1);
-    count_vector no_rows;
     cc::apply(empty, none);
     cc::apply(no_elements, none);
-    cc::apply(no_rows, none);
     EXPECT_THROW_MSG(cc::apply(a, none), range_error, "function is null");
 }
 

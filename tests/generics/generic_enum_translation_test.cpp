@@ -29,5 +29,6 @@ TEST(GenericEnumTranslation, EnumerationAndIntegerSources) {
     offsets[-2] = -1.0;
     EXPECT_EQ(by_int::translate(generics::bounded_array<int>(0, {-2, 1}), offsets),
               generics::bounded_array<double>(0, {-1.0, 0.5}));
-    EXPECT_THROW((void)by_int::translate(generics::bounded_array<int>(0, {1, -3}), offsets), generics::range_error);
+    EXPECT_THROW((void)by_int::translate(generics::bounded_array<int>(0, {1, -3}), offsets),
+                 generics::range_error);
 }

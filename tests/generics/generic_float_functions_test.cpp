@@ -22,9 +22,7 @@ real_array reals(index_type first, std::vector<double> values) { return real_arr
 
 } // namespace
 
-TEST(RealExtremes, PlainComparisonsIncludingNotANumber) {
-    EXPECT_EQ(real_chars::max(reals(2, {-3.0, -1.0, -2.0})), -1.0);
-    EXPECT_EQ(real_chars::min(reals(2, {0.5, 1e-300, 2.0})), 1e-300);
+TEST(RealExtremes, NotANumberFollowsThePlainComparison) {
     // a if a > b, else b: a comparison with nan is false, so the second operand wins.
     EXPECT_TRUE(std::isnan(real_chars::max(1.0, not_a_number)));
     EXPECT_EQ(real_chars::max(not_a_number, 1.0), 1.0);
