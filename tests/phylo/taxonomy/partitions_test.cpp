@@ -49,16 +49,9 @@ std::vector<double> compare(const count_array& a, const count_array& b) {
 } // namespace
 
 TEST(PartitionMeasures, GroupsPairsAndEntropy) {
-    const struct { groups_t groups; std::int32_t count; std::int64_t pairs; double entropy; } cases[] = {
-        {{0, 0, 1, 1}, 2, 2, std::log(2.0)},
-        {{3}, 1, 0, 0.0},
-        {{0, 1, 2}, 3, 0, std::log(3.0)},
-        {{7, 2, 7}, 2, 1, -(2.0 / 3 * std::log(2.0 / 3) + 1.0 / 3 * std::log(1.0 / 3))}};
-    for (const auto& c : cases) {
-        const auto m = partition_measures(partition(c.groups, 4));
-        EXPECT_EQ(std::make_pair(m.groups, m.pairs), std::make_pair(c.count, c.pairs));
-        EXPECT_DOUBLE_EQ(m.entropy, c.entropy);
-    }
+    const auto m = partition_measures(partition({7, 2, 7}, 4)); // any numbers, from any first index
+    EXPECT_TRUE(m.groups == 2 && m.pairs == 1);
+    EXPECT_DOUBLE_EQ(m.entropy, -(2.0 / 3 * std::log(2.0 / 3) + 1.0 / 3 * std::log(1.0 / 3)));
     // Far-apart numbers are sorted, close ones counted: same bits, caller's array unchanged.
     const auto sparse = partition({1000000000, 0, 500000000, 1000000000, 1000000000, 0, 1500000000});
     const auto copy = sparse;
@@ -139,6 +132,7 @@ TEST(PartitionSimilarities, AgreeWithStraightforwardComputations) {
         const long double pairs = static_cast<long double>(n) * (n - 1) / 2, expected_index = in_a * in_b / pairs;
         const auto adjusted = static_cast<double>((in_both - expected_index) / ((in_a + in_b) / 2 - expected_index));
         const auto row = compare(a, b);
+        EXPECT_EQ(partition_measures(a).pairs, static_cast<std::int64_t>(in_a)) << trial;
         EXPECT_NEAR(row[1], static_cast<double>((pairs - in_a - in_b + 2 * in_both) / pairs), 1e-12) << trial;
         EXPECT_TRUE(std::isnan(adjusted) ? std::isnan(row[2]) : std::abs(row[2] - adjusted) < 1e-12) << trial;
         EXPECT_TRUE(joint_entropy == 0 ? std::isnan(row[0])
@@ -160,10 +154,7 @@ TEST(Partitions, ErrorsNameTheOffendingValue) {
                                           "partitions of 4 and 3 taxa cannot be compared");
     expect_error<range_error>([&] { (void)partitions_measures(partition({0, -1}), partition({0, 0}), 2, 1); },
                               "group number -1 of taxon 1 in the first partition is outside 0 .. 1");
-    expect_error<range_error>([&] { (void)partitions_measures(four, partition({0, 0, 1, 1}, 1), 2, 2); },
-                              "the partitions start at indices 0 and 1");
     const auto set = set_of({four});
-    expect_error<range_error>([&] { (void)partition_similarities(count_vector(), set); }, "the first partition set is empty");
     count_vector with_null(0, 1);
     with_null[0] = std::make_unique<count_array>(four);
     expect_error<range_error>([&] { (void)partition_similarities(with_null, set); }, "partition 1 of the first set is null");
