@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Wall time and peak memory of labmix (Release) on oversized inputs, output to /dev/null:
 #   - a table of 10,000,000 rows (taxon, tab, one of 200,000 skewed group names), -n 0 and -n 1;
-#   - a table of two rows whose first field is 100 MB long, -n 0 and -n 1.
+#   - a table of two rows whose first field is 100 MB long, -n 0 and -n 1;
+#   - a table of two rows of 10,000,001 fields each (10 MB of tabs per line), -p 1.
 # The data is generated once under bench/data/ (about 300 MB in all).
 #
 #   bash bench/hostile_bench.sh          (ROWS=10000000, FIELD_MB=100 by default)
@@ -38,6 +39,13 @@ if [[ ! -f "$wide" ]]; then
     mv "$wide.part" "$wide"
 fi
 
+tabs="$data/tabs_10M_fields.tsv"
+if [[ ! -f "$tabs" ]]; then
+    line=$(head -c 10000000 /dev/zero | tr '\0' '\t')
+    { printf '%s\n' "$line"; printf 'x%s\n' "$line"; } >"$tabs.part"
+    mv "$tabs.part" "$tabs"
+fi
+
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
 cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
@@ -45,7 +53,8 @@ cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$build" --target labmix -j2 >/dev/null
 labmix="$build/tool/labmix"
 
-# One run under /usr/bin/time -v: prints wall seconds, peak resident KB and the exit status.
+# One run under /usr/bin/time -v: prints wall seconds, CPU seconds (user + system), peak
+# resident KB and the exit status. On a loaded machine the CPU time is the steadier figure.
 measure() {
     local report status
     report=$(mktemp)
@@ -53,13 +62,17 @@ measure() {
     /usr/bin/time -v -o "$report" "$labmix" "$@" >/dev/null || status=$?
     awk -F': ' -v status="$status" '
         /Elapsed \(wall clock\)/ { n = split($2, t, ":"); wall = (n == 3) ? t[1] * 3600 + t[2] * 60 + t[3] : t[1] * 60 + t[2] }
+        /User time/ { cpu += $2 }
+        /System time/ { cpu += $2 }
         /Maximum resident set size/ { peak = $2 }
-        END { printf "%10.2f %12d %6d\n", wall, peak, status }' "$report"
+        END { printf "%10.2f %8.2f %12d %6d\n", wall, cpu, peak, status }' "$report"
     rm -f "$report"
 }
 
-printf '%-22s %6s %10s %12s %6s\n' input option wall_s peak_KB status
-printf '%-22s %6s %10s %12s %6s\n' "$(basename "$big") ($(du -m "$big" | cut -f1) MB)" "" "" "" ""
+printf '%-22s %6s %10s %8s %12s %6s\n' input option wall_s cpu_s peak_KB status
+printf '%-22s\n' "$(basename "$big") ($(du -m "$big" | cut -f1) MB)"
 for n in 0 1; do printf '%-22s %6s %s\n' "" "-n $n" "$(measure "$big" -n "$n" -s 1)"; done
 printf '%-22s\n' "$(basename "$wide")"
 for n in 0 1; do printf '%-22s %6s %s\n' "" "-n $n" "$(measure "$wide" -n "$n" -s 1)"; done
+printf '%-22s\n' "$(basename "$tabs")"
+printf '%-22s %6s %s\n' "" "-p 1" "$(measure "$tabs" -p 1)"
