@@ -48,7 +48,7 @@ std::vector<double> compare(const count_array& a, const count_array& b) {
 
 } // namespace
 
-TEST(PartitionMeasures, GroupsPairsAndEntropy) {
+TEST(PartitionMeasures, ExactAtAnySizeAndForAnyNumbers) {
     const auto m = partition_measures(partition({7, 2, 7}, 4)); // any numbers, from any first index
     EXPECT_TRUE(m.groups == 2 && m.pairs == 1);
     EXPECT_DOUBLE_EQ(m.entropy, -(2.0 / 3 * std::log(2.0 / 3) + 1.0 / 3 * std::log(1.0 / 3)));
@@ -61,9 +61,7 @@ TEST(PartitionMeasures, GroupsPairsAndEntropy) {
     EXPECT_EQ(sparse, copy);
     // 65,537 taxa in one group: more pairs than 32 bits hold.
     EXPECT_EQ(partition_measures(partition(groups_t(65537, 0))).pairs, std::int64_t{65537} * 65536 / 2);
-}
-
-TEST(PartitionSimilarities, OneGroupIsExactAndZeroDenominatorsGiveNotANumber) {
+    // One group, or all singletons, against itself: zero denominators give not-a-number, not an error.
     for (const int n : {3, 49, 98, 103}) { // c * (1 / n) misses 1 at these sizes; c / n does not
         const auto one = partition(groups_t(static_cast<std::size_t>(n), 0));
         EXPECT_TRUE(same_bits(partition_measures(one).entropy, 0.0)) << n;
