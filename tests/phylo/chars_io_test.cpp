@@ -21,8 +21,6 @@ TEST(LiteralLayouts, EveryLayoutOfArraysAndMatrixRows) {
         const disc_array a(0, {c.states.begin(), c.states.end()});
         EXPECT_EQ(printed([&](auto& o) { disc_chars::print(o, a, c.numbered, c.separator); }), c.expected) << c.states;
     }
-    const count_array c(3, std::vector<count_element>{3, 12});
-    EXPECT_EQ(printed([&](auto& o) { count_chars::print(o, c, true, ','); }), ", 3, 4\n, 3, 12\n");
     const binary_array b(0, {binary::PRESENCE, binary::ABSENCE, binary::UNKNOWN});
     EXPECT_EQ(printed([&](auto& o) { binary_chars::print(o, b, false, ' '); }), " PRESENCE ABSENCE UNKNOWN\n");
     count_matrix m(0, 1, 5, 6);
