@@ -1,3 +1,5 @@
+#include "../test_support.hpp"
+
 #include <generics/bounded_array.hpp>
 
 #include <gtest/gtest.h>
@@ -13,13 +15,7 @@ TEST(BoundedArray, CheckedAccessAndValidRanges) {
     EXPECT_EQ(a.length(), 3);
     EXPECT_EQ(a[3], 0); // value-initialised
     EXPECT_THROW(a[2], range_error);
-    try {
-        a[6];
-        FAIL();
-    } catch (const generics::error& e) {
-        EXPECT_STREQ(e.name(), "range error");
-        EXPECT_STREQ(e.message(), "index 6 outside the bounds 3 .. 5");
-    }
+    test_support::expect_error<range_error>([&] { a[6]; }, "index 6 outside the bounds 3 .. 5");
     EXPECT_TRUE((bounded_array<std::string>(-3, -4)).empty()); // empty ranges may start anywhere
     EXPECT_THROW((bounded_array<int>(-1, 2)), range_error);
     EXPECT_THROW((bounded_array<int>(0, generics::max_index + 1)), range_error);

@@ -1,9 +1,10 @@
+#include "../test_support.hpp"
+
 #include <generics/generic_enum_translation.hpp>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <string>
 
 namespace {
 enum class colour : std::uint8_t { RED, GREEN, BLUE };
@@ -17,12 +18,9 @@ TEST(GenericEnumTranslation, EnumerationAndIntegerSources) {
     table[colour::BLUE] = 'b';
     EXPECT_EQ(by_colour::translate(generics::bounded_array<colour>(1, {colour::BLUE, colour::GREEN}), table),
               generics::bounded_array<char>(1, {'b', 'g'}));
-    try {
-        (void)by_colour::translate(generics::bounded_array<colour>(0, {colour::RED}), table);
-        ADD_FAILURE() << "no range error";
-    } catch (const generics::range_error& e) {
-        EXPECT_EQ(std::string(e.what()), "state 0 at index 0 is outside the translation table (1 .. 2)");
-    }
+    test_support::expect_error<generics::range_error>(
+        [&] { (void)by_colour::translate(generics::bounded_array<colour>(0, {colour::RED}), table); },
+        "state 0 at index 0 is outside the translation table (1 .. 2)");
 
     using by_int = generics::generic_enum_translation<int, double>;
     by_int::table offsets(-2, 1, 0.5);

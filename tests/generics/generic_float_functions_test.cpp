@@ -11,8 +11,7 @@
 
 using namespace phylo;
 
-// Matrices, row vectors and empty operands go through the code shared with the discrete kinds
-// and are tested there; these tests cover what is particular to reals.
+// Matrices, row vectors and empty operands share their code with the discrete kinds.
 
 namespace {
 
