@@ -61,14 +61,12 @@ TEST(Extremes, RowVectorsPerRowAndOverall) {
 TEST(Extremes, StatesByUnsignedCodeAndBinaryValuesInDeclarationOrder) {
     // A state above 127 is larger than any ASCII state whatever the signedness of char.
     const char high = static_cast<char>(0xE9);
-    EXPECT_EQ(disc_chars::max(high, 'z'), high);
     auto a = states(0, std::string("b") + high + "a");
     EXPECT_EQ(disc_chars::max(a), high);
     disc_chars::array_sort(a);
     EXPECT_EQ(text(a), std::string("ab") + high);
 
     binary_array b(0, std::vector<binary>{binary::UNKNOWN, binary::PRESENCE, binary::ABSENCE});
-    EXPECT_EQ(binary_chars::max(b), binary::UNKNOWN);
     binary_chars::array_sort(b);
     EXPECT_EQ(b, binary_array(0, std::vector<binary>{binary::PRESENCE, binary::ABSENCE, binary::UNKNOWN}));
 }
