@@ -95,8 +95,6 @@ TEST(SlcSeries, Errors) {
     expect_error<count_chars::size_error>([&] { slc_series(pairs, 0, 1, series); }, "row 1 of the series has 3 taxa, not 4");
     series[1].reset();
     expect_error<range_error>([&] { slc_series(pairs, 0, 1, series); }, "row 1 of the series is null");
-    series[1] = std::make_unique<count_array>(1, 4);
-    expect_error<range_error>([&] { slc_series(pairs, 0, 1, series); }, "row 1 of the series starts at index 1, not 0");
     series = series_of(2, 0, 3);
     expect_error<range_error>([&] { slc_series(pairs, std::nan(""), 1, series); }, "the start threshold is nan; it must be non-negative");
     // A falling threshold would leave later rows coarser than their threshold allows.
