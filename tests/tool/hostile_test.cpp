@@ -73,7 +73,7 @@ TEST(LabmixBytes, LabelsOfEveryByteValueAndAnyLengthComeOutWhole) {
     std::string table;
     // Wrapped so that no label starts or ends with a blank or a carriage return.
     for (std::size_t i = 0; i < 40000; ++i)
-        table += "<" + bytes.substr(i % 200, i % 71) + ">\t<" + bytes.substr(i * 7 % 200, i * 7 % 67) + ">\n";
+        table.append("<").append(bytes, i % 200, i % 71).append(">\t<").append(bytes, i * 7 % 200, i * 7 % 67).append(">\n");
     table += std::string(3 << 20, 'h') + "\tz\n";
     expect_listed(table, table + "\n");
 }

@@ -91,7 +91,8 @@ TEST(LabmixListings, ReshufflesKeepTheFixedColumnAndPermuteTheOtherUniformly) {
 TEST(LabmixListings, TheSameSeedGivesTheSameBytesFromAFileOrStandardInput) {
     scratch s;
     std::string table;
-    for (int i = 0; i < 200; ++i) table += "t" + std::to_string(i) + "\tg" + std::to_string(i % 7) + "\n";
+    for (int i = 0; i < 200; ++i)
+        table.append("t").append(std::to_string(i)).append("\tg").append(std::to_string(i % 7)).append("\n");
     const auto t = s.file("t.tsv", table);
     const auto one = run({"-s", "2024", "-n", "5", t});
     EXPECT_EQ(one.status, 0);

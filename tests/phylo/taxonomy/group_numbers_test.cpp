@@ -59,7 +59,7 @@ TEST(ToGroupNumbers, ShuffledNamesAgreeWithAMap) {
     for (int k = 0; k < n; ++k) labels.push_back("taxon" + std::to_string(k));
     order = labels;
     std::shuffle(order.begin(), order.end(), random);
-    for (int k = 0; k < n; ++k) groups.push_back("g" + std::to_string(random() % 1500));
+    for (int k = 0; k < n; ++k) groups.push_back(std::string("g").append(std::to_string(random() % 1500)));
     const auto numbers = to_group_numbers(taxon_labels(0, labels), table_from(0, 0, {order, groups}));
     std::map<std::string, count_element> expected;
     for (const auto& g : groups) expected.try_emplace(g, static_cast<count_element>(expected.size()));
