@@ -100,7 +100,7 @@ TEST(RealLiterals, RejectWhatIsNotAFiniteLiteralAndNameThePlace) {
                                                        {"nan", "found \"n\""},
                                                        {"1e+x", "found \"x\""},
                                                        {"-.", "expected a real literal"}};
-    for (const auto& [text, message] : bad) expect_error<generics::data_error>([&] { read(text); }, message);
+    for (const auto& row : bad) expect_error<generics::data_error>([&] { read(row.first); }, row.second);
     expect_error<generics::end_error>([&] { read(" \n\t"); }, "the input ends where a real literal was expected");
 
     // Fixed-width fields allow blanks around the literal; a field may start on the next line.

@@ -61,8 +61,8 @@ TEST(ParseArguments, AMissingOrBadValueIsARangeError) {
         // Nothing is half-applied: the error ends the scan whatever came first.
         {{"-n", "2", "x", "-f", "0"}, "the value of option -f must be at least 1, not 0"},
     };
-    for (const auto& [args, message] : rows)
-        test_support::expect_error<generics::range_error>([&] { parse_arguments(args); }, message);
+    for (const auto& row : rows)
+        test_support::expect_error<generics::range_error>([&] { parse_arguments(row.first); }, row.second);
     for (const std::string bad : {"", " ", "abc", "1.5", "1e3", "0x10", "+", "-", "12a", "1 2", "--1", "\t5", "+-5",
                                   "2147483648", "-2147483649", "99999999999999999999999"})
         test_support::expect_error<generics::range_error>([&] { parse_arguments({"-n", bad, "x"}); },

@@ -87,8 +87,8 @@ TEST(TableGet, WrongFieldCountNamesInputAndLine) {
     // Empty lines count, with or without a carriage return; so does a last line without a line end.
     const std::pair<std::string, int> cases[] = {
         {"a\tb\t\na\tb\n", 2}, {"\na\tb\n\r\nc\td\ne\n", 5}, {"a\tb\n\nc\td\ne\tf\tg\n", 4}, {"a\tb\nc\td\nx", 3}};
-    for (const auto& [text, line] : cases)
-        expect_error<nf_error>([&] { read(text); }, "t.tsv: line  " + std::to_string(line));
+    for (const auto& c : cases)
+        expect_error<nf_error>([&] { read(c.first); }, "t.tsv: line  " + std::to_string(c.second));
     std::istringstream in("a\tb\n" + std::string(20'000, 'y') + "\n");
     expect_error<nf_error>([&] { taxonomy::get(in, '\t', "/data/long name.tsv"); }, "/data/long name.tsv: line  2");
     EXPECT_STREQ(nf_error("x").name(), "wrong number of fields");
