@@ -14,10 +14,8 @@ field_mb="${FIELD_MB:-100}"
 data="$root/bench/data"
 build="$root/build-hostile-rel"
 
-if [[ ! -x /usr/bin/time ]]; then
-    echo "installing the time package for peak-memory figures" >&2
-    if [[ $(id -u) -eq 0 ]]; then apt-get install -y -qq time >/dev/null; else sudo apt-get install -y -qq time >/dev/null; fi
-fi
+source "$root/bench/common.sh"
+ensure_time
 
 mkdir -p "$data"
 big="$data/table_${rows}.tsv"
@@ -46,12 +44,7 @@ if [[ ! -f "$tabs" ]]; then
     mv "$tabs.part" "$tabs"
 fi
 
-generator=()
-command -v ninja >/dev/null && generator=(-G Ninja)
-cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
-    -DLABMIX_BUILD_TESTS=OFF -DLABMIX_SANITIZE=OFF >/dev/null
-cmake --build "$build" --target labmix -j2 >/dev/null
-labmix="$build/tool/labmix"
+labmix="$(build_labmix "$build")"
 
 # One run under /usr/bin/time -v: prints wall seconds, CPU seconds (user + system), peak
 # resident KB and the exit status. On a loaded machine the CPU time is the steadier figure.

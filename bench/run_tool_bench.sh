@@ -13,21 +13,14 @@ runs="${RUNS:-7}"
 data="$root/bench/data"
 build="$root/build-bench-tool"
 
-if [[ ! -x /usr/bin/time ]]; then
-    echo "installing the time package for peak-memory figures" >&2
-    if [[ $(id -u) -eq 0 ]]; then apt-get install -y -qq time >/dev/null; else sudo apt-get install -y -qq time >/dev/null; fi
-fi
+source "$root/bench/common.sh"
+ensure_time
 
 mkdir -p "$data"
 [[ -f "$data/table_L.tsv" ]] || python3 "$shared/bench/gen_table.py" "$data"
 cc -O2 -o "$data/limit" "$shared/bench/limit.c"
 
-generator=()
-command -v ninja >/dev/null && generator=(-G Ninja)
-cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
-    -DLABMIX_BUILD_TESTS=OFF -DLABMIX_SANITIZE=OFF >/dev/null
-cmake --build "$build" --target labmix -j2 >/dev/null
-labmix="$build/tool/labmix"
+labmix="$(build_labmix "$build")"
 limit="$data/limit"
 
 # Seconds taken by one run of the command, output to /dev/null.

@@ -1,0 +1,18 @@
+# Shared by the end-to-end benchmark scripts; source it after setting `root`.
+
+# /usr/bin/time gives the peak-memory figures; install Debian's package when it is missing.
+ensure_time() {
+    [[ -x /usr/bin/time ]] && return
+    echo "installing the time package for peak-memory figures" >&2
+    if [[ $(id -u) -eq 0 ]]; then apt-get install -y -qq time >/dev/null; else sudo apt-get install -y -qq time >/dev/null; fi
+}
+
+# Builds a Release labmix in build folder $1 and prints its path.
+build_labmix() {
+    local build="$1" generator=()
+    command -v ninja >/dev/null && generator=(-G Ninja)
+    cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
+        -DLABMIX_BUILD_TESTS=OFF -DLABMIX_SANITIZE=OFF >/dev/null
+    cmake --build "$build" --target labmix -j2 >/dev/null
+    echo "$build/tool/labmix"
+}
