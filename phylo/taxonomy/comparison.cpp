@@ -215,6 +215,10 @@ void contingency(const count_array &first, const count_array &second, contingenc
     code_groups(second, b, table.column_sums);
     table.n = first.length();
     table.cells.clear();
+    // At most min(n, na nb) cells: reserved once, so the cells are never copied while they grow.
+    table.cells.reserve(static_cast<std::size_t>(
+        std::min<std::int64_t>(table.n, static_cast<std::int64_t>(table.row_sums.size()) *
+                                            static_cast<std::int64_t>(table.column_sums.size()))));
     detail::walk_cells(a.data(), b.data(), table.n,
                        static_cast<std::int64_t>(table.row_sums.size()),
                        static_cast<std::int64_t>(table.column_sums.size()),
