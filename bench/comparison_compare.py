@@ -8,7 +8,7 @@ BUILD is a Release build with -DLABMIX_BUILD_BENCH=ON (bench/comparison_bench) a
 module (python/phylo*.so). 1,000,000 taxa in 1,000 x 1,000 groups as int32 numbers and as
 strings ("family_123"), and 100,000 taxa in 100 x 100 groups. scikit-learn's
 adjusted_mutual_info_score on the large pair takes about a minute and runs once.
-Needs numpy and scikit-learn (Debian: python3-numpy python3-sklearn).
+Needs numpy, scikit-learn and SciPy (Debian: python3-numpy python3-sklearn python3-scipy).
 """
 
 import json
@@ -22,14 +22,7 @@ import numpy as np
 from sklearn.metrics import (adjusted_mutual_info_score, adjusted_rand_score,
                              normalized_mutual_info_score)
 
-
-def best_of(repeats, call):
-    best = float("inf")
-    for _ in range(repeats):
-        start = time.perf_counter()
-        call()
-        best = min(best, time.perf_counter() - start)
-    return best
+from partitions_compare import best_of
 
 
 def pair(rng, taxa, groups):
