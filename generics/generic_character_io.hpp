@@ -625,9 +625,14 @@ void put_real(std::string& out, Real v, std::size_t fore, std::size_t aft, std::
             }
         }
     }
-    char b[1100];
+    // A double has at most 1074 digits after the point (2^-1074); beyond them every digit of
+    // the exact expansion is 0, so the converter is asked for no more and the rest is padded.
+    // The buffer holds the longest image: sign, 309 digits, point, 1074 digits, exponent.
+    constexpr std::size_t exact_digits = 1074;
+    char b[1400];
     const auto fmt = exp > 0 ? std::chars_format::scientific : std::chars_format::fixed;
-    const auto r = std::to_chars(b, b + sizeof b, v, fmt, static_cast<int>(std::min<std::size_t>(aft, 700)));
+    const auto r =
+        std::to_chars(b, b + sizeof b, v, fmt, static_cast<int>(std::min(aft, exact_digits)));
     std::string_view img(b, static_cast<std::size_t>(r.ptr - b));
     std::string_view mant = img;
     std::string_view expo;
@@ -642,7 +647,7 @@ void put_real(std::string& out, Real v, std::size_t fore, std::size_t aft, std::
     const std::size_t before = point == std::string_view::npos ? mant.size() : point;
     if (before < fore) out.append(fore - before, ' ');
     out.append(mant);
-    if (aft > 700) out.append(aft - 700, '0');
+    if (aft > exact_digits && point != std::string_view::npos) out.append(aft - exact_digits, '0');
     if (!expo.empty()) {
         out.push_back('E');
         out.push_back(expo[0]);
