@@ -105,13 +105,17 @@ TEST(RealLiterals, RejectWhatIsNotAFiniteLiteralAndNameThePlace) {
     for (const auto& row : bad) expect_error<generics::data_error>([&] { read(row.first); }, row.second);
     expect_error<generics::end_error>([&] { read(" \n\t"); }, "the input ends where a real literal was expected");
 
-    // Fixed-width fields allow blanks around the literal; a field may start on the next line.
+    // Fixed-width fields allow blanks around the literal; a field never passes a line end.
     std::istringstream in("  1.5 -2.25\n  3  1.5x  ");
     text_cursor c(in, true, "data.txt");
     c.set_row("taxon 4, ");
     c.set_item("character", 2);
     EXPECT_EQ(generics::read_real<double>(c, 5), 1.5);
     EXPECT_EQ(generics::read_real<double>(c, 6), -2.25);
+    expect_error<generics::data_error>(
+        [&] { generics::read_real<double>(c, 5); },
+        "line 1: taxon 4, character 2: expected a real field of 5 characters, found a line end");
+    c.skip_line_end();
     EXPECT_EQ(generics::read_real<double>(c, 5), 3.0);
     expect_error<generics::data_error>(
         [&] { generics::read_real<double>(c, 4); },
