@@ -305,7 +305,15 @@ int run(std::span<const char* const> arguments) {
     try {
         std::vector<std::string> rest;
         for (std::size_t i = 1; i < arguments.size(); ++i) rest.emplace_back(arguments[i]);
-        const auto s = parse_arguments(std::move(rest));
+        auto s = parse_arguments(std::move(rest));
+        // A lone -h asks for help, unless it names a file (which it always could).
+        std::error_code ec;
+        if (s && arguments.size() == 2 && s->input == "-h" && !std::filesystem::exists("-h", ec))
+            s->what = action::help;
+        if (s && s->what != action::run) {
+            std::cout << (s->what == action::help ? help_text() : version_text()) << std::flush;
+            return std::cout ? 0 : 1;
+        }
         if (!s) {
             std::cerr << usage_text(invocation) << std::flush;
             return 1;
