@@ -2,6 +2,7 @@
 
 #include <tool/formats.hpp>
 #include <tool/header.hpp>
+#include <tool/sniff.hpp>
 #include <tool/strata.hpp>
 
 #include <generics/current_io.hpp>
@@ -49,6 +50,7 @@ class descriptor_buffer : public std::streambuf {
   protected:
     int_type underflow() override {
         if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        if (!checked_) return check_start();
         for (;;) {
             const ssize_t got = ::read(fd_, buffer_.get(), buffer_size);
             if (got > 0) {
@@ -61,8 +63,36 @@ class descriptor_buffer : public std::streambuf {
     }
 
   private:
+    // Reads the first bytes, as many as the input check wants, checks them and skips a byte
+    // order mark.
+    int_type check_start() {
+        checked_ = true;
+        std::size_t got = 0;
+        bool whole = false;
+        static_assert(sniff_window <= buffer_size);
+        bool feed = false;
+        while (got < sniff_window && !feed) {
+            const ssize_t n = ::read(fd_, buffer_.get() + got, sniff_window - got);
+            if (n > 0) {
+                feed =
+                    std::memchr(buffer_.get() + got, '\n', static_cast<std::size_t>(n)) != nullptr;
+                got += static_cast<std::size_t>(n);
+            } else if (n == 0) {
+                whole = true;
+                break;
+            } else if (errno != EINTR) {
+                throw read_error(name_ + ": " + reason(errno));
+            }
+        }
+        const std::size_t skip = check_input_start({buffer_.get(), got}, whole, name_);
+        setg(buffer_.get(), buffer_.get() + skip, buffer_.get() + got);
+        if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        return whole ? traits_type::eof() : underflow();
+    }
+
     int fd_;
     bool owned_;
+    bool checked_ = false;
     std::string name_;
     std::unique_ptr<char[]> buffer_;
 };
