@@ -16,7 +16,7 @@ bool needs_quotes(std::string_view field) {
     return field.find_first_of("\"\r") != std::string_view::npos;
 }
 
-void append_field(std::string &to, std::string_view field) {
+void append_field(std::string& to, std::string_view field) {
     if (!needs_quotes(field)) {
         to.append(field);
         return;
@@ -39,7 +39,7 @@ struct pieces {
 };
 
 // The distinct labels of `labels` (each stored with its line feed), ended by `end`.
-pieces table_pieces(const permuted_labels &labels, char end) {
+pieces table_pieces(const permuted_labels& labels, char end) {
     pieces p;
     std::vector<std::size_t> ends;
     ends.reserve(labels.distinct.size());
@@ -60,7 +60,7 @@ pieces table_pieces(const permuted_labels &labels, char end) {
 }
 
 // The fixed column as the tables write it: the column itself unless a label needs quotes.
-const fixed_labels &table_fixed(const fixed_labels &fixed, fixed_labels &quoted) {
+const fixed_labels& table_fixed(const fixed_labels& fixed, fixed_labels& quoted) {
     if (!needs_quotes(fixed.text)) return fixed;
     std::size_t start = 0;
     for (const std::size_t end : fixed.ends) {
@@ -73,23 +73,21 @@ const fixed_labels &table_fixed(const fixed_labels &fixed, fixed_labels &quoted)
     return quoted;
 }
 
-std::string_view fixed_piece(const fixed_labels &fixed, std::size_t row) {
+std::string_view fixed_piece(const fixed_labels& fixed, std::size_t row) {
     const std::size_t start = row == 0 ? 0 : fixed.ends[row - 1];
     return std::string_view(fixed.text).substr(start, fixed.ends[row] - start);
 }
 
 // Appends the pieces to the output with one room check for the whole line.
 template <std::size_t N>
-void put_line(listing_writer &out, const std::array<std::string_view, N> &line) {
+void put_line(listing_writer& out, const std::array<std::string_view, N>& line) {
     std::size_t n = 0;
-    for (const auto piece : line)
-        n += piece.size();
+    for (const auto piece : line) n += piece.size();
     if (n > listing_writer::capacity) {
-        for (const auto piece : line)
-            out.put(piece);
+        for (const auto piece : line) out.put(piece);
         return;
     }
-    char *to = out.room(n);
+    char* to = out.room(n);
     for (const auto piece : line) {
         copy_label(to, piece);
         to += piece.size();
@@ -98,20 +96,20 @@ void put_line(listing_writer &out, const std::array<std::string_view, N> &line) 
 }
 
 class listings_format final : public listing_format {
-  public:
-    listings_format(const listing_columns &columns, listing_writer &out)
+public:
+    listings_format(const listing_columns& columns, listing_writer& out)
         : columns_(columns), out_(out) {}
     void add() override { print_both(columns_.fixed, columns_.permuted, out_); }
 
-  private:
+private:
     listing_columns columns_;
-    listing_writer &out_;
+    listing_writer& out_;
 };
 
 // reshuffle, fixed, permuted (, stratum): one line per listing and row.
 class long_format final : public listing_format {
-  public:
-    long_format(const listing_columns &columns, const column_titles &titles, listing_writer &out)
+public:
+    long_format(const listing_columns& columns, const column_titles& titles, listing_writer& out)
         : columns_(columns), fixed_(table_fixed(columns.fixed, quoted_fixed_)),
           permuted_(table_pieces(columns.permuted, columns.strata ? '\t' : '\n')), out_(out) {
         std::string header = "reshuffle\t";
@@ -136,10 +134,10 @@ class long_format final : public listing_format {
         const std::string_view prefix(number.data(),
                                       static_cast<std::size_t>(end - number.data()) + 1);
         ++listing_;
-        const std::uint32_t *labels = columns_.permuted.labels.data();
+        const std::uint32_t* labels = columns_.permuted.labels.data();
         const std::size_t rows = fixed_.ends.size();
         if (columns_.strata) {
-            const std::uint32_t *strata = columns_.strata->labels.data();
+            const std::uint32_t* strata = columns_.strata->labels.data();
             for (std::size_t i = 0; i < rows; ++i)
                 put_line<4>(out_, {prefix, fixed_piece(fixed_, i), permuted_[labels[i]],
                                    strata_[strata[i]]});
@@ -149,21 +147,21 @@ class long_format final : public listing_format {
         }
     }
 
-  private:
+private:
     listing_columns columns_;
     fixed_labels quoted_fixed_;
-    const fixed_labels &fixed_;
+    const fixed_labels& fixed_;
     pieces permuted_;
     pieces strata_;
     std::int64_t listing_ = 0;
-    listing_writer &out_;
+    listing_writer& out_;
 };
 
 // fixed, permuted_0, ..., permuted_n: one line per row, written when every listing is in.
 class wide_format final : public listing_format {
-  public:
-    wide_format(const listing_columns &columns, const column_titles &titles,
-                std::int64_t reshuffles, listing_writer &out)
+public:
+    wide_format(const listing_columns& columns, const column_titles& titles,
+                std::int64_t reshuffles, listing_writer& out)
         : columns_(columns), fixed_(table_fixed(columns.fixed, quoted_fixed_)),
           between_(table_pieces(columns.permuted, '\t')),
           last_(table_pieces(columns.permuted, '\n')), out_(out) {
@@ -185,7 +183,7 @@ class wide_format final : public listing_format {
     }
 
     void add() override {
-        const auto &labels = columns_.permuted.labels;
+        const auto& labels = columns_.permuted.labels;
         listings_.insert(listings_.end(), labels.begin(), labels.end());
     }
 
@@ -193,7 +191,7 @@ class wide_format final : public listing_format {
         const std::size_t rows = fixed_.ends.size();
         if (rows == 0) return;
         const std::size_t listings = listings_.size() / rows;
-        const std::uint32_t *all = listings_.data();
+        const std::uint32_t* all = listings_.data();
         for (std::size_t i = 0; i < rows; ++i) {
             put_line<1>(out_, {fixed_piece(fixed_, i)});
             for (std::size_t k = 0; k + 1 < listings; ++k)
@@ -202,14 +200,14 @@ class wide_format final : public listing_format {
         }
     }
 
-  private:
+private:
     listing_columns columns_;
     fixed_labels quoted_fixed_;
-    const fixed_labels &fixed_;
+    const fixed_labels& fixed_;
     pieces between_;                      // permuted labels ending in a tab
     pieces last_;                         // and in a line feed, for the last listing
     std::vector<std::uint32_t> listings_; // listing by listing, the label number of every row
-    listing_writer &out_;
+    listing_writer& out_;
 };
 
 } // namespace
@@ -221,16 +219,14 @@ std::string table_field(std::string_view field) {
 }
 
 std::unique_ptr<listing_format> make_listing_format(output_format format,
-                                                    const listing_columns &columns,
-                                                    const column_titles &titles,
-                                                    std::int64_t reshuffles, listing_writer &out) {
+                                                    const listing_columns& columns,
+                                                    const column_titles& titles,
+                                                    std::int64_t reshuffles, listing_writer& out) {
     switch (format) {
-    case output_format::long_table:
-        return std::make_unique<long_format>(columns, titles, out);
+    case output_format::long_table: return std::make_unique<long_format>(columns, titles, out);
     case output_format::wide_table:
         return std::make_unique<wide_format>(columns, titles, reshuffles, out);
-    case output_format::listings:
-        break;
+    case output_format::listings: break;
     }
     return std::make_unique<listings_format>(columns, out);
 }

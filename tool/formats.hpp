@@ -21,14 +21,14 @@ namespace labmix {
 // The columns of every listing. The permuted labels (and the stratum labels) are read as they
 // stand at each call of `add`; the road reshuffles them in place between calls.
 struct listing_columns {
-    const fixed_labels &fixed;
-    const permuted_labels &permuted;
-    const permuted_labels *strata = nullptr; // with --strata: the stratum of every row
+    const fixed_labels& fixed;
+    const permuted_labels& permuted;
+    const permuted_labels* strata = nullptr; // with --strata: the stratum of every row
 };
 
 // Writes the listings of one run, one after the other, in one format.
 class listing_format {
-  public:
+public:
     virtual ~listing_format() = default;
     // Takes the listing of the permuted labels as they stand now.
     virtual void add() = 0;
@@ -39,9 +39,9 @@ class listing_format {
 // The writer of `format` for a run of 1 + `reshuffles` listings; the long and wide tables
 // write their header line first. `columns` and `out` must outlive it.
 std::unique_ptr<listing_format> make_listing_format(output_format format,
-                                                    const listing_columns &columns,
-                                                    const column_titles &titles,
-                                                    std::int64_t reshuffles, listing_writer &out);
+                                                    const listing_columns& columns,
+                                                    const column_titles& titles,
+                                                    std::int64_t reshuffles, listing_writer& out);
 
 // `field` as the tables write it: between double quotes, with its double quotes doubled,
 // when it holds a double quote or a carriage return; otherwise as it stands.

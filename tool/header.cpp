@@ -7,12 +7,12 @@
 
 namespace labmix {
 
-std::vector<std::string> take_header(phylo::taxonomy::group_name_vector &table,
+std::vector<std::string> take_header(phylo::taxonomy::group_name_vector& table,
                                      std::string_view input) {
     if (table.empty())
         throw generics::range_error(std::string(input) +
                                     ": no header line (--header), the input has no non-empty line");
-    const auto &first = phylo::taxonomy::group_names::row(table, table.first());
+    const auto& first = phylo::taxonomy::group_names::row(table, table.first());
     std::vector<std::string> names(first.begin(), first.end());
     std::vector<phylo::taxonomy::group_name_access> rows;
     rows.reserve(static_cast<std::size_t>(table.length()) - 1);
@@ -23,7 +23,7 @@ std::vector<std::string> take_header(phylo::taxonomy::group_name_vector &table,
 
 namespace {
 
-index_type find_column(const std::vector<std::string> &names, const std::string &name,
+index_type find_column(const std::vector<std::string>& names, const std::string& name,
                        std::string_view option, std::string_view input) {
     const auto at = std::find(names.begin(), names.end(), name);
     const std::string where = std::string(input) + ": the header line";
@@ -41,7 +41,7 @@ index_type find_column(const std::vector<std::string> &names, const std::string 
 
 } // namespace
 
-void resolve_columns(settings &s, const std::vector<std::string> &names, std::string_view input) {
+void resolve_columns(settings& s, const std::vector<std::string>& names, std::string_view input) {
     if (s.fixed_name) s.fixed_column = find_column(names, *s.fixed_name, "--fixed", input);
     if (s.permuted_name)
         s.permuted_column = find_column(names, *s.permuted_name, "--permute", input);
@@ -54,7 +54,7 @@ generics::range_error column_beyond(index_type column, std::size_t fields) {
                                  " of the table");
 }
 
-column_titles titles(const settings &s, const std::vector<std::string> &names) {
+column_titles titles(const settings& s, const std::vector<std::string>& names) {
     column_titles t;
     if (!s.header) return t;
     const auto name = [&names](index_type column) {

@@ -52,7 +52,7 @@ struct settings {
     output_format format = output_format::listings;
     action what = action::run;
 
-    friend bool operator==(const settings &, const settings &) = default;
+    friend bool operator==(const settings&, const settings&) = default;
 };
 
 // Scans `arguments` (without the program name) from the last to the first.

@@ -30,24 +30,22 @@ namespace {
 
 constexpr std::size_t buffer_size = std::size_t{1} << 20; // input reads
 
-std::string reason(int error) {
-    return std::strerror(error);
-}
+std::string reason(int error) { return std::strerror(error); }
 
 // An input file descriptor as a stream buffer with one large buffer. A read failure throws
 // read_error out of the reading call (the stream is set to rethrow it), so that a failing
 // device never looks like the end of the table.
 class descriptor_buffer : public std::streambuf {
-  public:
+public:
     descriptor_buffer(int fd, bool owned, std::string name)
         : fd_(fd), owned_(owned), name_(std::move(name)), buffer_(new char[buffer_size]) {}
-    descriptor_buffer(const descriptor_buffer &) = delete;
-    descriptor_buffer &operator=(const descriptor_buffer &) = delete;
+    descriptor_buffer(const descriptor_buffer&) = delete;
+    descriptor_buffer& operator=(const descriptor_buffer&) = delete;
     ~descriptor_buffer() override {
         if (owned_) ::close(fd_);
     }
 
-  protected:
+protected:
     int_type underflow() override {
         if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
         if (!checked_) return check_start();
@@ -62,7 +60,7 @@ class descriptor_buffer : public std::streambuf {
         }
     }
 
-  private:
+private:
     // Reads the first bytes, as many as the input check wants, checks them and skips a byte
     // order mark.
     int_type check_start() {
@@ -99,7 +97,7 @@ class descriptor_buffer : public std::streambuf {
 
 // Opens `path` for reading. A name that cannot be opened is the name error; a directory or
 // anything else that is not a readable file is the use error.
-int open_input(const std::string &path) {
+int open_input(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         const int e = errno;
@@ -117,7 +115,7 @@ int open_input(const std::string &path) {
 }
 
 // The full path name that messages about `path` give.
-std::string full_name(const std::string &path) {
+std::string full_name(const std::string& path) {
     std::error_code ec;
     auto full = std::filesystem::absolute(path, ec);
     return ec ? path : full.lexically_normal().string();
@@ -126,7 +124,7 @@ std::string full_name(const std::string &path) {
 // The distinct labels of a column, each numbered in order of first appearance and kept once
 // with a line feed after it; an open-addressing table finds a label's number.
 class label_pool {
-  public:
+public:
     std::uint32_t add(std::string_view label) {
         const std::size_t hash = std::hash<std::string_view>{}(label);
         if (2 * (hashes_.size() + 1) > slots_.size()) grow();
@@ -146,7 +144,7 @@ class label_pool {
     }
 
     // Hands over the text and one view per label number (with its line feed).
-    void finish(std::string &text, std::vector<std::string_view> &distinct) && {
+    void finish(std::string& text, std::vector<std::string_view>& distinct) && {
         slots_ = {};
         hashes_ = {};
         text_.append(label_padding, '\0');
@@ -158,7 +156,7 @@ class label_pool {
             distinct.emplace_back(text.data() + starts_[k], starts_[k + 1] - starts_[k]);
     }
 
-  private:
+private:
     [[nodiscard]] std::string_view piece(std::uint32_t number) const {
         const std::size_t from = starts_[number];
         return std::string_view(text_).substr(from, starts_[number + 1] - from - 1);
@@ -169,31 +167,30 @@ class label_pool {
         const std::size_t mask = slots.size() - 1;
         for (std::size_t number = 0; number < hashes_.size(); ++number) {
             std::size_t s = hashes_[number] & mask;
-            while (slots[s] != 0)
-                s = (s + 1) & mask;
+            while (slots[s] != 0) s = (s + 1) & mask;
             slots[s] = static_cast<std::uint32_t>(number + 1);
         }
         slots_ = std::move(slots);
     }
 
-    std::vector<std::uint32_t> slots_; // label number + 1, or 0 for a free slot
-    std::vector<std::size_t> hashes_;  // the hash of every label number
+    std::vector<std::uint32_t> slots_;  // label number + 1, or 0 for a free slot
+    std::vector<std::size_t> hashes_;   // the hash of every label number
     std::vector<std::size_t> starts_ = {0};
     std::string text_;
 };
 
 } // namespace
 
-void take_columns(phylo::taxonomy::group_name_vector &table, index_type fixed, index_type permuted,
-                  fixed_labels &fixed_out, permuted_labels &permuted_out,
-                  std::optional<index_type> stratum, permuted_labels *strata_out) {
+void take_columns(phylo::taxonomy::group_name_vector& table, index_type fixed,
+                  index_type permuted, fixed_labels& fixed_out, permuted_labels& permuted_out,
+                  std::optional<index_type> stratum, permuted_labels* strata_out) {
     using phylo::taxonomy::group_names;
     const index_type rows = table.length();
     // First pass: check the columns and measure the fixed column, so that its block is
     // allocated once at its final size and nothing is copied before every row is known good.
     std::size_t fixed_bytes = 0;
     for (index_type i = table.first(); i <= table.last(); ++i) {
-        const auto &row = group_names::row(table, i);
+        const auto& row = group_names::row(table, i);
         for (const index_type column : {fixed, permuted, stratum.value_or(fixed)})
             if (!row.contains(column))
                 throw column_beyond(column, static_cast<std::size_t>(row.length()));
@@ -210,7 +207,7 @@ void take_columns(phylo::taxonomy::group_name_vector &table, index_type fixed, i
     // Second pass: each field is copied once into its block (the output is the same as from
     // copies of the two columns), and each row is released as soon as both are taken.
     for (index_type i = table.first(); i <= table.last(); ++i) {
-        auto &row = table.unchecked(i);
+        auto& row = table.unchecked(i);
         fixed_out.text.append(row->unchecked(fixed)).push_back('\t');
         fixed_out.ends.push_back(fixed_out.text.size());
         permuted_out.labels.unchecked(i - table.first()) = pool.add(row->unchecked(permuted));
@@ -251,7 +248,7 @@ void listing_writer::flush() {
     write_out(buffer_.get(), n);
 }
 
-void listing_writer::write_out(const char *p, std::size_t n) {
+void listing_writer::write_out(const char* p, std::size_t n) {
     while (n > 0) {
         const ssize_t written = ::write(fd_, p, n);
         if (written < 0) {
@@ -264,11 +261,11 @@ void listing_writer::write_out(const char *p, std::size_t n) {
     }
 }
 
-void print_both(const fixed_labels &fixed, const permuted_labels &permuted, listing_writer &out) {
+void print_both(const fixed_labels& fixed, const permuted_labels& permuted, listing_writer& out) {
     static_assert(label_padding <= listing_writer::slack);
-    const char *fixed_text = fixed.text.data();
-    const std::uint32_t *labels = permuted.labels.data();
-    const std::string_view *distinct = permuted.distinct.data();
+    const char* fixed_text = fixed.text.data();
+    const std::uint32_t* labels = permuted.labels.data();
+    const std::string_view* distinct = permuted.distinct.data();
     std::size_t start = 0;
     for (std::size_t i = 0; i < fixed.ends.size(); ++i) {
         const std::string_view left(fixed_text + start, fixed.ends[i] - start);
@@ -276,7 +273,7 @@ void print_both(const fixed_labels &fixed, const permuted_labels &permuted, list
         start = fixed.ends[i];
         const std::size_t n = left.size() + right.size();
         if (n <= listing_writer::capacity) {
-            char *to = out.room(n);
+            char* to = out.room(n);
             copy_label(to, left);
             copy_label(to + left.size(), right);
             out.advance(n);
@@ -288,7 +285,7 @@ void print_both(const fixed_labels &fixed, const permuted_labels &permuted, list
     out.put('\n');
 }
 
-void traverse_files(const settings &options, listing_writer &out) {
+void traverse_files(const settings& options, listing_writer& out) {
     settings s = options;
     std::optional<descriptor_buffer> buffer;
     std::string name;
@@ -348,12 +345,11 @@ void traverse_files(const settings &options, listing_writer &out) {
     out.flush();
 }
 
-int run(std::span<const char *const> arguments) {
+int run(std::span<const char* const> arguments) {
     const std::string invocation = arguments.empty() ? "labmix" : arguments.front();
     try {
         std::vector<std::string> rest;
-        for (std::size_t i = 1; i < arguments.size(); ++i)
-            rest.emplace_back(arguments[i]);
+        for (std::size_t i = 1; i < arguments.size(); ++i) rest.emplace_back(arguments[i]);
         auto s = parse_arguments(std::move(rest));
         // A lone -h asks for help, unless it names a file (which it always could).
         std::error_code ec;
@@ -370,19 +366,19 @@ int run(std::span<const char *const> arguments) {
         listing_writer out(STDOUT_FILENO);
         traverse_files(*s, out);
         return 0;
-    } catch (const generics::name_error &) {
+    } catch (const generics::name_error&) {
         std::cerr << "Invalid filename." << std::endl;
-    } catch (const generics::use_error &) {
+    } catch (const generics::use_error&) {
         std::cerr << "Invalid filename." << std::endl;
-    } catch (const generics::data_error &) {
+    } catch (const generics::data_error&) {
         std::cerr << "Wrong file format." << std::endl;
-    } catch (const broken_pipe &) {
+    } catch (const broken_pipe&) {
         // The reader has all it wanted; nothing to say.
-    } catch (const generics::error &e) {
+    } catch (const generics::error& e) {
         std::cerr << "labmix: " << e.name() << ": " << e.message() << std::endl;
-    } catch (const std::bad_alloc &) {
+    } catch (const std::bad_alloc&) {
         std::cerr << "labmix: out of memory" << std::endl;
-    } catch (const std::exception &e) {
+    } catch (const std::exception& e) {
         std::cerr << "labmix: " << e.what() << std::endl;
     } catch (...) {
         std::cerr << "labmix: unexpected error" << std::endl;

@@ -42,7 +42,7 @@ inline constexpr std::size_t label_padding = 32;
 
 // Copies `label` to `to`; a short label is moved as one fixed-size block, which the padding of
 // the label blocks and the slack of the output buffer make safe.
-inline void copy_label(char *to, std::string_view label) {
+inline void copy_label(char* to, std::string_view label) {
     if (label.size() <= label_padding)
         std::memcpy(to, label.data(), label_padding);
     else
@@ -52,8 +52,8 @@ inline void copy_label(char *to, std::string_view label) {
 // The fixed column, laid out for listings: every label followed by a tab, one after the other
 // in row order, so that a listing reads it front to back.
 struct fixed_labels {
-    std::string text;              // "label\t" for every row, in row order, then padding
-    std::vector<std::size_t> ends; // end of row i's piece in `text`
+    std::string text;                 // "label\t" for every row, in row order, then padding
+    std::vector<std::size_t> ends;    // end of row i's piece in `text`
 };
 
 // The permuted column. Group names repeat (a million taxa fall into some thousands of
@@ -73,18 +73,18 @@ using random_labels = generics::generic_random_sorting<generics::bounded_array<s
 // releases each row as soon as both fields are taken, and the table at the end. With a
 // `stratum` column, its labels go to `strata_out`, kept like the permuted ones. A column
 // outside a row's fields is the range error, naming the column and the number of fields.
-void take_columns(phylo::taxonomy::group_name_vector &table, index_type fixed, index_type permuted,
-                  fixed_labels &fixed_out, permuted_labels &permuted_out,
-                  std::optional<index_type> stratum = {}, permuted_labels *strata_out = nullptr);
+void take_columns(phylo::taxonomy::group_name_vector& table, index_type fixed,
+                  index_type permuted, fixed_labels& fixed_out, permuted_labels& permuted_out,
+                  std::optional<index_type> stratum = {}, permuted_labels* strata_out = nullptr);
 
 // Standard output (or any file descriptor) through one large reused buffer, handed over in
 // few write calls. A closed pipe is `broken_pipe`; every other write failure is the
 // `write_error` naming the output and the reason.
 class listing_writer {
-  public:
+public:
     explicit listing_writer(int fd, std::string name = "standard output");
-    listing_writer(const listing_writer &) = delete;
-    listing_writer &operator=(const listing_writer &) = delete;
+    listing_writer(const listing_writer&) = delete;
+    listing_writer& operator=(const listing_writer&) = delete;
     ~listing_writer() = default; // unflushed bytes are dropped: call flush() to finish
 
     // The buffer's capacity, and the spare bytes past it that room() also makes writable.
@@ -95,15 +95,15 @@ class listing_writer {
     void put(char c);
     // Room for n <= capacity bytes (and `slack` more that may be scribbled on), flushing first
     // when needed; advance(n) then takes the n bytes written there into the output.
-    char *room(std::size_t n) {
+    char* room(std::size_t n) {
         if (n > capacity - used_) flush();
         return buffer_.get() + used_;
     }
     void advance(std::size_t n) noexcept { used_ += n; }
     void flush();
 
-  private:
-    void write_out(const char *p, std::size_t n);
+private:
+    void write_out(const char* p, std::size_t n);
 
     int fd_;
     std::string name_;
@@ -112,14 +112,14 @@ class listing_writer {
 };
 
 // One listing: for every row, fixed label, tab, permuted label, line feed; then an empty line.
-void print_both(const fixed_labels &fixed, const permuted_labels &permuted, listing_writer &out);
+void print_both(const fixed_labels& fixed, const permuted_labels& permuted, listing_writer& out);
 
 // The input road for settings `s`: reads the table from the named file or standard input,
 // writes 1 + s.reshuffles listings to `out`. Errors propagate.
-void traverse_files(const settings &s, listing_writer &out);
+void traverse_files(const settings& s, listing_writer& out);
 
 // The main procedure: scans `arguments` (argv, the invocation name first), runs, and returns
 // the exit status; the usage text and every message go to standard error.
-int run(std::span<const char *const> arguments);
+int run(std::span<const char* const> arguments);
 
 } // namespace labmix

@@ -6,7 +6,7 @@ namespace labmix {
 
 std::size_t check_input_start(std::string_view start, bool whole, std::string_view name) {
     using namespace std::string_view_literals;
-    const auto refuse = [name](const std::string &reason) {
+    const auto refuse = [name](const std::string& reason) {
         throw input_format_error(std::string(name) + ": " + reason);
     };
     if (start.starts_with("\xEF\xBB\xBF"sv)) return 3;

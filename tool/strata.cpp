@@ -11,8 +11,7 @@ strata::strata(std::span<const std::uint32_t> stratum_of_row, std::size_t count)
                                         std::to_string(count));
         ++starts_[s + 1];
     }
-    for (std::size_t s = 1; s <= count; ++s)
-        starts_[s] += starts_[s - 1];
+    for (std::size_t s = 1; s <= count; ++s) starts_[s] += starts_[s - 1];
     std::vector<std::uint32_t> next(starts_.begin(), starts_.end() - 1);
     for (std::size_t row = 0; row < stratum_of_row.size(); ++row)
         rows_[next[stratum_of_row[row]]++] = static_cast<std::uint32_t>(row);

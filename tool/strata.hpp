@@ -16,7 +16,7 @@
 namespace labmix {
 
 class strata {
-  public:
+public:
     // `stratum_of_row` holds the stratum number (0 .. count - 1) of every row.
     strata(std::span<const std::uint32_t> stratum_of_row, std::size_t count);
 
@@ -29,15 +29,15 @@ class strata {
     // whole array that generic_random_sorting makes. Labels of another length than the rows
     // are the range error, and nothing is changed.
     template <class T, class Below>
-    void shuffle(generics::bounded_array<T> &labels, Below &&below) const {
+    void shuffle(generics::bounded_array<T>& labels, Below&& below) const {
         if (static_cast<std::size_t>(labels.length()) != rows_.size())
             throw generics::range_error(std::to_string(labels.length()) + " labels for " +
                                         std::to_string(rows_.size()) + " rows of strata");
-        T *a = labels.data();
-        const std::uint32_t *rows = rows_.data();
+        T* a = labels.data();
+        const std::uint32_t* rows = rows_.data();
         using std::swap;
         for (std::size_t s = 0; s + 1 < starts_.size(); ++s) {
-            const std::uint32_t *in = rows + starts_[s];
+            const std::uint32_t* in = rows + starts_[s];
             for (auto i = starts_[s + 1] - starts_[s]; i > 1; --i) {
                 const std::uint32_t j = below(static_cast<std::uint32_t>(i));
                 swap(a[in[i - 1]], a[in[j]]);
@@ -45,7 +45,7 @@ class strata {
         }
     }
 
-  private:
+private:
     std::vector<std::uint32_t> rows_;   // row numbers, stratum by stratum, each in row order
     std::vector<std::uint32_t> starts_; // where each stratum begins in rows_, then the end
 };

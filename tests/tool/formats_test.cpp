@@ -15,7 +15,7 @@ using namespace run_support;
 
 namespace {
 
-std::vector<std::string> split(const std::string &text, char by) {
+std::vector<std::string> split(const std::string& text, char by) {
     std::vector<std::string> pieces(1);
     for (const char c : text) {
         if (c == by)
@@ -27,7 +27,7 @@ std::vector<std::string> split(const std::string &text, char by) {
 }
 
 // The lines of `text`, which must end in a line feed.
-std::vector<std::string> lines(const std::string &text) {
+std::vector<std::string> lines(const std::string& text) {
     EXPECT_TRUE(text.empty() || text.back() == '\n');
     auto all = split(text, '\n');
     all.pop_back();
@@ -47,9 +47,8 @@ const std::string taxa = "taxon\tfamily\torder\n"
 TEST(LabmixTables, LongAndWideHoldTheListingsOfTheSameRun) {
     scratch s;
     const auto t = s.file("t.tsv", taxa);
-    const std::vector<std::string> common = {t,    "--header", "-n",       "6",
-                                             "-s", "3",        "--strata", "order"};
-    const auto run_as = [&](const std::string &format) {
+    const std::vector<std::string> common = {t, "--header", "-n", "6", "-s", "3", "--strata", "order"};
+    const auto run_as = [&](const std::string& format) {
         auto args = common;
         args.push_back("--format=" + format);
         const auto r = run(args);
@@ -66,18 +65,17 @@ TEST(LabmixTables, LongAndWideHoldTheListingsOfTheSameRun) {
     ASSERT_EQ(long_lines.size(), 1 + 7u * 6);
     EXPECT_EQ(long_lines[0], "reshuffle\ttaxon\tfamily\torder");
     ASSERT_EQ(wide_lines.size(), 1 + 6u);
-    EXPECT_EQ(wide_lines[0],
-              "taxon\tfamily_0\tfamily_1\tfamily_2\tfamily_3\tfamily_4\tfamily_5\tfamily_6");
+    EXPECT_EQ(wide_lines[0], "taxon\tfamily_0\tfamily_1\tfamily_2\tfamily_3\tfamily_4\tfamily_5\tfamily_6");
     const std::map<std::string, std::string> order_of = {{"a", "O1"}, {"b", "O1"}, {"c", "O2"},
                                                          {"d", "O2"}, {"e", "O1"}, {"f", "O3"}};
-    const std::map<std::string, std::string> order_of_family = {
-        {"F1", "O1"}, {"F2", "O1"}, {"F3", "O2"}, {"F4", "O2"}, {"F5", "O1"}, {"F6", "O3"}};
+    const std::map<std::string, std::string> order_of_family = {{"F1", "O1"}, {"F2", "O1"}, {"F3", "O2"},
+                                                                {"F4", "O2"}, {"F5", "O1"}, {"F6", "O3"}};
     for (std::size_t k = 0; k < 7; ++k) {
         for (std::size_t row = 0; row < 6; ++row) {
             const auto pair = split(listings[k * 7 + row], '\t');
             ASSERT_EQ(pair.size(), 2u);
-            EXPECT_EQ(long_lines[1 + k * 6 + row], std::to_string(k) + "\t" + pair[0] + "\t" +
-                                                       pair[1] + "\t" + order_of.at(pair[0]));
+            EXPECT_EQ(long_lines[1 + k * 6 + row],
+                      std::to_string(k) + "\t" + pair[0] + "\t" + pair[1] + "\t" + order_of.at(pair[0]));
             const auto wide = split(wide_lines[1 + row], '\t');
             ASSERT_EQ(wide.size(), 8u);
             EXPECT_EQ(wide[0], pair[0]);
@@ -110,9 +108,7 @@ TEST(LabmixTables, LayoutsWithoutAHeaderAndFieldsThatNeedQuotes) {
         {"say \"hi\"\tx\r\ry\n",
          {"--format", "long"},
          "reshuffle\tfixed\tpermuted\n0\t\"say \"\"hi\"\"\"\t\"x\r\ry\"\n"},
-        {"h\"1\th2\nv\"\tw\n",
-         {"--format", "wide", "--header"},
-         "\"h\"\"1\"\th2_0\n\"v\"\"\"\tw\n"},
+        {"h\"1\th2\nv\"\tw\n", {"--format", "wide", "--header"}, "\"h\"\"1\"\th2_0\n\"v\"\"\"\tw\n"},
         {"say \"hi\"\tx\r\ry\n", {}, "say \"hi\"\tx\r\ry\n\n"},
         // No rows: the header line alone; a header line alone is no row either.
         {"", {"--format", "long", "-n", "3"}, "reshuffle\tfixed\tpermuted\n"},
@@ -120,7 +116,7 @@ TEST(LabmixTables, LayoutsWithoutAHeaderAndFieldsThatNeedQuotes) {
         {"n1\tn2\n", {"--header", "--format", "wide"}, "n1\tn2_0\n"},
         {"n1\tn2\n", {"--header", "-n", "2"}, "\n\n\n"},
     };
-    for (const auto &[table, options, out] : rows) {
+    for (const auto& [table, options, out] : rows) {
         std::vector<std::string> args{s.file("t.tsv", table)};
         args.insert(args.end(), options.begin(), options.end());
         const auto r = run(args);
@@ -135,11 +131,11 @@ TEST(LabmixHeader, TheHeaderLineNamesTheColumnsAndIsNeverATaxon) {
     const auto t = s.file("t.tsv", "\n" + taxa);
     // By name or by number, in either spelling; the header line is not listed.
     const std::string by_order = "a\tO1\nb\tO1\nc\tO2\nd\tO2\ne\tO1\nf\tO3\n\n";
-    for (const auto &args : std::vector<std::vector<std::string>>{
-             {t, "--header", "--permute", "order"},
-             {t, "--header", "--permute=3"},
-             {"--header", "-p", "3", t},
-             {t, "--permute", "order", "--fixed", "taxon", "--header"}}) {
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{t, "--header", "--permute", "order"},
+                                               {t, "--header", "--permute=3"},
+                                               {"--header", "-p", "3", t},
+                                               {t, "--permute", "order", "--fixed", "taxon", "--header"}}) {
         const auto r = run(args);
         EXPECT_EQ(r.out, by_order) << args.back();
         EXPECT_EQ(r.status, 0);
@@ -156,28 +152,22 @@ TEST(LabmixHeader, ColumnsThatCannotBeFoundEndWithStatusOne) {
     const auto empty = s.file("empty.tsv", "\n\n");
     const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
         {{t, "--header", "--fixed", "genus"},
-         "labmix: range error: " + t +
-             ": the header line has no column named \"genus\" (option --fixed)\n"},
+         "labmix: range error: " + t + ": the header line has no column named \"genus\" (option --fixed)\n"},
         {{t, "--header", "--strata", "Order"},
-         "labmix: range error: " + t +
-             ": the header line has no column named \"Order\" (option --strata)\n"},
+         "labmix: range error: " + t + ": the header line has no column named \"Order\" (option --strata)\n"},
         {{twice, "--header", "--permute", "id"},
-         "labmix: range error: " + twice +
-             ": the header line names two columns \"id\", 1 and 3 (option --permute)\n"},
-        {{t, "--header", "--strata", "4"},
-         "labmix: range error: column 4 is beyond the 3 fields of the table\n"},
+         "labmix: range error: " + twice + ": the header line names two columns \"id\", 1 and 3 (option --permute)\n"},
+        {{t, "--header", "--strata", "4"}, "labmix: range error: column 4 is beyond the 3 fields of the table\n"},
         {{ragged, "--header"}, "labmix: wrong number of fields: " + ragged + ": line  2\n"},
         {{empty, "--header"},
-         "labmix: range error: " + empty +
-             ": no header line (--header), the input has no non-empty line\n"},
+         "labmix: range error: " + empty + ": no header line (--header), the input has no non-empty line\n"},
         {{t, "--permute", "order"},
          "labmix: option error: the value of option --permute, \"order\", is not a "
          "column number, and column names need --header\n"},
-        {{t, "--colour"},
-         "labmix: option error: unknown option --colour (labmix --help lists the options)\n"},
+        {{t, "--colour"}, "labmix: option error: unknown option --colour (labmix --help lists the options)\n"},
         {{t, "--seed"}, "labmix: option error: option --seed has no value\n"},
     };
-    for (const auto &[args, err] : rows) {
+    for (const auto& [args, err] : rows) {
         const auto r = run(args);
         EXPECT_EQ(r.err, err);
         EXPECT_EQ(r.out, "") << err;
@@ -202,7 +192,7 @@ TEST(LabmixStrata, OneStratumGivesTheBytesOfAnUnrestrictedRunAndLabelsStayInThei
     const auto r = run({b, "-n", "50", "-s", "5", "--strata", "3", "--format", "long"});
     ASSERT_EQ(r.status, 0);
     std::set<std::string> moved;
-    for (const auto &line : lines(r.out)) {
+    for (const auto& line : lines(r.out)) {
         const auto f = split(line, '\t');
         ASSERT_EQ(f.size(), 4u);
         if (f[0] == "reshuffle") continue;

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Times labmix's restricted reshuffles and its long and wide tables against plain runs in the
+# same run, output to /dev/null, median of RUNS runs each, alternating the two:
+#   - --strata on L3 (table_L of ../shared/bench/gen_table.py, 1,000,000 rows, with a third
+#     column of 1,000 interleaved strata), -n 10, against the same run without --strata;
+#   - --format long and --format wide against listings on table_L (-n 10) and table_S
+#     (-n 10000); their output sizes differ, so the ratio is also given per byte of output.
+#
+#   bash bench/formats_bench.sh          (RUNS=7 by default; SHARED=../shared by default)
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+shared="${SHARED:-$root/../shared}"
+runs="${RUNS:-7}"
+data="$root/bench/data"
+build="$root/build-bench-tool"
+
+source "$root/bench/common.sh"
+
+mkdir -p "$data"
+[[ -f "$data/table_L.tsv" ]] || python3 "$shared/bench/gen_table.py" "$data"
+# Stratum k of row r is (7919 r) mod 1000: every stratum's rows are spread over the table.
+[[ -f "$data/table_L3.tsv" ]] ||
+    awk -F'\t' '{ print $0 "\tS" (NR * 7919 % 1000) }' "$data/table_L.tsv" >"$data/table_L3.tsv"
+
+labmix="$(build_labmix "$build")"
+
+seconds() {
+    local start end
+    start=$(date +%s%N)
+    "$@" >/dev/null
+    end=$(date +%s%N)
+    echo "$(( (end - start) / 1000 ))" | awk '{ printf "%.4f\n", $1 / 1e6 }'
+}
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+bytes() { "$@" | wc -c; }
+
+# compare NAME "BASE ARGS" "OTHER ARGS": medians of both, their ratio, and the ratio per byte.
+compare() {
+    local name="$1" base=($2) other=($3) a_times=() b_times=()
+    for ((r = 0; r < runs; r++)); do
+        a_times+=("$(seconds "$labmix" "${base[@]}")")
+        b_times+=("$(seconds "$labmix" "${other[@]}")")
+    done
+    local a b a_bytes b_bytes
+    a=$(printf '%s\n' "${a_times[@]}" | median)
+    b=$(printf '%s\n' "${b_times[@]}" | median)
+    a_bytes=$(bytes "$labmix" "${base[@]}")
+    b_bytes=$(bytes "$labmix" "${other[@]}")
+    printf '%-22s %9s %9s %7s %12s %12s %9s\n' "$name" "$a" "$b" \
+        "$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.2f", b / a }')" "$a_bytes" "$b_bytes" \
+        "$(awk -v a="$a" -v b="$b" -v x="$a_bytes" -v y="$b_bytes" 'BEGIN { printf "%.2f", (b / y) / (a / x) }')"
+}
+
+printf '%-22s %9s %9s %7s %12s %12s %9s\n' case base_s other_s ratio base_bytes other_bytes per_byte
+L="$data/table_L.tsv"
+S="$data/table_S.tsv"
+L3="$data/table_L3.tsv"
+compare "L3 -n 10 --strata 3" "$L3 -n 10 -s 1" "$L3 -n 10 -s 1 --strata 3"
+compare "L -n 10 long" "$L -n 10 -s 1" "$L -n 10 -s 1 --format long"
+compare "L -n 10 wide" "$L -n 10 -s 1" "$L -n 10 -s 1 --format wide"
+compare "S -n 10000 long" "$S -n 10000 -s 1" "$S -n 10000 -s 1 --format long"
+compare "S -n 10000 wide" "$S -n 10000 -s 1" "$S -n 10000 -s 1 --format wide"
