@@ -3,8 +3,9 @@
 # same run, output to /dev/null, median of RUNS runs each, alternating the two:
 #   - --strata on L3 (table_L of ../shared/bench/gen_table.py, 1,000,000 rows, with a third
 #     column of 1,000 interleaved strata), -n 10, against the same run without --strata;
-#   - --format long and --format wide against listings on table_L (-n 10) and table_S
-#     (-n 10000); their output sizes differ, so the ratio is also given per byte of output.
+#   - --format long and --format wide against listings for the same bytes of output: listings
+#     of table_L with -n 10 and table_S with -n 10000, the tables with the reshuffle count that
+#     writes about as many bytes.
 #
 #   bash bench/formats_bench.sh          (RUNS=7 by default; SHARED=../shared by default)
 set -euo pipefail
@@ -35,29 +36,41 @@ seconds() {
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 bytes() { "$@" | wc -c; }
 
-# compare NAME "BASE ARGS" "OTHER ARGS": medians of both, their ratio, and the ratio per byte.
+# compare NAME "BASE ARGS" "OTHER ARGS": medians of both, the ratio other / base, and the bytes
+# each writes.
 compare() {
     local name="$1" base=($2) other=($3) a_times=() b_times=()
     for ((r = 0; r < runs; r++)); do
         a_times+=("$(seconds "$labmix" "${base[@]}")")
         b_times+=("$(seconds "$labmix" "${other[@]}")")
     done
-    local a b a_bytes b_bytes
+    local a b
     a=$(printf '%s\n' "${a_times[@]}" | median)
     b=$(printf '%s\n' "${b_times[@]}" | median)
-    a_bytes=$(bytes "$labmix" "${base[@]}")
-    b_bytes=$(bytes "$labmix" "${other[@]}")
-    printf '%-22s %9s %9s %7s %12s %12s %9s\n' "$name" "$a" "$b" \
-        "$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.2f", b / a }')" "$a_bytes" "$b_bytes" \
-        "$(awk -v a="$a" -v b="$b" -v x="$a_bytes" -v y="$b_bytes" 'BEGIN { printf "%.2f", (b / y) / (a / x) }')"
+    printf '%-30s %9s %9s %7s %12s %12s\n' "$name" "$a" "$b" \
+        "$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.2f", b / a }')" \
+        "$(bytes "$labmix" "${base[@]}")" "$(bytes "$labmix" "${other[@]}")"
 }
 
-printf '%-22s %9s %9s %7s %12s %12s %9s\n' case base_s other_s ratio base_bytes other_bytes per_byte
+# The reshuffle count that makes TABLE in FORMAT write about as many bytes as the listings of
+# TABLE with N reshuffles (the tables' lines are shorter or longer than the listings').
+matched() {
+    local table="$1" n="$2" format="$3" listings one
+    listings=$(bytes "$labmix" "$table" -n "$n" -s 1)
+    one=$(bytes "$labmix" "$table" -n "$n" -s 1 --format "$format")
+    awk -v l="$listings" -v o="$one" -v n="$n" 'BEGIN { printf "%d", (n + 1) * l / o - 0.5 }'
+}
+
+printf '%-30s %9s %9s %7s %12s %12s\n' case base_s other_s ratio base_bytes other_bytes
 L="$data/table_L.tsv"
 S="$data/table_S.tsv"
 L3="$data/table_L3.tsv"
-compare "L3 -n 10 --strata 3" "$L3 -n 10 -s 1" "$L3 -n 10 -s 1 --strata 3"
-compare "L -n 10 long" "$L -n 10 -s 1" "$L -n 10 -s 1 --format long"
-compare "L -n 10 wide" "$L -n 10 -s 1" "$L -n 10 -s 1 --format wide"
-compare "S -n 10000 long" "$S -n 10000 -s 1" "$S -n 10000 -s 1 --format long"
-compare "S -n 10000 wide" "$S -n 10000 -s 1" "$S -n 10000 -s 1 --format wide"
+compare "L3 -n 10, --strata 3" "$L3 -n 10 -s 1" "$L3 -n 10 -s 1 --strata 3"
+for run in "L 10" "S 10000"; do
+    read -r size n <<<"$run"
+    table="$data/table_$size.tsv"
+    for format in long wide; do
+        m=$(matched "$table" "$n" "$format")
+        compare "$size -n $n, $format -n $m" "$table -n $n -s 1" "$table -n $m -s 1 --format $format"
+    done
+done

@@ -2,6 +2,7 @@
 
 #include <generics/errors.hpp>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
@@ -171,7 +172,12 @@ public:
             throw generics::capacity_error("the wide table of " + std::to_string(rows) +
                                            " rows and " + std::to_string(listings) +
                                            " listings does not fit in memory");
-        listings_.reserve(rows * listings);
+        listings_.resize(rows * listings);
+        listings_in_line_ = listings;
+        // A block of at most 16 listings and a quarter of a million labels.
+        block_listings_ =
+            std::clamp<std::size_t>((std::size_t{1} << 18) / std::max<std::size_t>(rows, 1), 1, 16);
+        block_.reserve(block_listings_ * rows);
         std::string header;
         append_field(header, titles.fixed);
         for (std::size_t k = 0; k < listings; ++k) {
@@ -182,21 +188,40 @@ public:
         out_.put(header);
     }
 
+    // Listings come in one at a time but go out line by line: a few of them are gathered in a
+    // block, then moved into the lines, a short run of each line at a time, so that neither the
+    // gathering nor the moving strides across the whole table.
     void add() override {
         const auto& labels = columns_.permuted.labels;
-        listings_.insert(listings_.end(), labels.begin(), labels.end());
+        block_.insert(block_.end(), labels.begin(), labels.end());
+        if (++in_block_ == block_listings_) move_block();
     }
 
     void finish() override {
+        move_block();
         const std::size_t rows = fixed_.ends.size();
-        if (rows == 0) return;
-        const std::size_t listings = listings_.size() / rows;
-        const std::uint32_t* all = listings_.data();
-        for (std::size_t i = 0; i < rows; ++i) {
-            put_line<1>(out_, {fixed_piece(fixed_, i)});
-            for (std::size_t k = 0; k + 1 < listings; ++k)
-                put_line<1>(out_, {between_[all[k * rows + i]]});
-            put_line<1>(out_, {last_[all[(listings - 1) * rows + i]]});
+        const std::size_t n = listings_in_line_;
+        const std::uint32_t* line = listings_.data();
+        for (std::size_t i = 0; i < rows; ++i, line += n) {
+            const std::string_view fixed = fixed_piece(fixed_, i);
+            std::size_t bytes = fixed.size() + last_[line[n - 1]].size();
+            for (std::size_t k = 0; k + 1 < n; ++k) bytes += between_[line[k]].size();
+            if (bytes > listing_writer::capacity) {
+                out_.put(fixed);
+                for (std::size_t k = 0; k + 1 < n; ++k) out_.put(between_[line[k]]);
+                out_.put(last_[line[n - 1]]);
+                continue;
+            }
+            char* to = out_.room(bytes);
+            copy_label(to, fixed);
+            to += fixed.size();
+            for (std::size_t k = 0; k + 1 < n; ++k) {
+                const std::string_view label = between_[line[k]];
+                copy_label(to, label);
+                to += label.size();
+            }
+            copy_label(to, last_[line[n - 1]]);
+            out_.advance(bytes);
         }
     }
 
@@ -206,7 +231,23 @@ private:
     const fixed_labels& fixed_;
     pieces between_;                      // permuted labels ending in a tab
     pieces last_;                         // and in a line feed, for the last listing
-    std::vector<std::uint32_t> listings_; // listing by listing, the label number of every row
+    std::vector<std::uint32_t> listings_; // line by line, the label number in every listing
+    std::size_t listings_in_line_ = 1;
+    std::vector<std::uint32_t> block_; // the listings not yet moved, one after the other
+    std::size_t block_listings_ = 1;
+    std::size_t in_block_ = 0;
+    std::size_t moved_ = 0; // listings moved into the lines
+
+    void move_block() {
+        const std::size_t rows = fixed_.ends.size();
+        const std::size_t n = listings_in_line_;
+        std::uint32_t* line = listings_.data() + moved_;
+        for (std::size_t i = 0; i < rows; ++i, line += n)
+            for (std::size_t k = 0; k < in_block_; ++k) line[k] = block_[k * rows + i];
+        moved_ += in_block_;
+        in_block_ = 0;
+        block_.clear();
+    }
     listing_writer& out_;
 };
 
