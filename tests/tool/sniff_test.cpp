@@ -43,8 +43,9 @@ TEST(CheckInputStart, SkipsAUtf8MarkAndRefusesUtf16AndCarriageReturnsAlone) {
         {"a\tx\rb\ty\r", cr + "the input)"},
         {"a\tx\rb", cr + "the input)"},
     };
-    for (const auto& [start, message] : refused)
-        test_support::expect_error<input_format_error>([&] { check_input_start(start, true, "t.tsv"); }, message);
+    for (const auto& row : refused)
+        test_support::expect_error<input_format_error>([&] { check_input_start(row.first, true, "t.tsv"); },
+                                                       row.second);
     // A window that is not the whole input: a carriage return as its last byte may come before
     // a line feed.
     EXPECT_EQ(check_input_start("a\tx\r", false, "t.tsv"), 0u);
