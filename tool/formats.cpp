@@ -61,22 +61,19 @@ pieces table_pieces(const permuted_labels& labels, char end) {
 }
 
 // The fixed column as the tables write it: the column itself unless a label needs quotes.
-const fixed_labels& table_fixed(const fixed_labels& fixed, fixed_labels& quoted) {
-    if (!needs_quotes(fixed.text)) return fixed;
-    std::size_t start = 0;
-    for (const std::size_t end : fixed.ends) {
-        append_field(quoted.text, std::string_view(fixed.text).substr(start, end - start - 1));
-        quoted.text.push_back('\t');
-        quoted.ends.push_back(quoted.text.size());
-        start = end;
-    }
-    quoted.text.append(label_padding, '\0');
+const packed_labels& table_fixed(const packed_labels& fixed, packed_labels& quoted) {
+    bool needed = false;
+    fixed.for_each([&needed](std::string_view piece) {
+        needed = needed || needs_quotes(piece.substr(0, piece.size() - 1));
+    });
+    if (!needed) return fixed;
+    std::string field;
+    fixed.for_each([&](std::string_view piece) {
+        field.clear();
+        append_field(field, piece.substr(0, piece.size() - 1));
+        quoted.add(field);
+    });
     return quoted;
-}
-
-std::string_view fixed_piece(const fixed_labels& fixed, std::size_t row) {
-    const std::size_t start = row == 0 ? 0 : fixed.ends[row - 1];
-    return std::string_view(fixed.text).substr(start, fixed.ends[row] - start);
 }
 
 // Appends the pieces to the output with one room check for the whole line.
@@ -136,22 +133,22 @@ public:
                                       static_cast<std::size_t>(end - number.data()) + 1);
         ++listing_;
         const std::uint32_t* labels = columns_.permuted.labels.data();
-        const std::size_t rows = fixed_.ends.size();
         if (columns_.strata) {
             const std::uint32_t* strata = columns_.strata->labels.data();
-            for (std::size_t i = 0; i < rows; ++i)
-                put_line<4>(out_, {prefix, fixed_piece(fixed_, i), permuted_[labels[i]],
-                                   strata_[strata[i]]});
+            fixed_.for_each([&](std::string_view fixed) {
+                put_line<4>(out_, {prefix, fixed, permuted_[*labels++], strata_[*strata++]});
+            });
         } else {
-            for (std::size_t i = 0; i < rows; ++i)
-                put_line<3>(out_, {prefix, fixed_piece(fixed_, i), permuted_[labels[i]]});
+            fixed_.for_each([&](std::string_view fixed) {
+                put_line<3>(out_, {prefix, fixed, permuted_[*labels++]});
+            });
         }
     }
 
 private:
     listing_columns columns_;
-    fixed_labels quoted_fixed_;
-    const fixed_labels& fixed_;
+    packed_labels quoted_fixed_;
+    const packed_labels& fixed_;
     pieces permuted_;
     pieces strata_;
     std::int64_t listing_ = 0;
@@ -199,36 +196,35 @@ public:
 
     void finish() override {
         move_block();
-        const std::size_t rows = fixed_.ends.size();
         const std::size_t n = listings_in_line_;
         const std::uint32_t* line = listings_.data();
-        for (std::size_t i = 0; i < rows; ++i, line += n) {
-            const std::string_view fixed = fixed_piece(fixed_, i);
+        fixed_.for_each([&](std::string_view fixed) {
             std::size_t bytes = fixed.size() + last_[line[n - 1]].size();
             for (std::size_t k = 0; k + 1 < n; ++k) bytes += between_[line[k]].size();
             if (bytes > listing_writer::capacity) {
                 out_.put(fixed);
                 for (std::size_t k = 0; k + 1 < n; ++k) out_.put(between_[line[k]]);
                 out_.put(last_[line[n - 1]]);
-                continue;
+            } else {
+                char* to = out_.room(bytes);
+                copy_label(to, fixed);
+                to += fixed.size();
+                for (std::size_t k = 0; k + 1 < n; ++k) {
+                    const std::string_view label = between_[line[k]];
+                    copy_label(to, label);
+                    to += label.size();
+                }
+                copy_label(to, last_[line[n - 1]]);
+                out_.advance(bytes);
             }
-            char* to = out_.room(bytes);
-            copy_label(to, fixed);
-            to += fixed.size();
-            for (std::size_t k = 0; k + 1 < n; ++k) {
-                const std::string_view label = between_[line[k]];
-                copy_label(to, label);
-                to += label.size();
-            }
-            copy_label(to, last_[line[n - 1]]);
-            out_.advance(bytes);
-        }
+            line += n;
+        });
     }
 
 private:
     listing_columns columns_;
-    fixed_labels quoted_fixed_;
-    const fixed_labels& fixed_;
+    packed_labels quoted_fixed_;
+    const packed_labels& fixed_;
     pieces between_;                      // permuted labels ending in a tab
     pieces last_;                         // and in a line feed, for the last listing
     std::vector<std::uint32_t> listings_; // line by line, the label number in every listing
@@ -239,7 +235,7 @@ private:
     std::size_t moved_ = 0; // listings moved into the lines
 
     void move_block() {
-        const std::size_t rows = fixed_.ends.size();
+        const std::size_t rows = fixed_.size();
         const std::size_t n = listings_in_line_;
         std::uint32_t* line = listings_.data() + moved_;
         for (std::size_t i = 0; i < rows; ++i, line += n)

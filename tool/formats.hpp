@@ -21,7 +21,7 @@ namespace labmix {
 // The columns of every listing. The permuted labels (and the stratum labels) are read as they
 // stand at each call of `add`; the road reshuffles them in place between calls.
 struct listing_columns {
-    const fixed_labels& fixed;
+    const packed_labels& fixed;
     const permuted_labels& permuted;
     const permuted_labels* strata = nullptr; // with --strata: the stratum of every row
 };

@@ -1,25 +1,13 @@
 #include <tool/header.hpp>
 
+#include <tool/run.hpp>
+
 #include <algorithm>
 #include <iterator>
 #include <optional>
 #include <utility>
 
 namespace labmix {
-
-std::vector<std::string> take_header(phylo::taxonomy::group_name_vector& table,
-                                     std::string_view input) {
-    if (table.empty())
-        throw generics::range_error(std::string(input) +
-                                    ": no header line (--header), the input has no non-empty line");
-    const auto& first = phylo::taxonomy::group_names::row(table, table.first());
-    std::vector<std::string> names(first.begin(), first.end());
-    std::vector<phylo::taxonomy::group_name_access> rows;
-    rows.reserve(static_cast<std::size_t>(table.length()) - 1);
-    std::move(std::next(table.begin()), table.end(), std::back_inserter(rows));
-    table = phylo::taxonomy::group_name_vector(0, std::move(rows));
-    return names;
-}
 
 namespace {
 
@@ -48,18 +36,12 @@ void resolve_columns(settings& s, const std::vector<std::string>& names, std::st
     if (s.strata_name) s.strata_column = find_column(names, *s.strata_name, "--strata", input);
 }
 
-generics::range_error column_beyond(index_type column, std::size_t fields) {
-    return generics::range_error("column " + std::to_string(column + 1) + " is beyond the " +
-                                 std::to_string(fields) + (fields == 1 ? " field" : " fields") +
-                                 " of the table");
-}
-
 column_titles titles(const settings& s, const std::vector<std::string>& names) {
     column_titles t;
     if (!s.header) return t;
     const auto name = [&names](index_type column) {
         if (column < 0 || static_cast<std::size_t>(column) >= names.size())
-            throw column_beyond(column, names.size());
+            throw_beyond(column, names.size());
         return names[static_cast<std::size_t>(column)];
     };
     t.fixed = name(s.fixed_column);
