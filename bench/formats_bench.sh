@@ -26,14 +26,6 @@ mkdir -p "$data"
 
 labmix="$(build_labmix "$build")"
 
-seconds() {
-    local start end
-    start=$(date +%s%N)
-    "$@" >/dev/null
-    end=$(date +%s%N)
-    echo "$(( (end - start) / 1000 ))" | awk '{ printf "%.4f\n", $1 / 1e6 }'
-}
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 bytes() { "$@" | wc -c; }
 
 # compare NAME "BASE ARGS" "OTHER ARGS": medians of both, the ratio other / base, and the bytes

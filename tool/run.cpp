@@ -189,7 +189,7 @@ void packed_labels::add(std::string_view label) {
     }
     block& b = blocks_.back();
     char* to = b.bytes.get() + b.used;
-    std::memcpy(to, label.data(), label.size());
+    if (!label.empty()) std::memcpy(to, label.data(), label.size()); // an empty view may be null
     to[label.size()] = end_;
     b.used += n;
     room_ -= n;
