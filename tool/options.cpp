@@ -1,10 +1,13 @@
 #include <tool/options.hpp>
 
-#include <generics/errors.hpp>
-
+#include <array>
 #include <charconv>
 #include <cstddef>
 #include <limits>
+
+#ifndef LABMIX_VERSION
+#define LABMIX_VERSION "unknown"
+#endif
 
 namespace labmix {
 
@@ -31,21 +34,117 @@ std::optional<std::int32_t> read_whole_number(std::string_view text) {
 
 namespace {
 
-bool is_option(const std::string& argument) {
+bool is_short_option(const std::string& argument) {
     return argument.size() == 2 && argument[0] == '-' &&
            (argument[1] == 'f' || argument[1] == 'n' || argument[1] == 'p' || argument[1] == 's');
 }
 
-std::int32_t option_value(const std::string& option, const std::string& value) {
+bool is_long_option(const std::string& argument) {
+    return argument.size() > 2 && argument[0] == '-' && argument[1] == '-';
+}
+
+// The value of `option` as a whole number of at least `least`; the range error otherwise.
+std::int32_t whole_number(std::string_view option, const std::string& value, std::int32_t least) {
     const auto number = read_whole_number(value);
     if (!number)
-        throw generics::range_error("the value of option " + option + " is not a whole number in " +
-                                    "-2147483648 .. 2147483647: \"" + value + "\"");
-    const std::int32_t least = option == "-f" || option == "-p" ? 1 : 0;
+        throw generics::range_error("the value of option " + std::string(option) +
+                                    " is not a whole number in " + "-2147483648 .. 2147483647: \"" +
+                                    value + "\"");
     if (*number < least)
-        throw generics::range_error("the value of option " + option + " must be at least " +
-                                    std::to_string(least) + ", not " + std::to_string(*number));
+        throw generics::range_error("the value of option " + std::string(option) +
+                                    " must be at least " + std::to_string(least) + ", not " +
+                                    std::to_string(*number));
     return *number;
+}
+
+// A column given to a long option: a number from 1, or else a name for the header line.
+void set_column(std::string_view option, const std::string& value, index_type& column,
+                std::optional<std::string>& name) {
+    if (read_whole_number(value)) {
+        column = whole_number(option, value, 1) - 1;
+        name.reset();
+    } else {
+        name = value;
+    }
+}
+
+// One long option: its name without the dashes, whether it takes a value, and what it sets.
+// A new option is one more row here (and its lines in the help text, the README and the man
+// page).
+struct long_option {
+    std::string_view name;
+    bool takes_value;
+    void (*apply)(settings& s, std::string_view option, const std::string& value);
+};
+
+constexpr std::array long_options{
+    long_option{"fixed", true,
+                [](settings& s, std::string_view o, const std::string& v) {
+                    set_column(o, v, s.fixed_column, s.fixed_name);
+                }},
+    long_option{"permute", true,
+                [](settings& s, std::string_view o, const std::string& v) {
+                    set_column(o, v, s.permuted_column, s.permuted_name);
+                }},
+    long_option{"reshuffles", true,
+                [](settings& s, std::string_view o, const std::string& v) {
+                    s.reshuffles = whole_number(o, v, 0);
+                }},
+    long_option{"seed", true,
+                [](settings& s, std::string_view o, const std::string& v) {
+                    s.seed = static_cast<std::uint64_t>(whole_number(o, v, 0));
+                }},
+    long_option{"strata", true,
+                [](settings& s, std::string_view o, const std::string& v) {
+                    index_type column = 0;
+                    set_column(o, v, column, s.strata_name);
+                    s.strata_column = column;
+                }},
+    long_option{"header", false,
+                [](settings& s, std::string_view, const std::string&) { s.header = true; }},
+    long_option{"format", true,
+                [](settings& s, std::string_view o, const std::string& v) {
+                    if (v == "listings")
+                        s.format = output_format::listings;
+                    else if (v == "long")
+                        s.format = output_format::long_table;
+                    else if (v == "wide")
+                        s.format = output_format::wide_table;
+                    else
+                        throw option_error("the value of option " + std::string(o) +
+                                           " must be listings, long or wide, not \"" + v + "\"");
+                }},
+    long_option{"help", false,
+                [](settings& s, std::string_view, const std::string&) { s.what = action::help; }},
+    long_option{
+        "version", false,
+        [](settings& s, std::string_view, const std::string&) { s.what = action::version; }},
+};
+
+// Applies the long option at position p to `s`; returns how many arguments it used (1 or 2).
+std::size_t apply_long_option(const std::vector<std::string>& arguments, std::size_t p,
+                              settings& s) {
+    const std::string& argument = arguments[p];
+    const std::size_t equals = argument.find('=');
+    const std::string option = argument.substr(0, equals);
+    const std::string_view name = std::string_view(option).substr(2);
+    for (const long_option& known : long_options) {
+        if (known.name != name) continue;
+        if (!known.takes_value) {
+            if (equals != std::string::npos)
+                throw option_error("option " + option + " takes no value");
+            known.apply(s, option, {});
+            return 1;
+        }
+        if (equals != std::string::npos) {
+            known.apply(s, option, argument.substr(equals + 1));
+            return 1;
+        }
+        if (p + 1 >= arguments.size()) throw option_error("option " + option + " has no value");
+        known.apply(s, option, arguments[p + 1]);
+        return 2;
+    }
+    throw option_error("unknown option " + option + " (labmix --help lists the options)");
 }
 
 } // namespace
@@ -53,20 +152,39 @@ std::int32_t option_value(const std::string& option, const std::string& value) {
 std::optional<settings> parse_arguments(std::vector<std::string> arguments) {
     settings result;
     for (std::size_t p = arguments.size(); p-- > 0;) {
-        if (!is_option(arguments[p])) continue;
-        if (p + 1 >= arguments.size())
-            throw generics::range_error("option " + arguments[p] + " has no value");
-        const std::int32_t value = option_value(arguments[p], arguments[p + 1]);
-        switch (arguments[p][1]) {
-        case 'f': result.fixed_column = value - 1; break;
-        case 'p': result.permuted_column = value - 1; break;
-        case 'n': result.reshuffles = value; break;
-        default: result.seed = static_cast<std::uint64_t>(value); break;
+        std::size_t used = 0;
+        if (is_short_option(arguments[p])) {
+            if (p + 1 >= arguments.size())
+                throw generics::range_error("option " + arguments[p] + " has no value");
+            const char letter = arguments[p][1];
+            const std::int32_t value = whole_number(arguments[p], arguments[p + 1],
+                                                    letter == 'f' || letter == 'p' ? 1 : 0);
+            switch (letter) {
+            case 'f': result.fixed_column = value - 1, result.fixed_name.reset(); break;
+            case 'p': result.permuted_column = value - 1, result.permuted_name.reset(); break;
+            case 'n': result.reshuffles = value; break;
+            default: result.seed = static_cast<std::uint64_t>(value); break;
+            }
+            used = 2;
+        } else if (is_long_option(arguments[p]) && (p == 0 || !is_short_option(arguments[p - 1]))) {
+            // Right after a short option it is that option's value, as it always was.
+            used = apply_long_option(arguments, p, result);
+        } else {
+            continue;
         }
         arguments.erase(arguments.begin() + static_cast<std::ptrdiff_t>(p),
-                        arguments.begin() + static_cast<std::ptrdiff_t>(p) + 2);
+                        arguments.begin() + static_cast<std::ptrdiff_t>(p + used));
     }
+    if (result.what != action::run) return result;
     if (arguments.size() != 1) return std::nullopt;
+    if (!result.header) {
+        for (const auto& [option, name] : {std::pair{"--fixed", &result.fixed_name},
+                                           std::pair{"--permute", &result.permuted_name},
+                                           std::pair{"--strata", &result.strata_name}})
+            if (*name)
+                throw option_error("the value of option " + std::string(option) + ", \"" + **name +
+                                   "\", is not a column number, and column names need --header");
+    }
     result.input = std::move(arguments.front());
     return result;
 }
@@ -83,5 +201,45 @@ std::string usage_text(std::string_view invocation) {
                 "\n");
     return text;
 }
+
+std::string help_text() {
+    return "labmix randomizes associations: it reads a tab-separated group-name table (one taxon\n"
+           "per line, one field per classification), keeps one column fixed and writes it beside\n"
+           "a second column, first as read and then after each of N uniformly random reshuffles\n"
+           "of that column, for permutation tests.\n"
+           "\n"
+           "Usage: labmix [options] inputfile\n"
+           "\n"
+           "An inputfile of - is standard input. COL is a column number counting from 1 or, with\n"
+           "--header, a column name from the header line. Options may stand anywhere; of two\n"
+           "equal ones the leftmost counts. A long option's value may follow '=' (--seed=7).\n"
+           "\n"
+           "  -f N, --fixed COL      column to keep fixed (default 1)\n"
+           "  -p N, --permute COL    column to permute (default 2)\n"
+           "  -n N, --reshuffles N   number of random reshuffles (default 0)\n"
+           "  -s N, --seed N         seed of the reshuffles (default: from the clock)\n"
+           "        --header         the first non-empty line names the columns (default: no\n"
+           "                         header line, every line is a taxon)\n"
+           "        --strata COL     reshuffle only among rows with the same label in COL\n"
+           "                         (default: all rows together)\n"
+           "        --format FORMAT  listings, long or wide (default listings)\n"
+           "        --help           write this help and exit\n"
+           "        --version        write the version and exit\n"
+           "\n"
+           "Formats: listings writes fixed label, tab, permuted label per taxon and an empty line\n"
+           "after each listing. long writes one table with a header line: reshuffle (0 for the\n"
+           "order as read), fixed, permuted (and stratum) per taxon and listing. wide writes one\n"
+           "line per taxon: fixed label, then the permuted label in listings 0 .. N, under a\n"
+           "header line. R's read.delim(f) and pandas' read_csv(f, sep=\"\\t\",\n"
+           "keep_default_na=False) read long and wide as they stand.\n"
+           "\n"
+           "Example:\n"
+           "  labmix --header --strata order --format long -n 999 -s 1 taxa.tsv > null.tsv\n"
+           "\n"
+           "Exit status 0 after a complete run, 1 after any error (with one message on standard\n"
+           "error). See the man page labmix(1).\n";
+}
+
+std::string version_text() { return std::string("labmix ") + LABMIX_VERSION + "\n"; }
 
 } // namespace labmix

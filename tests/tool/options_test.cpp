@@ -19,7 +19,19 @@ namespace {
 
 settings make(std::string input, labmix::index_type fixed = 0, labmix::index_type permuted = 1,
               std::int64_t reshuffles = 0, std::optional<std::uint64_t> seed = {}) {
-    return {fixed, permuted, reshuffles, seed, std::move(input)};
+    settings s;
+    s.fixed_column = fixed;
+    s.permuted_column = permuted;
+    s.reshuffles = reshuffles;
+    s.seed = seed;
+    s.input = std::move(input);
+    return s;
+}
+
+// `base` changed by `change`.
+template <class Change> settings with(settings base, Change change) {
+    change(base);
+    return base;
 }
 
 } // namespace
@@ -67,4 +79,73 @@ TEST(ParseArguments, AMissingOrBadValueIsARangeError) {
                                   "2147483648", "-2147483649", "99999999999999999999999"})
         test_support::expect_error<generics::range_error>([&] { parse_arguments({"-n", bad, "x"}); },
                                                           "the value of option -n " + range + "\"" + bad + "\"");
+}
+
+TEST(ParseArguments, LongOptionsAreScannedInTheSamePassAsTheShortOnes) {
+    using labmix::action;
+    using labmix::output_format;
+    const std::vector<std::pair<std::vector<std::string>, settings>> rows = {
+        {{"--fixed", "2", "--permute=3", "--reshuffles", "4", "--seed=9", "t"}, make("t", 1, 2, 4, 9)},
+        // Between the two spellings of one option, too, the leftmost wins.
+        {{"--reshuffles=3", "x", "-n", "5"}, make("x", 0, 1, 3)},
+        {{"-n", "5", "x", "--reshuffles", "3"}, make("x", 0, 1, 5)},
+        // A long option takes the argument to its right after the removals to its right.
+        {{"--seed", "-n", "4", "7", "x"}, make("x", 0, 1, 4, 7)},
+        // Names wait for the header line; a later number replaces an earlier name and back.
+        {{"--header", "--fixed", "taxon", "--permute=family", "x"},
+         with(make("x"), [](settings& s) { s.header = true, s.fixed_name = "taxon", s.permuted_name = "family"; })},
+        {{"--header", "--fixed=taxon", "x", "--fixed", "3"},
+         with(make("x", 2), [](settings& s) { s.header = true, s.fixed_name = "taxon"; })},
+        {{"--fixed=3", "--header", "x", "--fixed", "taxon"}, with(make("x", 2), [](settings& s) { s.header = true; })},
+        {{"-f", "3", "--header", "x", "--fixed", "taxon"}, with(make("x", 2), [](settings& s) { s.header = true; })},
+        {{"--strata", "3", "x"}, with(make("x"), [](settings& s) { s.strata_column = 2; })},
+        {{"--strata=order", "--header", "x"},
+         with(make("x"), [](settings& s) { s.strata_column = 0, s.strata_name = "order", s.header = true; })},
+        {{"--format", "long", "x"}, with(make("x"), [](settings& s) { s.format = output_format::long_table; })},
+        {{"--format=wide", "x", "--format=listings"},
+         with(make("x"), [](settings& s) { s.format = output_format::wide_table; })},
+        // --help and --version need no input and win over the count of arguments.
+        {{"--help"}, with(make(""), [](settings& s) { s.what = action::help; })},
+        {{"a", "b", "--version", "-n", "2"}, with(make("", 0, 1, 2), [](settings& s) { s.what = action::version; })},
+        {{"--version", "--help"}, with(make(""), [](settings& s) { s.what = action::version; })},
+        // "--" alone and "-h" are arguments like any other, and so is the value of a short
+        // option, whatever it looks like.
+        {{"-n", "2", "--help"}, with(make("", 0, 1, 2), [](settings& s) { s.what = labmix::action::help; })},
+        {{"--"}, make("--")},
+        {{"-h"}, make("-h")},
+    };
+    for (const auto& [args, want] : rows) EXPECT_EQ(parse_arguments(args), want) << args.front() << " " << args.back();
+    EXPECT_FALSE(parse_arguments({"--header", "a", "b"}).has_value());
+    EXPECT_FALSE(parse_arguments({"--format=long"}).has_value());
+}
+
+TEST(ParseArguments, BadLongOptionsNameTheOption) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> options = {
+        {{"--frobnicate", "x"}, "unknown option --frobnicate (labmix --help lists the options)"},
+        {{"--fix=2", "x"}, "unknown option --fix (labmix --help lists the options)"},
+        {{"x", "--fixed"}, "option --fixed has no value"},
+        {{"x", "--format"}, "option --format has no value"},
+        {{"--header=yes", "x"}, "option --header takes no value"},
+        {{"--help=me"}, "option --help takes no value"},
+        {{"--format", "csv", "x"}, "the value of option --format must be listings, long or wide, not \"csv\""},
+        {{"--fixed", "taxon", "x"},
+         "the value of option --fixed, \"taxon\", is not a column number, and column names need "
+         "--header"},
+        {{"--strata=", "x"},
+         "the value of option --strata, \"\", is not a column number, and column names need "
+         "--header"},
+    };
+    for (const auto& row : options)
+        test_support::expect_error<labmix::option_error>([&] { parse_arguments(row.first); }, row.second);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> numbers = {
+        {{"--reshuffles=-1", "x"}, "the value of option --reshuffles must be at least 0, not -1"},
+        {{"--seed", "1.5", "x"},
+         "the value of option --seed is not a whole number in -2147483648 .. 2147483647: \"1.5\""},
+        {{"--fixed=0", "x"}, "the value of option --fixed must be at least 1, not 0"},
+        {{"--strata", "-2", "x"}, "the value of option --strata must be at least 1, not -2"},
+        {{"-n", "--help", "x"},
+         "the value of option -n is not a whole number in -2147483648 .. 2147483647: \"--help\""},
+    };
+    for (const auto& row : numbers)
+        test_support::expect_error<generics::range_error>([&] { parse_arguments(row.first); }, row.second);
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <set>
 #include <string>
 #include <vector>
@@ -141,5 +142,44 @@ TEST(LabmixFailures, EachEndsWithStatusOneAndOneMessage) {
         EXPECT_EQ(r.err, err);
         EXPECT_EQ(r.out, "") << err;
         EXPECT_EQ(r.status, 1) << err;
+    }
+}
+
+TEST(LabmixHelp, HelpAndVersionGoToStandardOutputWithStatusZero) {
+    const auto help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.err, "");
+    EXPECT_NE(help.out.find("Usage: labmix [options] inputfile\n"), std::string::npos);
+    EXPECT_EQ(run({"-h"}).out, help.out);
+    EXPECT_EQ(run({"a.tsv", "--help", "b.tsv"}).out, help.out);
+    const auto version = run({"--version"});
+    EXPECT_EQ(version.out, "labmix " LABMIX_VERSION "\n");
+    EXPECT_EQ(version.status, 0);
+    // A file called -h is still read.
+    scratch s;
+    const auto r =
+        run({"-c", "cd '" + s.path("") + "' && printf 'a\\tx\\n' > -h && '" + binary + "' -h"}, {.program = "/bin/sh"});
+    EXPECT_EQ(r.out, "a\tx\n\n");
+}
+
+// Every long option of the help text is described in the man page, and the other way round.
+TEST(LabmixHelp, TheHelpTextAndTheManPageNameTheSameOptions) {
+    const auto options_in = [](const std::string& text, const std::string& dashes) {
+        std::set<std::string> names;
+        for (std::size_t at = text.find(dashes); at != std::string::npos; at = text.find(dashes, at + 1)) {
+            std::size_t end = at + dashes.size();
+            while (end < text.size() && std::islower(static_cast<unsigned char>(text[end]))) ++end;
+            if (end > at + dashes.size()) names.insert(text.substr(at + dashes.size(), end - at - dashes.size()));
+        }
+        return names;
+    };
+    const auto help = run({"--help"}).out;
+    const auto man = slurp(LABMIX_SOURCE "/tool/labmix.1");
+    const auto help_names = options_in(help, "--");
+    EXPECT_EQ(help_names, options_in(man, "\\-\\-"));
+    EXPECT_GE(help_names.size(), 9u);
+    for (const char* letter : {"-f", "-p", "-n", "-s"}) {
+        EXPECT_NE(help.find(std::string("  ") + letter + " N"), std::string::npos) << letter;
+        EXPECT_NE(man.find(std::string("\\") + letter), std::string::npos) << letter;
     }
 }
