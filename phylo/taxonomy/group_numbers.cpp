@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <concepts>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -25,12 +26,25 @@ namespace {
 
 using real_size_error = real_chars::size_error;
 
+// The name at a position: names(position) is a const std::string&.
+template <class Names>
+concept name_source = requires(const Names& names, std::uint32_t position) {
+    { names(position) } -> std::convertible_to<const std::string&>;
+};
+
+// Names in one array.
+struct names_in_array {
+    const std::string* names;
+    const std::string& operator()(std::uint32_t position) const noexcept { return names[position]; }
+};
+
 // Numbers for names that stay in place: an open-addressing table of (hash, position of the
 // name, number), with the names themselves read from `names`. It copies no string and makes no
 // allocation per name, which keeps tables of millions of taxa within a few cache misses a name.
+template <name_source Names = names_in_array>
 class name_numbers {
 public:
-    name_numbers(const std::string* names, std::size_t expected) : names_(names) {
+    name_numbers(Names names, std::size_t expected) : names_(names) {
         std::size_t capacity = 16;
         while (capacity < 2 * expected) capacity *= 2;
         slots_.assign(capacity, slot{});
@@ -48,7 +62,7 @@ public:
     // The number of the name at `position` (whose hash is `hash`), adding it with `number` if it
     // is new; the flag says whether it was added.
     std::pair<std::uint32_t, bool> try_add(std::uint32_t position, std::size_t hash, std::uint32_t number) {
-        const std::string& name = names_[position];
+        const std::string& name = names_(position);
         slot& s = probe(name, hash);
         if (s.position != empty) return {s.number, false};
         s = {hash, position, number};
@@ -76,7 +90,7 @@ private:
         const std::size_t mask = slots_.size() - 1;
         for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
             slot& s = slots_[i];
-            if (s.position == empty || (s.hash == hash && names_[s.position] == name)) return s;
+            if (s.position == empty || (s.hash == hash && names_(s.position) == name)) return s;
         }
     }
 
@@ -92,25 +106,25 @@ private:
         }
     }
 
-    const std::string* names_;
+    Names names_;
     std::vector<slot> slots_;
     std::size_t size_ = 0;
 };
 
 // Calls visit(j, hash of names[j]) for j = 0 .. n - 1 in order, loading the table slot of each
 // name a few names ahead, so that the cache misses of a large table overlap.
-template <class Visit>
-void visit_hashed(const name_numbers& table, const std::string* names, std::size_t n, Visit visit) {
+template <class Table, name_source Names, class Visit>
+void visit_hashed(const Table& table, const Names& names, std::size_t n, Visit visit) {
     constexpr std::size_t ahead = 8;
     std::array<std::size_t, ahead> hashes{};
     for (std::size_t j = 0; j < std::min(ahead, n); ++j) {
-        hashes[j] = name_numbers::hash(names[j]);
+        hashes[j] = Table::hash(names(static_cast<std::uint32_t>(j)));
         table.prefetch(hashes[j]);
     }
     for (std::size_t j = 0; j < n; ++j) {
         const std::size_t hash = hashes[j % ahead];
         if (j + ahead < n) {
-            hashes[j % ahead] = name_numbers::hash(names[j + ahead]);
+            hashes[j % ahead] = Table::hash(names(static_cast<std::uint32_t>(j + ahead)));
             table.prefetch(hashes[j % ahead]);
         }
         visit(j, hash);
@@ -128,8 +142,9 @@ std::vector<std::uint32_t> label_positions(const taxon_labels& labels, const tax
     // The usual table lists its taxa in the order of the labels: then no lookup is needed.
     bool same_order = true;
     for (std::size_t k = 0; k < n && same_order; ++k) same_order = labels.data()[k] == names.data()[k];
-    name_numbers numbers(labels.data(), n);
-    visit_hashed(numbers, labels.data(), n, [&](std::size_t k, std::size_t hash) {
+    const names_in_array label_names{labels.data()};
+    name_numbers numbers(label_names, n);
+    visit_hashed(numbers, label_names, n, [&](std::size_t k, std::size_t hash) {
         if (!numbers.try_add(static_cast<std::uint32_t>(k), hash, static_cast<std::uint32_t>(k)).second)
             throw range_error("attempt to insert key already in map");
     });
@@ -138,7 +153,7 @@ std::vector<std::uint32_t> label_positions(const taxon_labels& labels, const tax
         return positions;
     }
     std::vector<bool> taken(n, false);
-    visit_hashed(numbers, names.data(), n, [&](std::size_t j, std::size_t hash) {
+    visit_hashed(numbers, names_in_array{names.data()}, n, [&](std::size_t j, std::size_t hash) {
         const std::string& name = names.data()[j];
         const auto found = numbers.find(name, hash);
         if (!found)
@@ -149,6 +164,19 @@ std::vector<std::uint32_t> label_positions(const taxon_labels& labels, const tax
         positions[j] = *found;
     });
     return positions;
+}
+
+// Calls number(j, group) for j = 0 .. n - 1 in order, groups numbered from 0 in order of first
+// occurrence: one lookup per name.
+template <name_source Names, class Number>
+void number_groups(const Names& names, std::size_t n, Number number) {
+    name_numbers<Names> groups(names, 0);
+    std::uint32_t next = 0;
+    visit_hashed(groups, names, n, [&](std::size_t j, std::size_t hash) {
+        const auto [group, added] = groups.try_add(static_cast<std::uint32_t>(j), hash, next);
+        if (added) ++next;
+        number(j, group);
+    });
 }
 
 } // namespace
@@ -176,17 +204,46 @@ count_vector to_group_numbers(const taxon_labels& labels, const group_name_vecto
         const taxon_labels& row = *table.unchecked(i);
         auto numbers = std::make_unique<count_array>(labels.first(), labels.last());
         // One lookup per name: the group is numbered on its first occurrence.
-        name_numbers groups(row.data(), 0);
-        std::uint32_t next = 0;
         count_element* out = numbers->data();
-        visit_hashed(groups, row.data(), positions.size(), [&](std::size_t j, std::size_t hash) {
-            const auto [group, added] = groups.try_add(static_cast<std::uint32_t>(j), hash, next);
-            if (added) ++next;
-            out[positions[j]] = static_cast<count_element>(row.first() + group);
-        });
+        number_groups(names_in_array{row.data()}, positions.size(),
+                      [&](std::size_t j, std::uint32_t group) {
+                          out[positions[j]] = static_cast<count_element>(row.first() + group);
+                      });
         result.unchecked(i) = std::move(numbers);
     }
     return result;
+}
+
+count_array group_numbers(const taxon_labels& names) {
+    count_array numbers(names.first(), names.last());
+    count_element* out = numbers.data();
+    number_groups(names_in_array{names.data()}, static_cast<std::size_t>(names.length()),
+                  [out](std::size_t j, std::uint32_t group) {
+                      out[j] = static_cast<count_element>(group);
+                  });
+    return numbers;
+}
+
+count_array column_groups(const group_name_vector& table, index_type column) {
+    const index_type first = table.first();
+    for (index_type i = first; i <= table.last(); ++i) {
+        const auto& row = table.unchecked(i);
+        if (!row) throw range_error("row " + std::to_string(i) + " of the table is null");
+        if (column < row->first() || column > row->last())
+            throw range_error("field " + std::to_string(column) + " is beyond row " +
+                              std::to_string(i) + ", whose fields are " + std::to_string(row->first()) + " .. " +
+                              std::to_string(row->last()));
+    }
+    const auto field = [&table, first, column](std::uint32_t k) -> const std::string& {
+        return table.unchecked(first + static_cast<index_type>(k))->unchecked(column);
+    };
+    count_array numbers(first, table.last());
+    count_element* out = numbers.data();
+    number_groups(field, static_cast<std::size_t>(table.length()),
+                  [out](std::size_t j, std::uint32_t group) {
+                      out[j] = static_cast<count_element>(group);
+                  });
+    return numbers;
 }
 
 namespace {

@@ -20,6 +20,16 @@ namespace phylo::taxonomy {
 // that is not a label, and a name that occurs twice in the name row.
 [[nodiscard]] count_vector to_group_numbers(const taxon_labels& labels, const group_name_vector& table);
 
+// Group numbers of a list of group names, over its index range: equal names (exact,
+// case-sensitive) get equal numbers, numbered from 0 in order of first occurrence.
+[[nodiscard]] count_array group_numbers(const taxon_labels& names);
+
+// The group numbers of field `column` of every row of a table as `get` reads it (one row per
+// taxon), numbered as group_numbers does, over the table's row range; no field is copied.
+//     const count_array families = column_groups(get(file, '\t', "t.tsv"), 1);
+// A null row or a row without that field is the range error.
+[[nodiscard]] count_array column_groups(const group_name_vector& table, index_type column);
+
 // Taxa first_taxon < second_taxon at distance `distance`.
 struct pairwise_distance {
     double distance;

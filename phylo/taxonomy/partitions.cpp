@@ -1,6 +1,7 @@
 #include <phylo/taxonomy/partitions.hpp>
 
 #include <phylo/count_chars.hpp>
+#include <phylo/taxonomy/detail/counting.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -14,97 +15,13 @@ namespace phylo::taxonomy {
 namespace {
 
 using count_size_error = count_chars::size_error;
-__extension__ using int128 = __int128;
-
-// Accumulates -sum p ln p, p = c / n, in the order the counts are added. Terms for small counts
-// are remembered: with many groups most counts are small and repeat, and a remembered term is
-// the same double as a recomputed one, so the sum does not depend on it.
-class entropy_sum {
-public:
-    explicit entropy_sum(std::int64_t n)
-        : n_(static_cast<double>(n)),
-          memo_(static_cast<std::size_t>(std::min<std::int64_t>(n, 4096)) + 1, unset) {}
-
-    void add(std::int64_t c) {
-        const auto k = static_cast<std::size_t>(c);
-        if (k < memo_.size()) {
-            if (memo_[k] == unset) memo_[k] = term(c);
-            sum_ -= memo_[k];
-        } else {
-            sum_ -= term(c);
-        }
-    }
-    [[nodiscard]] double value() const noexcept { return sum_; }
-
-private:
-    static constexpr double unset = 1.0; // p ln p is never positive
-    [[nodiscard]] double term(std::int64_t c) const {
-        const double p = static_cast<double>(c) / n_; // exactly 1 when c = n
-        return p * std::log(p);
-    }
-
-    double n_;
-    std::vector<double> memo_;
-    double sum_ = 0.0;
-};
-
-std::int64_t pairs_in(std::int64_t c) noexcept { return c * (c - 1) / 2; }
+using detail::entropy_sum;
+using detail::pairs_in;
+using detail::table_fits;
+using detail::walk_cells;
 
 void check_not_empty(const count_array& partition) {
     if (partition.empty()) throw range_error("an empty partition has no measures");
-}
-
-// Above this many cells per taxon a dense contingency table costs more than sorting the taxa.
-bool table_fits(std::int64_t cells, std::int64_t n) noexcept { return cells <= 2 * n + 4096; }
-
-// Calls visit(c) for each non-empty cell of the contingency table of a and b, in row-major
-// order, building no more of the table than the data need.
-template <class Visit>
-void walk_cells(const count_element* a, const count_element* b, std::int64_t n, std::int64_t na,
-                std::int64_t nb, Visit visit) {
-    const auto size = static_cast<std::size_t>(n);
-    if (table_fits(na * nb, n)) {
-        std::vector<std::uint32_t> table(static_cast<std::size_t>(na * nb), 0);
-        for (std::size_t k = 0; k < size; ++k)
-            ++table[static_cast<std::size_t>(a[k]) * static_cast<std::size_t>(nb) +
-                    static_cast<std::size_t>(b[k])];
-        for (const auto c : table)
-            if (c != 0) visit(std::int64_t{c});
-        return;
-    }
-    if (table_fits(na + nb, n)) {
-        // Two stable counting passes, by column then by row, give the taxa in row-major order.
-        auto by_column = std::vector<std::uint32_t>(size);
-        auto ordered = std::vector<std::uint32_t>(size);
-        std::vector<std::uint32_t> start(static_cast<std::size_t>(std::max(na, nb)) + 1, 0);
-        for (std::size_t k = 0; k < size; ++k) ++start[static_cast<std::size_t>(b[k]) + 1];
-        for (std::size_t g = 1; g < start.size(); ++g) start[g] += start[g - 1];
-        for (std::size_t k = 0; k < size; ++k)
-            by_column[start[static_cast<std::size_t>(b[k])]++] = static_cast<std::uint32_t>(k);
-        std::fill(start.begin(), start.end(), 0);
-        for (std::size_t k = 0; k < size; ++k) ++start[static_cast<std::size_t>(a[k]) + 1];
-        for (std::size_t g = 1; g < start.size(); ++g) start[g] += start[g - 1];
-        for (const auto k : by_column) ordered[start[static_cast<std::size_t>(a[k])]++] = k;
-        std::size_t run = 0;
-        for (std::size_t r = 1; r <= size; ++r) {
-            if (r == size || a[ordered[r]] != a[ordered[run]] || b[ordered[r]] != b[ordered[run]]) {
-                visit(static_cast<std::int64_t>(r - run));
-                run = r;
-            }
-        }
-        return;
-    }
-    std::vector<std::uint64_t> keys(size);
-    for (std::size_t k = 0; k < size; ++k)
-        keys[k] = static_cast<std::uint64_t>(a[k]) << 32 | static_cast<std::uint32_t>(b[k]);
-    std::sort(keys.begin(), keys.end());
-    std::size_t run = 0;
-    for (std::size_t r = 1; r <= size; ++r) {
-        if (r == size || keys[r] != keys[run]) {
-            visit(static_cast<std::int64_t>(r - run));
-            run = r;
-        }
-    }
 }
 
 void check_groups(const count_array& partition, std::int32_t groups, const char* which) {
@@ -189,7 +106,8 @@ joint_measures partitions_measures(const count_array& first, const count_array& 
     const std::int64_t n = first.length();
     joint_measures result{0, 0.0};
     entropy_sum entropy(n);
-    walk_cells(first.data(), second.data(), n, first_groups, second_groups, [&](std::int64_t c) {
+    walk_cells(first.data(), second.data(), n, first_groups, second_groups,
+               [&](std::int64_t, std::int64_t, std::int64_t c) {
         result.pairs += pairs_in(c);
         entropy.add(c);
     });
@@ -210,8 +128,6 @@ real_vector partition_similarities(const count_vector& first, const count_vector
     for (const auto& p : first) first_measures.push_back(partition_measures(*p));
     for (const auto& p : second) second_measures.push_back(partition_measures(*p));
 
-    const int128 pairs = n * (n - 1) / 2;
-    const auto pairs_real = static_cast<double>(pairs);
     const index_type m = second.length();
     real_vector result(first.first(), first.last());
     for (index_type i = first.first(); i <= first.last(); ++i) {
@@ -221,18 +137,10 @@ real_vector partition_similarities(const count_vector& first, const count_vector
             const auto& b = second_measures[static_cast<std::size_t>(j)];
             const auto joint = partitions_measures(*first.unchecked(i), *second.unchecked(second.first() + j),
                                                    a.groups, b.groups);
-            const int128 pa = a.pairs;
-            const int128 pb = b.pairs;
-            const int128 pab = joint.pairs;
-            // Rand: 1 + (2 P(A,B) - P(A) - P(B)) / N. Adjusted Rand with numerator and
-            // denominator multiplied by 2N: (2N P(A,B) - 2 P(A) P(B)) / (N (P(A) + P(B)) - 2 P(A) P(B)).
-            const int128 rand_numerator = pairs + 2 * pab - pa - pb;
-            const int128 adjusted_numerator = 2 * pairs * pab - 2 * pa * pb;
-            const int128 adjusted_denominator = pairs * (pa + pb) - 2 * pa * pb;
+            const auto rand = detail::rand_from_pairs(n, a.pairs, b.pairs, joint.pairs);
             row->unchecked(3 * j) = (a.entropy + b.entropy - joint.entropy) / joint.entropy;
-            row->unchecked(3 * j + 1) = static_cast<double>(rand_numerator) / pairs_real;
-            row->unchecked(3 * j + 2) =
-                static_cast<double>(adjusted_numerator) / static_cast<double>(adjusted_denominator);
+            row->unchecked(3 * j + 1) = rand.rand;
+            row->unchecked(3 * j + 2) = rand.adjusted;
         }
         result.unchecked(i) = std::move(row);
     }

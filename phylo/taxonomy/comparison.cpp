@@ -1,0 +1,330 @@
+#include <phylo/taxonomy/comparison.hpp>
+
+#include <phylo/count_chars.hpp>
+#include <phylo/taxonomy/detail/counting.hpp>
+#include <phylo/taxonomy/group_numbers.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <numbers>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace phylo::taxonomy {
+
+namespace {
+
+using count_size_error = count_chars::size_error;
+
+// Codes 0 .. groups - 1 for the groups of `p`, in increasing order of group number, and the
+// size of each group.
+void code_groups(const count_array &p, std::vector<std::uint32_t> &codes,
+                 std::vector<std::int64_t> &sizes) {
+    const auto values = p.span();
+    const auto n = static_cast<std::int64_t>(values.size());
+    codes.resize(values.size());
+    sizes.clear();
+    const auto [low, high] = std::minmax_element(values.begin(), values.end());
+    const std::int64_t lowest = *low;
+    const std::int64_t range = std::int64_t{*high} - lowest + 1;
+    if (detail::table_fits(range, n)) {
+        std::vector<std::uint32_t> code(static_cast<std::size_t>(range), 0);
+        for (const auto g : values)
+            ++code[static_cast<std::size_t>(g - lowest)];
+        // Sizes in group order; then each entry becomes its group's code.
+        for (auto &c : code) {
+            if (c == 0) continue;
+            sizes.push_back(c);
+            c = static_cast<std::uint32_t>(sizes.size() - 1);
+        }
+        for (std::size_t k = 0; k < values.size(); ++k)
+            codes[k] = code[static_cast<std::size_t>(values[k] - lowest)];
+        return;
+    }
+    // Far-apart numbers: the distinct ones, sorted, and a search for each taxon.
+    std::vector<count_element> distinct(values.begin(), values.end());
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    sizes.assign(distinct.size(), 0);
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        const auto at =
+            std::lower_bound(distinct.begin(), distinct.end(), values[k]) - distinct.begin();
+        codes[k] = static_cast<std::uint32_t>(at);
+        ++sizes[static_cast<std::size_t>(at)];
+    }
+}
+
+single_measures measures_of_groups(const std::vector<std::int64_t> &sizes, std::int64_t n) {
+    single_measures result{static_cast<std::int32_t>(sizes.size()), 0, 0.0};
+    detail::entropy_sum entropy(n);
+    for (const auto c : sizes) {
+        result.pairs += detail::pairs_in(c);
+        entropy.add(c);
+    }
+    result.entropy = entropy.value();
+    return result;
+}
+
+// ln k! for k = 0 .. n, each within an ulp or so: exact products while they fit a double,
+// then Stirling's series with four terms (error below 1e-16 of the value from k = 19 on),
+// evaluated in long double. The sums of E[MI] take differences of these large values, so
+// their rounding is what limits its precision.
+std::vector<double> log_factorials(std::int64_t n) {
+    std::vector<double> table(static_cast<std::size_t>(n) + 1, 0.0);
+    double product = 1.0;
+    const long double half_log_two_pi = 0.5L * std::log(2.0L * std::numbers::pi_v<long double>);
+    for (std::int64_t k = 1; k <= n; ++k) {
+        if (k <= 18) {
+            product *= static_cast<double>(k); // 18! < 2^53: exact
+            table[static_cast<std::size_t>(k)] = std::log(product);
+            continue;
+        }
+        const long double x = static_cast<long double>(k) + 1.0L;
+        const long double r = 1.0L / x;
+        const long double r2 = r * r;
+        const long double series =
+            r * (1.0L / 12 - r2 * (1.0L / 360 - r2 * (1.0L / 1260 - r2 / 1680)));
+        table[static_cast<std::size_t>(k)] =
+            static_cast<double>((x - 0.5L) * std::log(x) - x + half_log_two_pi + series);
+    }
+    return table;
+}
+
+// Distinct values of `sizes` with how often each occurs.
+std::vector<std::pair<std::int64_t, std::int64_t>> size_counts(std::vector<std::int64_t> sizes) {
+    std::sort(sizes.begin(), sizes.end());
+    std::vector<std::pair<std::int64_t, std::int64_t>> counts;
+    for (const auto s : sizes) {
+        if (counts.empty() || counts.back().first != s) counts.emplace_back(s, 0);
+        ++counts.back().second;
+    }
+    return counts;
+}
+
+// E[MI] = sum over cells (i, j) and counts k of k/n ln(n k / (a_i b_j)) P(n_ij = k), with
+// n_ij hypergeometric. Cells with the same pair of sizes have the same terms, so each distinct
+// pair is summed once. For each pair the terms are summed outwards from the most likely count
+// until they are 0 in double precision (the probabilities are unimodal in k), which leaves out
+// only terms that are exactly 0 when evaluated.
+double expected_mutual_information(const std::vector<std::int64_t> &a,
+                                   const std::vector<std::int64_t> &b, std::int64_t n) {
+    if (a.size() <= 1 || b.size() <= 1) return 0.0; // a partition of one group: MI is always 0
+    const auto lf = log_factorials(n);
+    const auto rows = size_counts(a);
+    const auto columns = size_counts(b);
+    const std::int64_t largest = std::max(rows.back().first, columns.back().first);
+    std::vector<double> log_of(static_cast<std::size_t>(largest) + 1, 0.0);
+    for (std::int64_t k = 1; k <= largest; ++k)
+        log_of[static_cast<std::size_t>(k)] = std::log(static_cast<double>(k));
+    const double nd = static_cast<double>(n);
+    const double log_n = std::log(nd);
+    const auto f = [&lf](std::int64_t k) { return lf[static_cast<std::size_t>(k)]; };
+
+    double emi = 0.0;
+    for (const auto &[ai, row_times] : rows) {
+        for (const auto &[bj, column_times] : columns) {
+            const std::int64_t lo = std::max<std::int64_t>(1, ai + bj - n);
+            const std::int64_t hi = std::min(ai, bj);
+            if (lo > hi) continue;
+            const double base = f(ai) + f(bj) + f(n - ai) + f(n - bj) - f(n);
+            const double log_ab =
+                log_of[static_cast<std::size_t>(ai)] + log_of[static_cast<std::size_t>(bj)];
+            const std::int64_t rest = n - ai - bj;
+            const auto term = [&](std::int64_t k) {
+                const double p = std::exp(base - f(k) - f(ai - k) - f(bj - k) - f(rest + k));
+                return std::pair{p, static_cast<double>(k) / nd *
+                                        (log_n + log_of[static_cast<std::size_t>(k)] - log_ab) * p};
+            };
+            const auto likely = static_cast<std::int64_t>((static_cast<double>(ai) + 1) *
+                                                          (static_cast<double>(bj) + 1) / (nd + 2));
+            const std::int64_t mode = std::clamp(likely, lo, hi);
+            double sum = 0.0;
+            for (std::int64_t k = mode; k <= hi; ++k) {
+                const auto [p, t] = term(k);
+                if (p == 0.0) break;
+                sum += t;
+            }
+            for (std::int64_t k = mode - 1; k >= lo; --k) {
+                const auto [p, t] = term(k);
+                if (p == 0.0) break;
+                sum += t;
+            }
+            emi += static_cast<double>(row_times) * static_cast<double>(column_times) * sum;
+        }
+    }
+    return emi;
+}
+
+void check_margins(const contingency_table &table) {
+    if (table.n < 1)
+        throw range_error("a contingency table of " + std::to_string(table.n) +
+                          " taxa has no measures");
+    for (const auto *sums : {&table.row_sums, &table.column_sums}) {
+        std::int64_t total = 0;
+        for (const auto s : *sums) {
+            if (s < 1)
+                throw range_error("a group of a contingency table has " + std::to_string(s) +
+                                  " taxa");
+            total += s;
+        }
+        if (total != table.n)
+            throw range_error("the groups of a contingency table hold " + std::to_string(total) +
+                              " taxa, not " + std::to_string(table.n));
+    }
+}
+
+} // namespace
+
+void contingency(const count_array &first, const count_array &second, contingency_table &table) {
+    if (first.length() != second.length())
+        throw count_size_error("partitions of " + std::to_string(first.length()) + " and " +
+                               std::to_string(second.length()) + " taxa cannot be compared");
+    if (first.empty()) throw range_error("empty partitions cannot be compared");
+    if (first.first() != second.first())
+        throw range_error("the partitions start at indices " + std::to_string(first.first()) +
+                          " and " + std::to_string(second.first()));
+    std::vector<std::uint32_t> a;
+    std::vector<std::uint32_t> b;
+    code_groups(first, a, table.row_sums);
+    code_groups(second, b, table.column_sums);
+    table.n = first.length();
+    table.cells.clear();
+    detail::walk_cells(a.data(), b.data(), table.n,
+                       static_cast<std::int64_t>(table.row_sums.size()),
+                       static_cast<std::int64_t>(table.column_sums.size()),
+                       [&table](std::int64_t r, std::int64_t c, std::int64_t count) {
+                           table.cells.push_back(
+                               {static_cast<std::int32_t>(r), static_cast<std::int32_t>(c), count});
+                       });
+}
+
+contingency_table contingency(const count_array &first, const count_array &second) {
+    contingency_table table;
+    contingency(first, second, table);
+    return table;
+}
+
+margin_measures measure_margins(const contingency_table &table, bool with_expected) {
+    check_margins(table);
+    return {measures_of_groups(table.row_sums, table.n),
+            measures_of_groups(table.column_sums, table.n),
+            with_expected ? expected_mutual_information(table.row_sums, table.column_sums, table.n)
+                          : 0.0};
+}
+
+partition_comparison compare(const contingency_table &table, const margin_measures &margins) {
+    const std::int64_t n = table.n;
+    const double nd = static_cast<double>(n);
+    const auto na = static_cast<std::int64_t>(table.row_sums.size());
+    const auto nb = static_cast<std::int64_t>(table.column_sums.size());
+    if (margins.first.groups != na || margins.second.groups != nb)
+        throw range_error("the margin measures are of " + std::to_string(margins.first.groups) +
+                          " x " + std::to_string(margins.second.groups) +
+                          " groups, the table has " + std::to_string(na) + " x " +
+                          std::to_string(nb));
+
+    partition_comparison r{};
+    r.taxa = n;
+    r.first_groups = margins.first.groups;
+    r.second_groups = margins.second.groups;
+    r.cells = static_cast<std::int64_t>(table.cells.size());
+    r.first_pairs = margins.first.pairs;
+    r.second_pairs = margins.second.pairs;
+    r.first_entropy = margins.first.entropy;
+    r.second_entropy = margins.second.entropy;
+    r.expected_mutual_information = margins.expected_mutual_information;
+
+    // One pass over the cells: joint entropy and pairs, sum n_ij ln(n n_ij / (a_i b_j)) and
+    // sum n_ij^2 / (a_i b_j).
+    detail::entropy_sum joint(n);
+    double log_ratio = 0.0;
+    double square_ratio = 0.0;
+    std::int64_t joint_pairs = 0;
+    std::int64_t total = 0;
+    for (const auto &cell : table.cells) {
+        if (cell.row < 0 || cell.row >= na || cell.column < 0 || cell.column >= nb ||
+            cell.count < 1)
+            throw range_error("cell (" + std::to_string(cell.row) + ", " +
+                              std::to_string(cell.column) + ") of " + std::to_string(cell.count) +
+                              " taxa lies outside a " + std::to_string(na) + " x " +
+                              std::to_string(nb) + " contingency table");
+        const double c = static_cast<double>(cell.count);
+        const double expected =
+            static_cast<double>(table.row_sums[static_cast<std::size_t>(cell.row)]) *
+            static_cast<double>(table.column_sums[static_cast<std::size_t>(cell.column)]);
+        joint.add(cell.count);
+        joint_pairs += detail::pairs_in(cell.count);
+        log_ratio += c * std::log(nd * c / expected);
+        square_ratio += c * c / expected;
+        total += cell.count;
+    }
+    if (total != n)
+        throw range_error("the cells of a contingency table hold " + std::to_string(total) +
+                          " taxa, not " + std::to_string(n));
+    r.joint_entropy = joint.value();
+    r.joint_pairs = joint_pairs;
+
+    // With one group on either side every term is ln 1: MI, G and X^2 are exactly 0.
+    const bool trivial = na == 1 || nb == 1;
+    const double mi = trivial ? 0.0 : std::max(0.0, log_ratio / nd);
+    r.mutual_information = mi;
+    r.g_statistic = trivial ? 0.0 : std::max(0.0, 2.0 * log_ratio);
+    r.chi_square = trivial ? 0.0 : std::max(0.0, nd * square_ratio - nd);
+
+    const double ha = r.first_entropy;
+    const double hb = r.second_entropy;
+    const double mean = (ha + hb) / 2;
+    if (na == 1 && nb == 1) {
+        r.nmi = r.nmi_geometric = r.nmi_min = r.nmi_max = 1.0;
+    } else if (mi == 0.0) {
+        r.nmi = r.nmi_geometric = r.nmi_min = r.nmi_max = 0.0;
+    } else {
+        r.nmi = mi / mean;
+        r.nmi_geometric = mi / std::sqrt(ha * hb);
+        r.nmi_min = mi / std::min(ha, hb);
+        r.nmi_max = mi / std::max(ha, hb);
+    }
+    if ((na == 1 && nb == 1) || (na == n && nb == n)) {
+        r.ami = 1.0; // equal partitions whose every reshuffle is equal too: 0/0
+    } else {
+        // Held away from 0 with its sign: the normaliser is never below E[MI] but may round so.
+        constexpr double floor = std::numeric_limits<double>::epsilon();
+        double denominator = mean - r.expected_mutual_information;
+        denominator =
+            denominator < 0 ? std::min(denominator, -floor) : std::max(denominator, floor);
+        r.ami = (mi - r.expected_mutual_information) / denominator;
+    }
+    r.variation_of_information = std::max(0.0, ha + hb - 2 * mi);
+    r.mi_over_joint_entropy = (ha + hb - r.joint_entropy) / r.joint_entropy;
+
+    if (n < 2) {
+        r.rand = r.adjusted_rand = 1.0;
+    } else {
+        const auto rand = detail::rand_from_pairs(n, r.first_pairs, r.second_pairs, r.joint_pairs);
+        r.rand = rand.rand;
+        // 0/0 only for equal partitions (both one group, or both all singletons).
+        r.adjusted_rand = std::isnan(rand.adjusted) ? 1.0 : rand.adjusted;
+    }
+    return r;
+}
+
+partition_comparison compare(const contingency_table &table) {
+    return compare(table, measure_margins(table));
+}
+
+partition_comparison compare(const count_array &first, const count_array &second) {
+    return compare(contingency(first, second));
+}
+
+partition_comparison compare(const taxon_labels &first, const taxon_labels &second) {
+    if (first.length() != second.length())
+        throw count_size_error("label columns of " + std::to_string(first.length()) + " and " +
+                               std::to_string(second.length()) + " taxa cannot be compared");
+    return compare(group_numbers(first), group_numbers(second));
+}
+
+} // namespace phylo::taxonomy
