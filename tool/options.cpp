@@ -1,5 +1,8 @@
 #include <tool/options.hpp>
 
+#include <tool/parts.hpp>
+#include <tool/statistics.hpp>
+
 #include <array>
 #include <charconv>
 #include <cstddef>
@@ -114,6 +117,26 @@ constexpr std::array long_options{
                         throw option_error("the value of option " + std::string(o) +
                                            " must be listings, long or wide, not \"" + v + "\"");
                 }},
+    long_option{"test", true,
+                [](settings &s, std::string_view, const std::string &v) {
+                    (void)parse_statistics(v);
+                    s.test = v;
+                }},
+    long_option{"null", true,
+                [](settings &s, std::string_view, const std::string &v) { s.null_file = v; }},
+    long_option{"plot", true,
+                [](settings &s, std::string_view, const std::string &v) { s.plot_file = v; }},
+    long_option{"threads", true,
+                [](settings &s, std::string_view o, const std::string &v) {
+                    s.threads = static_cast<unsigned>(whole_number(o, v, 1));
+                }},
+    long_option{"part", true,
+                [](settings &s, std::string_view, const std::string &v) {
+                    (void)parse_part(v);
+                    s.part = v;
+                }},
+    long_option{"combine", false,
+                [](settings &s, std::string_view, const std::string &) { s.combine = true; }},
     long_option{"help", false,
                 [](settings &s, std::string_view, const std::string &) { s.what = action::help; }},
     long_option{
@@ -145,6 +168,31 @@ std::size_t apply_long_option(const std::vector<std::string> &arguments, std::si
         return 2;
     }
     throw option_error("unknown option " + option + " (labmix --help lists the options)");
+}
+
+// Options of a test without --test, and options that do not go together.
+void check_test_options(settings &s) {
+    const auto refuse = [](const std::string &why) { throw option_error(why); };
+    if (s.combine) {
+        if (!s.test.empty() || s.part || s.reshuffles != 0 || s.seed || s.strata_column || s.header)
+            refuse("option --combine takes the test from its partial results: it goes only with "
+                   "--null, --plot and --threads");
+        return;
+    }
+    if (s.test.empty()) {
+        for (const auto &[option, given] : {std::pair{"--null", s.null_file.has_value()},
+                                            std::pair{"--plot", s.plot_file.has_value()},
+                                            std::pair{"--threads", s.threads.has_value()},
+                                            std::pair{"--part", s.part.has_value()}})
+            if (given) refuse("option " + std::string(option) + " needs --test");
+        return;
+    }
+    if (s.format != output_format::listings) refuse("option --format does not go with --test");
+    if (s.reshuffles == 0) s.reshuffles = 999; // a test without reshuffles would say nothing
+    if (s.part && !s.seed)
+        refuse("option --part needs --seed, so that every part draws the same reshuffles");
+    if (s.part && (s.null_file || s.plot_file))
+        refuse("options --null and --plot go with --combine, not with --part");
 }
 
 } // namespace
@@ -184,6 +232,12 @@ std::optional<settings> parse_arguments(std::vector<std::string> arguments) {
                         arguments.begin() + static_cast<std::ptrdiff_t>(p + used));
     }
     if (result.what != action::run) return result;
+    check_test_options(result);
+    if (result.combine) {
+        if (arguments.empty()) throw option_error("option --combine needs the partial results");
+        result.combine_files = std::move(arguments);
+        return result;
+    }
     if (arguments.size() != 1) return std::nullopt;
     if (!result.header) {
         for (const auto &[option, name] : {std::pair{"--fixed", &result.fixed_name},

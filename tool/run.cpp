@@ -1,5 +1,7 @@
 #include <tool/run.hpp>
 
+#include <tool/test_run.hpp>
+
 #include <generics/current_io.hpp>
 
 #include <phylo/taxonomy/table.hpp>
@@ -260,29 +262,29 @@ void print_both(const fixed_labels& fixed, const permuted_labels& permuted, list
     out.put('\n');
 }
 
-void traverse_files(const settings& s, listing_writer& out) {
+phylo::taxonomy::group_name_vector read_table(const std::string& input) {
     std::optional<descriptor_buffer> buffer;
     std::string name;
-    if (s.input == "-") {
+    if (input == "-") {
         name = "standard input";
         buffer.emplace(STDIN_FILENO, false, name);
     } else {
-        name = full_name(s.input);
-        buffer.emplace(open_input(s.input), true, s.input);
+        name = full_name(input);
+        buffer.emplace(open_input(input), true, input);
     }
     std::istream in(&*buffer);
     in.exceptions(std::ios::badbit);
+    generics::input_redirect current(in, name);
+    return phylo::taxonomy::get('\t'); // a file opened by name is closed on return
+}
+
+void traverse_files(const settings& s, listing_writer& out) {
     fixed_labels fixed;
     permuted_labels permuted;
     {
-        phylo::taxonomy::group_name_vector table;
-        {
-            generics::input_redirect current(in, name);
-            table = phylo::taxonomy::get('\t');
-        }
+        auto table = read_table(s.input);
         take_columns(table, s.fixed_column, s.permuted_column, fixed, permuted);
     }
-    buffer.reset(); // a file opened by name is closed as soon as it is read
 
     print_both(fixed, permuted, out);
     if (s.reshuffles > 0) {
@@ -319,7 +321,12 @@ int run(std::span<const char* const> arguments) {
             return 1;
         }
         listing_writer out(STDOUT_FILENO);
-        traverse_files(*s, out);
+        if (s->combine)
+            run_combine(*s, out, std::cerr);
+        else if (!s->test.empty())
+            run_test(*s, out, std::cerr);
+        else
+            traverse_files(*s, out);
         return 0;
     } catch (const generics::name_error&) {
         std::cerr << "Invalid filename." << std::endl;

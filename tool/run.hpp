@@ -101,6 +101,11 @@ private:
 // One listing: for every row, fixed label, tab, permuted label, line feed; then an empty line.
 void print_both(const fixed_labels& fixed, const permuted_labels& permuted, listing_writer& out);
 
+// Reads the whole table from the file named `input`, or standard input for "-", and closes a
+// file opened by name. A name that cannot be opened is the name error, a directory the use
+// error, a failing device the read_error.
+phylo::taxonomy::group_name_vector read_table(const std::string& input);
+
 // The input road for settings `s`: reads the table from the named file or standard input,
 // writes 1 + s.reshuffles listings to `out`. Errors propagate.
 void traverse_files(const settings& s, listing_writer& out);

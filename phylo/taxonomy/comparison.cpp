@@ -3,6 +3,7 @@
 #include <phylo/count_chars.hpp>
 #include <phylo/taxonomy/detail/counting.hpp>
 #include <phylo/taxonomy/group_numbers.hpp>
+#include <phylo/taxonomy/random_table.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -67,31 +68,6 @@ single_measures measures_of_groups(const std::vector<std::int64_t> &sizes, std::
     }
     result.entropy = entropy.value();
     return result;
-}
-
-// ln k! for k = 0 .. n, each within an ulp or so: exact products while they fit a double,
-// then Stirling's series with four terms (error below 1e-16 of the value from k = 19 on),
-// evaluated in long double. The sums of E[MI] take differences of these large values, so
-// their rounding is what limits its precision.
-std::vector<double> log_factorials(std::int64_t n) {
-    std::vector<double> table(static_cast<std::size_t>(n) + 1, 0.0);
-    double product = 1.0;
-    const long double half_log_two_pi = 0.5L * std::log(2.0L * std::numbers::pi_v<long double>);
-    for (std::int64_t k = 1; k <= n; ++k) {
-        if (k <= 18) {
-            product *= static_cast<double>(k); // 18! < 2^53: exact
-            table[static_cast<std::size_t>(k)] = std::log(product);
-            continue;
-        }
-        const long double x = static_cast<long double>(k) + 1.0L;
-        const long double r = 1.0L / x;
-        const long double r2 = r * r;
-        const long double series =
-            r * (1.0L / 12 - r2 * (1.0L / 360 - r2 * (1.0L / 1260 - r2 / 1680)));
-        table[static_cast<std::size_t>(k)] =
-            static_cast<double>((x - 0.5L) * std::log(x) - x + half_log_two_pi + series);
-    }
-    return table;
 }
 
 // Distinct values of `sizes` with how often each occurs.
