@@ -2,11 +2,8 @@
 
 #include <tool/test_run.hpp>
 
-#include <generics/current_io.hpp>
-
-#include <phylo/taxonomy/table.hpp>
-
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -111,17 +108,19 @@ public:
         }
     }
 
-    // Hands over the text and one view per label number (with its line feed).
-    void finish(std::string& text, std::vector<std::string_view>& distinct) && {
+    // Hands over the labels as the permuted column, with the label numbers of its rows.
+    void finish(std::vector<std::uint32_t> rows, permuted_labels& out) && {
         slots_ = {};
         hashes_ = {};
         text_.append(label_padding, '\0');
         text_.shrink_to_fit();
-        text = std::move(text_);
-        distinct.clear();
-        distinct.reserve(starts_.size() - 1);
+        out.text = std::move(text_);
+        out.distinct.clear();
+        out.distinct.reserve(starts_.size() - 1);
         for (std::size_t k = 0; k + 1 < starts_.size(); ++k)
-            distinct.emplace_back(text.data() + starts_[k], starts_[k + 1] - starts_[k]);
+            out.distinct.emplace_back(out.text.data() + starts_[k], starts_[k + 1] - starts_[k]);
+        rows.shrink_to_fit();
+        out.labels = generics::bounded_array<std::uint32_t>(0, std::move(rows));
     }
 
 private:
@@ -149,41 +148,45 @@ private:
 
 } // namespace
 
-void take_columns(phylo::taxonomy::group_name_vector& table, index_type fixed,
-                  index_type permuted, fixed_labels& fixed_out, permuted_labels& permuted_out) {
-    using phylo::taxonomy::group_names;
-    const index_type rows = table.length();
-    // First pass: check the columns and measure the fixed column, so that its block is
-    // allocated once at its final size and nothing is copied before every row is known good.
-    std::size_t fixed_bytes = 0;
-    for (index_type i = table.first(); i <= table.last(); ++i) {
-        const auto& row = group_names::row(table, i);
-        for (const index_type column : {fixed, permuted})
-            if (!row.contains(column))
-                throw generics::range_error("column " + std::to_string(column + 1) +
-                                            " is beyond the " + std::to_string(row.length()) +
-                                            (row.length() == 1 ? " field" : " fields") +
-                                            " of the table");
-        fixed_bytes += row.unchecked(fixed).size() + 1;
+void packed_labels::add(std::string_view label) {
+    const std::size_t n = label.size() + 1;
+    if (blocks_.empty() || room_ < n) {
+        const std::size_t capacity = std::max(block_size, n);
+        blocks_.push_back({std::make_unique<char[]>(capacity + label_padding), 0});
+        room_ = capacity;
     }
-    fixed_out.text.clear();
-    fixed_out.text.reserve(fixed_bytes + label_padding);
-    fixed_out.ends.clear();
-    fixed_out.ends.reserve(static_cast<std::size_t>(rows));
-    permuted_out.labels = generics::bounded_array<std::uint32_t>(0, rows - 1);
+    block& b = blocks_.back();
+    char* to = b.bytes.get() + b.used;
+    std::memcpy(to, label.data(), label.size());
+    to[label.size()] = end_;
+    b.used += n;
+    room_ -= n;
+    if (n < long_length) {
+        lengths_.push_back(static_cast<std::uint32_t>(n));
+    } else {
+        lengths_.push_back(long_length);
+        long_lengths_.push_back(n);
+    }
+}
+
+void throw_beyond(index_type column, std::size_t fields) {
+    throw generics::range_error("column " + std::to_string(column + 1) + " is beyond the " +
+                                std::to_string(fields) + (fields == 1 ? " field" : " fields") +
+                                " of the table");
+}
+
+void read_columns(std::istream& in, std::string_view name, index_type fixed, index_type permuted,
+                  packed_labels& fixed_out, permuted_labels& permuted_out) {
     label_pool pool;
-    // Second pass: each field is copied once into its block (the output is the same as from
-    // copies of the two columns), and each row is released as soon as both are taken.
-    for (index_type i = table.first(); i <= table.last(); ++i) {
-        auto& row = table.unchecked(i);
-        fixed_out.text.append(row->unchecked(fixed)).push_back('\t');
-        fixed_out.ends.push_back(fixed_out.text.size());
-        permuted_out.labels.unchecked(i - table.first()) = pool.add(row->unchecked(permuted));
-        row.reset();
-    }
-    table = phylo::taxonomy::group_name_vector();
-    fixed_out.text.append(label_padding, '\0');
-    std::move(pool).finish(permuted_out.text, permuted_out.distinct);
+    std::vector<std::uint32_t> rows;
+    const std::array<index_type, 2> columns = {fixed, permuted};
+    take_columns(in, name, columns, [&](std::size_t k, std::string_view field) {
+        if (k == 0)
+            fixed_out.add(field);
+        else
+            rows.push_back(pool.add(field));
+    });
+    std::move(pool).finish(std::move(rows), permuted_out);
 }
 
 listing_writer::listing_writer(int fd, std::string name)
@@ -238,16 +241,12 @@ inline void copy_label(char* to, std::string_view label) {
 
 } // namespace
 
-void print_both(const fixed_labels& fixed, const permuted_labels& permuted, listing_writer& out) {
+void print_both(const packed_labels& fixed, const permuted_labels& permuted, listing_writer& out) {
     static_assert(label_padding <= listing_writer::slack);
-    const char* fixed_text = fixed.text.data();
     const std::uint32_t* labels = permuted.labels.data();
     const std::string_view* distinct = permuted.distinct.data();
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < fixed.ends.size(); ++i) {
-        const std::string_view left(fixed_text + start, fixed.ends[i] - start);
-        const std::string_view right = distinct[labels[i]];
-        start = fixed.ends[i];
+    fixed.for_each([&out, &labels, distinct](std::string_view left) {
+        const std::string_view right = distinct[*labels++];
         const std::size_t n = left.size() + right.size();
         if (n <= listing_writer::capacity) {
             char* to = out.room(n);
@@ -258,11 +257,12 @@ void print_both(const fixed_labels& fixed, const permuted_labels& permuted, list
             out.put(left);
             out.put(right);
         }
-    }
+    });
     out.put('\n');
 }
 
-phylo::taxonomy::group_name_vector read_table(const std::string& input) {
+void read_input(const std::string& input,
+                const std::function<void(std::istream&, std::string_view)>& read) {
     std::optional<descriptor_buffer> buffer;
     std::string name;
     if (input == "-") {
@@ -274,17 +274,25 @@ phylo::taxonomy::group_name_vector read_table(const std::string& input) {
     }
     std::istream in(&*buffer);
     in.exceptions(std::ios::badbit);
-    generics::input_redirect current(in, name);
-    return phylo::taxonomy::get('\t'); // a file opened by name is closed on return
+    read(in, name);
 }
 
 void traverse_files(const settings& s, listing_writer& out) {
-    fixed_labels fixed;
-    permuted_labels permuted;
-    {
-        auto table = read_table(s.input);
-        take_columns(table, s.fixed_column, s.permuted_column, fixed, permuted);
+    std::optional<descriptor_buffer> buffer;
+    std::string name;
+    if (s.input == "-") {
+        name = "standard input";
+        buffer.emplace(STDIN_FILENO, false, name);
+    } else {
+        name = full_name(s.input);
+        buffer.emplace(open_input(s.input), true, s.input);
     }
+    std::istream in(&*buffer);
+    in.exceptions(std::ios::badbit);
+    packed_labels fixed;
+    permuted_labels permuted;
+    read_columns(in, name, s.fixed_column, s.permuted_column, fixed, permuted);
+    buffer.reset(); // a file opened by name is closed as soon as it is read
 
     print_both(fixed, permuted, out);
     if (s.reshuffles > 0) {

@@ -9,10 +9,13 @@
 #include <generics/errors.hpp>
 #include <generics/generic_random_sorting.hpp>
 
-#include <phylo/taxonomy/group_names.hpp>
+#include <phylo/taxonomy/table.hpp>
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <istream>
+#include <iosfwd>
 #include <memory>
 #include <span>
 #include <stdexcept>
@@ -38,11 +41,47 @@ struct broken_pipe {};
 // with one fixed-size move.
 inline constexpr std::size_t label_padding = 32;
 
-// The fixed column, laid out for listings: every label followed by a tab, one after the other
-// in row order, so that a listing reads it front to back.
-struct fixed_labels {
-    std::string text;                 // "label\t" for every row, in row order, then padding
-    std::vector<std::size_t> ends;    // end of row i's piece in `text`
+// A column of labels in row order, each followed by one end byte (the tab that follows a
+// fixed label in a listing), packed one after the other into blocks that never move as the
+// column grows: nothing read is copied again, and a row costs its label, the end byte and a
+// 4-byte length.
+class packed_labels {
+public:
+    explicit packed_labels(char end = '\t') : end_(end) {}
+
+    void add(std::string_view label);
+    [[nodiscard]] std::size_t size() const noexcept { return lengths_.size(); }
+
+    // Calls piece(std::string_view) for every label with its end byte, in row order; at least
+    // label_padding bytes past the end of every piece may be read.
+    template <class Piece> void for_each(Piece&& piece) const {
+        std::size_t row = 0;
+        std::size_t long_row = 0;
+        for (const block& b : blocks_) {
+            const char* p = b.bytes.get();
+            for (const char* const e = p + b.used; p != e;) {
+                std::size_t n = lengths_[row++];
+                if (n == long_length) n = long_lengths_[long_row++];
+                piece(std::string_view(p, n));
+                p += n;
+            }
+        }
+    }
+
+private:
+    // Lengths of this much or more are kept aside, in full.
+    static constexpr std::uint32_t long_length = 0xFFFFFFFF;
+    static constexpr std::size_t block_size = std::size_t{1} << 22;
+    struct block {
+        std::unique_ptr<char[]> bytes; // capacity + label_padding bytes
+        std::size_t used;
+    };
+
+    char end_;
+    std::vector<block> blocks_;
+    std::size_t room_ = 0; // bytes left in the last block
+    std::vector<std::uint32_t> lengths_;
+    std::vector<std::size_t> long_lengths_;
 };
 
 // The permuted column. Group names repeat (a million taxa fall into some thousands of
@@ -58,11 +97,43 @@ struct permuted_labels {
 // The tool's instance of the random relabelling unit, over the rows' label numbers.
 using random_labels = generics::generic_random_sorting<generics::bounded_array<std::uint32_t>>;
 
-// Takes column `fixed` and column `permuted` (counting from 0) of every row of `table` and
-// releases each row as soon as both fields are taken, and the table at the end. A column
-// outside a row's fields is the range error, naming the column and the number of fields.
-void take_columns(phylo::taxonomy::group_name_vector& table, index_type fixed,
-                  index_type permuted, fixed_labels& fixed_out, permuted_labels& permuted_out);
+// The range error for a column (counting from 0) beyond the `fields` fields of the table.
+[[noreturn]] void throw_beyond(index_type column, std::size_t fields);
+
+// Reads the table from `in` (called `name` in messages) row by row and hands field
+// columns[k] of every row, in row order, to take(k, std::string_view); the table itself is
+// never held. Every line's field count is checked (the nf_error). A column beyond the
+// table's fields is the range error, naming the first such column of the list and the
+// number of fields; it is raised once the whole input has been read and checked, so that a
+// wrong field count further on is still the error reported, and nothing is taken before it.
+// Returns the number of rows.
+template <class Take>
+index_type take_columns(std::istream& in, std::string_view name,
+                        std::span<const index_type> columns, Take&& take) {
+    bool beyond = false;
+    std::size_t fields = 0;
+    const index_type rows =
+        phylo::taxonomy::for_each_row(in, '\t', name, [&](std::span<const std::string_view> row) {
+            if (fields == 0) {
+                fields = row.size();
+                for (const index_type column : columns)
+                    beyond = beyond || column < 0 || static_cast<std::size_t>(column) >= fields;
+            }
+            if (beyond) return;
+            for (std::size_t k = 0; k < columns.size(); ++k)
+                take(k, row[static_cast<std::size_t>(columns[k])]);
+        });
+    if (beyond)
+        for (const index_type column : columns)
+            if (column < 0 || static_cast<std::size_t>(column) >= fields)
+                throw_beyond(column, fields);
+    return rows;
+}
+
+// Reads the table from `in` and keeps column `fixed` and column `permuted` (counting from 0)
+// as a run needs them.
+void read_columns(std::istream& in, std::string_view name, index_type fixed, index_type permuted,
+                  packed_labels& fixed_out, permuted_labels& permuted_out);
 
 // Standard output (or any file descriptor) through one large reused buffer, handed over in
 // few write calls. A closed pipe is `broken_pipe`; every other write failure is the
@@ -99,12 +170,14 @@ private:
 };
 
 // One listing: for every row, fixed label, tab, permuted label, line feed; then an empty line.
-void print_both(const fixed_labels& fixed, const permuted_labels& permuted, listing_writer& out);
+void print_both(const packed_labels& fixed, const permuted_labels& permuted, listing_writer& out);
 
-// Reads the whole table from the file named `input`, or standard input for "-", and closes a
-// file opened by name. A name that cannot be opened is the name error, a directory the use
-// error, a failing device the read_error.
-phylo::taxonomy::group_name_vector read_table(const std::string& input);
+// Opens the file named `input`, or standard input for "-", calls read(in, name) with the
+// stream and the name that messages give, and closes a file opened by name. A name that
+// cannot be opened is the name error, a directory the use error, a failing device the
+// read_error (out of the reading call).
+void read_input(const std::string& input,
+                const std::function<void(std::istream&, std::string_view)>& read);
 
 // The input road for settings `s`: reads the table from the named file or standard input,
 // writes 1 + s.reshuffles listings to `out`. Errors propagate.

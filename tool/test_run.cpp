@@ -8,7 +8,7 @@
 
 #include <generics/errors.hpp>
 
-#include <phylo/taxonomy/group_numbers.hpp>
+#include <phylo/taxonomy/table.hpp>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,6 +16,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 
 #include <fcntl.h>
@@ -31,37 +32,102 @@ std::uint64_t seed_from_clock() {
 
 namespace {
 
-using phylo::taxonomy::group_name_vector;
+// Numbers the labels of one column 0, 1, ... in order of first appearance.
+class group_coder {
+  public:
+    std::uint32_t code(std::string_view label) {
+        key_.assign(label);
+        const auto [at, added] =
+            codes_.try_emplace(key_, static_cast<std::uint32_t>(codes_.size()));
+        return at->second;
+    }
 
-// With --header: the first row names the columns; it leaves the table, and columns chosen by
-// name get their numbers.
-void take_header(group_name_vector &table, settings &s) {
-    if (table.empty())
-        throw generics::range_error(s.input + ": the table has no header line (it is empty)");
-    const auto &names = *table.unchecked(table.first());
-    const auto resolve = [&names, &s](const std::optional<std::string> &name, index_type &column,
-                                      const char *option) {
+  private:
+    std::unordered_map<std::string, std::uint32_t> codes_;
+    std::string key_; // reused, so that a label already seen costs no allocation
+};
+
+// The columns of a test as group numbers, read row by row (the table itself is never kept),
+// and the fingerprint of their fields when a part needs it.
+struct read_test {
+    std::vector<phylo::count_element> fixed, permuted, strata;
+    std::uint64_t fingerprint = 0;
+};
+
+// With --header the first row names the columns: columns chosen by name get its numbers.
+void resolve_names(settings &s, std::span<const std::string_view> names, std::string_view input) {
+    const auto resolve = [&names, input](const std::optional<std::string> &name, index_type &column,
+                                         const char *option) {
         if (!name) return;
         index_type found = -1;
-        for (index_type j = names.first(); j <= names.last(); ++j)
-            if (names.unchecked(j) == *name) {
+        for (std::size_t j = 0; j < names.size(); ++j)
+            if (names[j] == *name) {
                 if (found >= 0)
-                    throw generics::range_error(s.input + ": option " + option + ": \"" + *name +
-                                                "\" names two columns of the header line");
-                found = j - names.first();
+                    throw generics::range_error(std::string(input) + ": option " + option + ": \"" +
+                                                *name + "\" names two columns of the header line");
+                found = static_cast<index_type>(j);
             }
         if (found < 0)
-            throw generics::range_error(s.input + ": option " + option +
+            throw generics::range_error(std::string(input) + ": option " + option +
                                         ": the header line has no column \"" + *name + "\"");
         column = found;
     };
     resolve(s.fixed_name, s.fixed_column, "--fixed");
     resolve(s.permuted_name, s.permuted_column, "--permute");
     if (s.strata_column) resolve(s.strata_name, *s.strata_column, "--strata");
-    group_name_vector rest(0, table.length() - 2);
-    for (index_type i = table.first() + 1; i <= table.last(); ++i)
-        rest.unchecked(i - table.first() - 1) = std::move(table.unchecked(i));
-    table = std::move(rest);
+}
+
+read_test read_columns(settings &s, bool with_fingerprint) {
+    read_test result;
+    fingerprint print;
+    group_coder fixed, permuted, strata;
+    bool header_due = s.header;
+    std::optional<std::size_t> beyond; // the fields of a table too narrow for the columns
+    read_input(s.input, [&](std::istream &in, std::string_view name) {
+        phylo::taxonomy::for_each_row(in, '\t', name, [&](std::span<const std::string_view> row) {
+            if (header_due) {
+                header_due = false;
+                resolve_names(s, row, s.input);
+                return;
+            }
+            if (beyond) return;
+            for (const index_type c :
+                 {s.fixed_column, s.permuted_column, s.strata_column.value_or(0)})
+                if (static_cast<std::size_t>(c) >= row.size()) {
+                    beyond = row.size();
+                    return;
+                }
+            const auto f = row[static_cast<std::size_t>(s.fixed_column)];
+            const auto p = row[static_cast<std::size_t>(s.permuted_column)];
+            result.fixed.push_back(static_cast<phylo::count_element>(fixed.code(f)));
+            result.permuted.push_back(static_cast<phylo::count_element>(permuted.code(p)));
+            if (with_fingerprint) {
+                print.add_field(f);
+                print.add_field(p);
+            }
+            if (s.strata_column) {
+                const auto t = row[static_cast<std::size_t>(*s.strata_column)];
+                result.strata.push_back(static_cast<phylo::count_element>(strata.code(t)));
+                if (with_fingerprint) print.add_field(t);
+            }
+        });
+    });
+    if (s.header && header_due)
+        throw generics::range_error(s.input + ": the table has no header line (it is empty)");
+    if (beyond)
+        for (const index_type c : {s.fixed_column, s.permuted_column, s.strata_column.value_or(0)})
+            if (static_cast<std::size_t>(c) >= *beyond)
+                throw generics::range_error("column " + std::to_string(c + 1) + " is beyond the " +
+                                            std::to_string(*beyond) +
+                                            (*beyond == 1 ? " field" : " fields") +
+                                            " of the table");
+    result.fingerprint = print.value();
+    return result;
+}
+
+phylo::count_array as_codes(std::vector<phylo::count_element> &&v) {
+    if (v.empty()) return phylo::count_array();
+    return phylo::count_array(0, std::move(v));
 }
 
 unsigned thread_count(const settings &s) {
@@ -119,19 +185,7 @@ void finish(const settings &s, const std::vector<statistic> &statistics,
 void run_test(const settings &given, listing_writer &out, std::ostream &notes) {
     settings s = given;
     const auto statistics = parse_statistics(s.test);
-    auto table = read_table(s.input);
-    if (s.header) take_header(table, s);
-    std::vector<index_type> wanted{s.fixed_column, s.permuted_column};
-    if (s.strata_column) wanted.push_back(*s.strata_column);
-    for (index_type i = table.first(); i <= table.last(); ++i) {
-        const auto &row = *table.unchecked(i);
-        for (const index_type column : wanted)
-            if (column >= row.length())
-                throw generics::range_error("column " + std::to_string(column + 1) +
-                                            " is beyond the " + std::to_string(row.length()) +
-                                            (row.length() == 1 ? " field" : " fields") +
-                                            " of the table");
-    }
+    auto read = read_columns(s, s.part.has_value());
     const std::uint64_t seed = s.seed ? *s.seed : seed_from_clock();
     test_identity identity;
     identity.reshuffles = s.reshuffles;
@@ -140,22 +194,16 @@ void run_test(const settings &given, listing_writer &out, std::ostream &notes) {
         // Everything the values depend on: the columns as read, the statistics, the seed and
         // the number of reshuffles.
         fingerprint print;
-        for (index_type i = table.first(); i <= table.last(); ++i)
-            for (const index_type column : wanted)
-                print.add_field(table.unchecked(i)->unchecked(column));
+        print.add_field(std::to_string(read.fingerprint));
         print.add_field(s.strata_column ? "strata" : "no strata");
         print.add_field(s.test);
         print.add_field(std::to_string(seed));
         print.add_field(std::to_string(s.reshuffles));
         identity.fingerprint = print.value();
     }
-    test_columns columns;
-    columns.fixed = phylo::taxonomy::column_groups(table, s.fixed_column);
-    columns.permuted = phylo::taxonomy::column_groups(table, s.permuted_column);
-    if (s.strata_column) columns.strata = phylo::taxonomy::column_groups(table, *s.strata_column);
-    const auto taxa = table.length();
-    table = group_name_vector();
-
+    const auto taxa = read.fixed.size();
+    test_columns columns{as_codes(std::move(read.fixed)), as_codes(std::move(read.permuted)),
+                         as_codes(std::move(read.strata))};
     const permutation_test test(std::move(columns), statistics);
     if (!s.seed) notes << "labmix: seed " << seed << " (-s " << seed << " repeats this test)\n";
     if (!test.defined()) {

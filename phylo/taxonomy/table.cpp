@@ -2,13 +2,14 @@
 
 #include <textutils/tokenize.hpp>
 
+#include <generics/byte_source.hpp>
 #include <generics/current_io.hpp>
 
 #include <algorithm>
-#include <cstring>
 #include <istream>
 #include <memory>
 #include <ostream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,6 @@ namespace phylo::taxonomy {
 
 namespace {
 
-// Input is taken in blocks of this size; a line longer than the buffer doubles it.
-constexpr std::size_t block_size = std::size_t{1} << 18;
 // Rows are made ready ahead of use, at most this many at a time, so that the unused rows
 // left at the end of a large table stay few.
 constexpr std::size_t max_batch = std::size_t{1} << 16;
@@ -42,77 +41,17 @@ std::string_view trim_blanks(std::string_view field) {
     return field.substr(from, field.find_last_not_of(' ') - from + 1);
 }
 
-// A line end is a line feed, optionally preceded by a carriage return; a carriage return at
-// the very end of the input belongs to the line end as well.
-std::string_view without_cr(std::string_view line) {
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    return line;
-}
-
-// Calls `line(std::string_view)` for every line of the rest of `file`, without its line end,
-// each line read whole whatever its length. The view is valid only during the call.
-template <class Line>
-void for_each_line(std::istream& file, std::string_view name, Line&& line) {
-    check_readable(file, name);
-    std::vector<char> buffer(block_size);
-    std::size_t begin = 0;   // first character of the line in progress
-    std::size_t scanned = 0; // characters from begin on known to hold no line feed
-    std::size_t end = 0;     // end of the characters read
-    for (;;) {
-        if (end == buffer.size()) {
-            if (begin > 0) {
-                std::memmove(buffer.data(), buffer.data() + begin, end - begin);
-                scanned -= begin;
-                end -= begin;
-                begin = 0;
-            } else {
-                buffer.resize(buffer.size() * 2);
-            }
-        }
-        file.read(buffer.data() + end, static_cast<std::streamsize>(buffer.size() - end));
-        const auto got = static_cast<std::size_t>(file.gcount());
-        end += got;
-        check_readable(file, name);
-        const bool at_end = file.eof() || got == 0;
-
-        const char* base = buffer.data();
-        while (scanned < end) {
-            const auto* feed =
-                static_cast<const char*>(std::memchr(base + scanned, '\n', end - scanned));
-            if (feed == nullptr) {
-                scanned = end;
-                break;
-            }
-            const auto at = static_cast<std::size_t>(feed - base);
-            line(without_cr(std::string_view(base + begin, at - begin)));
-            begin = scanned = at + 1;
-        }
-        if (at_end) {
-            if (begin < end) line(without_cr(std::string_view(base + begin, end - begin)));
-            return;
-        }
-    }
-}
-
-// Collects the rows of a table line by line into rows prepared ahead of use.
+// Collects the rows of a table into rows prepared ahead of use.
 class table_builder {
 public:
-    table_builder(char separator, std::string_view name) : separator_(separator), name_(name) {}
+    explicit table_builder(std::string_view name) : name_(name) {}
 
-    void add(std::string_view line) {
-        ++line_number_;
-        if (line.empty()) return;
-        fields_.clear();
-        textutils::for_each_field(line, separator_,
-                                  [this](std::string_view field) { fields_.push_back(field); });
-        if (rows_ == 0) {
-            columns_ = fields_.size();
-        } else if (fields_.size() != columns_) {
-            throw nf_error(std::string(name_) + ": line " + " " + std::to_string(line_number_));
-        }
+    void add(std::span<const std::string_view> fields) {
+        if (rows_ == 0) columns_ = fields.size();
         if (rows_ == store_.size()) prepare_rows();
         std::string* row = store_[rows_]->data();
-        for (std::size_t j = 0; j < columns_; ++j) row[j].assign(trim_blanks(fields_[j]));
+        for (std::size_t j = 0; j < columns_; ++j)
+            row[j].assign(fields[j]);
         ++rows_;
     }
 
@@ -128,29 +67,60 @@ private:
     void prepare_rows() {
         const auto room = static_cast<std::size_t>(max_index) + 1 - rows_;
         if (room == 0)
-            throw capacity_error(std::string(name_) + ": more than " + std::to_string(max_index + 1) +
-                                 " rows");
-        const std::size_t widest = std::max<std::size_t>(1, max_batch_fields / std::max<std::size_t>(1, columns_));
-        const std::size_t batch = std::min({std::clamp(rows_, first_batch, max_batch), widest, room});
-        if (store_.capacity() < rows_ + batch) store_.reserve(std::max(2 * store_.capacity(), rows_ + batch));
+            throw capacity_error(std::string(name_) + ": more than " +
+                                 std::to_string(max_index + 1) + " rows");
+        const std::size_t widest =
+            std::max<std::size_t>(1, max_batch_fields / std::max<std::size_t>(1, columns_));
+        const std::size_t batch =
+            std::min({std::clamp(rows_, first_batch, max_batch), widest, room});
+        if (store_.capacity() < rows_ + batch)
+            store_.reserve(std::max(2 * store_.capacity(), rows_ + batch));
         const auto last = static_cast<index_type>(columns_) - 1;
-        for (std::size_t k = 0; k < batch; ++k) store_.push_back(std::make_unique<taxon_labels>(0, last));
+        for (std::size_t k = 0; k < batch; ++k)
+            store_.push_back(std::make_unique<taxon_labels>(0, last));
     }
 
-    char separator_;
     std::string_view name_;
-    index_type line_number_ = 0;
     std::size_t columns_ = 0;
     std::size_t rows_ = 0;
     std::vector<group_name_access> store_;
-    std::vector<std::string_view> fields_; // the fields of the current line, reused
 };
 
 } // namespace
 
+namespace detail {
+
+index_type visit_rows(std::istream& file, char separator, std::string_view name, row_callback row) {
+    check_readable(file, name);
+    generics::byte_source source(file);
+    std::vector<std::string_view> fields; // the fields of the current line, reused
+    std::size_t columns = 0;
+    index_type rows = 0;
+    std::string_view line;
+    while (source.next_line(line)) {
+        if (line.empty()) continue;
+        fields.clear();
+        textutils::for_each_field(line, separator, [&fields](std::string_view field) {
+            fields.push_back(trim_blanks(field));
+        });
+        if (rows == 0) {
+            columns = fields.size();
+        } else if (fields.size() != columns) {
+            throw nf_error(std::string(name) + ": line " + " " + std::to_string(source.line()));
+        }
+        row.call(row.object, fields);
+        ++rows;
+    }
+    check_readable(file, name);
+    return rows;
+}
+
+} // namespace detail
+
 group_name_vector get(std::istream& file, char separator, std::string_view name) {
-    table_builder builder(separator, name);
-    for_each_line(file, name, [&builder](std::string_view line) { builder.add(line); });
+    table_builder builder(name);
+    for_each_row(file, separator, name,
+                 [&builder](std::span<const std::string_view> fields) { builder.add(fields); });
     return std::move(builder).finish();
 }
 

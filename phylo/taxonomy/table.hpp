@@ -10,8 +10,11 @@
 #include <generics/errors.hpp>
 
 #include <iosfwd>
+#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace phylo::taxonomy {
 
@@ -22,6 +25,31 @@ inline constexpr char nf[] = "wrong number of fields";
 // A non-empty line with another number of fields than the first non-empty line. The message
 // is the input's name, ": line ", and the line number with a leading blank ("t.tsv: line  5").
 using nf_error = generics::basic_error<std::runtime_error, error_names::nf>;
+
+namespace detail {
+// A borrowed row callback: the visitor's loop is compiled once, whatever the caller passes.
+struct row_callback {
+    void* object;
+    void (*call)(void* object, std::span<const std::string_view> fields);
+};
+index_type visit_rows(std::istream& file, char separator, std::string_view name, row_callback row);
+} // namespace detail
+
+// Reads the rest of `file` as a table, one row at a time, without keeping it: calls
+// `row(fields)` for every non-empty line, in order, with `fields` a
+// std::span<const std::string_view> of the line's fields, blanks trimmed. The views are valid
+// only during the call. Every line's field count is checked as `get` checks it (the same
+// nf_error and message), so a row the callback has seen may still be followed by the error.
+// Returns the number of rows.
+template <class Row>
+index_type for_each_row(std::istream& file, char separator, std::string_view name, Row&& row) {
+    using callable = std::remove_reference_t<Row>;
+    return detail::visit_rows(file, separator, name,
+                              {const_cast<void*>(static_cast<const void*>(std::addressof(row))),
+                               [](void* object, std::span<const std::string_view> fields) {
+                                   (*static_cast<callable*>(object))(fields);
+                               }});
+}
 
 // Reads the rest of `file` as a table, rows and fields indexed from 0; `name` (a full path,
 // or "standard input") is what the messages call the input. A line with another number of

@@ -124,6 +124,8 @@ TEST(LabmixFailures, EachEndsWithStatusOneAndOneMessage) {
         {{ragged}, {}, "labmix: wrong number of fields: " + ragged + ": line  4\n"},
         {{"-"}, {.in = ragged}, "labmix: wrong number of fields: standard input: line  4\n"},
         {{t, "-p", "3"}, {}, "labmix: range error: column 3 is beyond the 2 fields of the table\n"},
+        // Every line is checked before a column is found missing.
+        {{ragged, "-p", "3"}, {}, "labmix: wrong number of fields: " + ragged + ": line  4\n"},
         {{s.file("one.tsv", "a\nb\n"), "-f", "4", "-p", "1"}, {},
          "labmix: range error: column 4 is beyond the 1 field of the table\n"},
         // A failed read never passes for the end of the table.

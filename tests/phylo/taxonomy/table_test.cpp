@@ -5,8 +5,10 @@
 #include "../../test_support.hpp"
 
 #include <fstream>
+#include <span>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -110,6 +112,27 @@ TEST(TableGet, ReadsTheRestOfTheStreamOrFails) {
     std::istringstream broken("a\tb\n");
     broken.setstate(std::ios::badbit);
     EXPECT_THROW(taxonomy::get(broken, '\t', "b"), phylo::use_error);
+}
+
+TEST(TableRows, TheVisitorSeesTheRowsOfGetAndChecksEveryLine) {
+    const std::string texts[] = {"  x  \t y\n\n\ta\r\n", "a;b\nc;d", "", "\n\n", "one\n"};
+    for (const auto& text : texts) {
+        std::istringstream in(text);
+        rows_t seen;
+        const auto count = taxonomy::for_each_row(
+            in, '\t', "t", [&seen](std::span<const std::string_view> fields) {
+                seen.emplace_back(fields.begin(), fields.end());
+            });
+        EXPECT_EQ(seen, rows_of(read(text))) << text;
+        EXPECT_EQ(count, static_cast<phylo::index_type>(seen.size()));
+    }
+    // The rows before a bad line have been handed over when the error comes.
+    std::istringstream in("a\tb\nc\td\n\ne\n");
+    std::size_t rows = 0;
+    expect_error<nf_error>(
+        [&] { taxonomy::for_each_row(in, '\t', "t.tsv", [&rows](auto) { ++rows; }); },
+        "t.tsv: line  4");
+    EXPECT_EQ(rows, 2u);
 }
 
 TEST(TablePut, RoundTripsAndStopsAtTheFirstBadRow) {
