@@ -61,8 +61,10 @@ TEST(Hypergeometric, MatchesTheExactDistribution) {
     // (population, successes, draws): small and larger spreads, a mode at either end, more
     // draws than failures, and single possible values.
     const std::vector<std::tuple<std::int64_t, std::int64_t, std::int64_t>> cases{
-        {20, 7, 5},  {100, 10, 30}, {1000, 500, 400}, {50, 45, 40}, {30, 2, 29},
-        {12, 12, 5}, {12, 0, 5},    {12, 5, 12},      {9, 4, 0}};
+        {20, 7, 5},         {100, 10, 30},     {1000, 500, 400},  {50, 45, 40},
+        {30, 2, 29},        {12, 12, 5},       {12, 0, 5},        {100000, 10000, 1000},
+        {2000, 1000, 1000}, {4000, 3000, 2500}, {5000, 4900, 300}, {3000, 200, 2900}, {12, 5, 12},
+        {9, 4, 0}};
     std::mt19937_64 random(5);
     std::uniform_real_distribution<double> uniform(0.0, 1.0);
     const auto next = [&] { return uniform(random); };
