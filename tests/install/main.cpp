@@ -1,5 +1,7 @@
-// Reads a small group-name table through the installed library and checks one column.
+// Reads a small group-name table through the installed libraries, compares its two columns and
+// splits a line with textutils.
 #include <phylo/phylo.hpp>
+#include <textutils/textutils.hpp>
 
 #include <iostream>
 #include <sstream>
@@ -10,6 +12,12 @@ int main() {
     const auto families = phylo::taxonomy::group_names::extract(table, 1);
     if (families.length() != 2 || families[0] != "Muridae" || families[1] != "Soricidae") {
         std::cerr << "unexpected table contents\n";
+        return 1;
+    }
+    const auto r = phylo::taxonomy::compare(phylo::taxonomy::column_groups(table, 0),
+                                            phylo::taxonomy::column_groups(table, 1));
+    if (r.adjusted_rand != 1.0 || textutils::split("a\tb", '\t').length() != 2) {
+        std::cerr << "unexpected comparison or split\n";
         return 1;
     }
     std::cout << "phylo consumer: " << families.length() << " rows read\n";

@@ -1,0 +1,211 @@
+// The Python module `phylo`: partition comparison, single linkage and distance files.
+//
+//     >>> import phylo
+//     >>> phylo.compare(["a", "a", "b"], ["x", "y", "y"])["adjusted_rand"]
+//
+// Library errors are raised as phylo.Error (a ValueError) with the library's message; a file
+// that cannot be opened is an OSError naming it.
+
+#include <phylo/read.hpp>
+#include <phylo/taxonomy/comparison.hpp>
+#include <phylo/taxonomy/group_numbers.hpp>
+#include <phylo/taxonomy/single_linkage.hpp>
+
+#include <generics/errors.hpp>
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <numeric>
+#include <string>
+#include <vector>
+
+namespace py = pybind11;
+using namespace phylo;
+
+namespace {
+
+// Group numbers of 64-bit integer labels: kept when they fit 32 bits, else numbered by rank.
+count_array from_integers(const std::int64_t *values, std::size_t n) {
+    count_array groups(0, static_cast<index_type>(n) - 1);
+    const auto [low, high] = std::minmax_element(values, values + n);
+    if (n == 0 || (*low >= std::numeric_limits<count_element>::min() &&
+                   *high <= std::numeric_limits<count_element>::max())) {
+        std::transform(values, values + n, groups.begin(),
+                       [](std::int64_t v) { return static_cast<count_element>(v); });
+        return groups;
+    }
+    std::vector<std::int64_t> distinct(values, values + n);
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    std::transform(values, values + n, groups.begin(), [&distinct](std::int64_t v) {
+        return static_cast<count_element>(std::lower_bound(distinct.begin(), distinct.end(), v) -
+                                          distinct.begin());
+    });
+    return groups;
+}
+
+// A partition from a numpy integer array, or from any sequence of labels (compared as str).
+count_array to_partition(const py::handle &labels) {
+    if (py::isinstance<py::array>(labels)) {
+        const auto array = py::reinterpret_borrow<py::array>(labels);
+        const char kind = array.dtype().kind();
+        if (kind == 'i' || kind == 'u' || kind == 'b') {
+            if (array.ndim() != 1) throw py::value_error("labels must be a one-dimensional array");
+            if (array.dtype().is(py::dtype::of<std::int32_t>())) {
+                const auto a = py::array_t<std::int32_t, py::array::c_style>::ensure(array);
+                return count_array(0, std::vector<count_element>(a.data(), a.data() + a.size()));
+            }
+            const auto a =
+                py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>::ensure(array);
+            if (!a) throw py::value_error("integer labels must fit 64 bits");
+            return from_integers(a.data(), static_cast<std::size_t>(a.size()));
+        }
+    }
+    const auto sequence = py::reinterpret_borrow<py::sequence>(labels);
+    taxon_labels names(0, static_cast<index_type>(py::len(sequence)) - 1);
+    index_type k = 0;
+    for (const auto item : sequence)
+        names.unchecked(k++) = py::str(item).cast<std::string>();
+    return taxonomy::group_numbers(names);
+}
+
+py::dict as_dict(const taxonomy::partition_comparison &r) {
+    py::dict d;
+    d["taxa"] = r.taxa;
+    d["first_groups"] = r.first_groups;
+    d["second_groups"] = r.second_groups;
+    d["cells"] = r.cells;
+    d["first_pairs"] = r.first_pairs;
+    d["second_pairs"] = r.second_pairs;
+    d["joint_pairs"] = r.joint_pairs;
+    d["first_entropy"] = r.first_entropy;
+    d["second_entropy"] = r.second_entropy;
+    d["joint_entropy"] = r.joint_entropy;
+    d["mutual_information"] = r.mutual_information;
+    d["nmi"] = r.nmi;
+    d["nmi_geometric"] = r.nmi_geometric;
+    d["nmi_min"] = r.nmi_min;
+    d["nmi_max"] = r.nmi_max;
+    d["expected_mutual_information"] = r.expected_mutual_information;
+    d["ami"] = r.ami;
+    d["variation_of_information"] = r.variation_of_information;
+    d["mi_over_joint_entropy"] = r.mi_over_joint_entropy;
+    d["rand"] = r.rand;
+    d["adjusted_rand"] = r.adjusted_rand;
+    d["chi_square"] = r.chi_square;
+    d["g_statistic"] = r.g_statistic;
+    return d;
+}
+
+// A square matrix of distances over taxa 0 .. n - 1.
+real_matrix to_matrix(const py::array_t<double, py::array::c_style | py::array::forcecast> &d) {
+    if (d.ndim() != 2 || d.shape(0) != d.shape(1))
+        throw py::value_error("the distances must be a square two-dimensional array");
+    const auto n = static_cast<index_type>(d.shape(0));
+    real_matrix m(0, n - 1, 0, n - 1);
+    std::copy(d.data(), d.data() + d.size(), m.data());
+    return m;
+}
+
+py::array_t<std::int32_t> to_numpy(const count_array &groups) {
+    py::array_t<std::int32_t> out(static_cast<py::ssize_t>(groups.length()));
+    std::copy(groups.begin(), groups.end(), out.mutable_data());
+    return out;
+}
+
+read::dist_input_format distance_format(const std::string &name) {
+    if (name == "phylip") return read::dist_input_format::PHYLIP;
+    if (name == "extended_phylip") return read::dist_input_format::EXTENDED_PHYLIP;
+    if (name == "tab") return read::dist_input_format::TAB_SEPARATED;
+    throw py::value_error("unknown distance format \"" + name +
+                          "\"; use \"phylip\", \"extended_phylip\" or \"tab\"");
+}
+
+} // namespace
+
+PYBIND11_MODULE(phylo, m) {
+    m.doc() =
+        "Partition comparison, single-linkage clustering and distance files of the phylo library.";
+
+    // One Python type for every library error, with the library's message.
+    static py::exception<generics::error> library_error(m, "Error", PyExc_ValueError);
+    py::register_exception_translator([](std::exception_ptr thrown) {
+        try {
+            if (thrown) std::rethrow_exception(thrown);
+        } catch (const generics::error &e) {
+            library_error(e.message());
+        }
+    });
+
+    m.def(
+        "compare",
+        [](const py::object &first, const py::object &second) {
+            const auto a = to_partition(first);
+            const auto b = to_partition(second);
+            py::gil_scoped_release unlocked;
+            const auto r = taxonomy::compare(a, b);
+            py::gil_scoped_acquire locked;
+            return as_dict(r);
+        },
+        py::arg("first"), py::arg("second"),
+        "Compares two partitions of the same taxa, given as two sequences of labels (compared as\n"
+        "strings) or two numpy integer arrays. Returns a dict: rand, adjusted_rand,\n"
+        "mutual_information, nmi (arithmetic mean), nmi_geometric, nmi_min, nmi_max,\n"
+        "expected_mutual_information, ami, variation_of_information, mi_over_joint_entropy,\n"
+        "chi_square, g_statistic, the entropies, pairs and counts.");
+
+    m.def(
+        "single_linkage",
+        [](const py::array_t<double, py::array::c_style | py::array::forcecast> &d,
+           double threshold) {
+            return to_numpy(taxonomy::single_linkage(to_matrix(d), threshold));
+        },
+        py::arg("distances"), py::arg("threshold"),
+        "Single-linkage groups at one threshold of a square distance matrix: an int32 array of\n"
+        "group numbers, clusters of two or more taxa first in the order they form.");
+
+    m.def(
+        "single_linkage_series",
+        [](const py::array_t<double, py::array::c_style | py::array::forcecast> &d, double start,
+           double step, index_type count) {
+            const auto series = taxonomy::single_linkage_series(to_matrix(d), start, step, count);
+            const auto taxa = static_cast<py::ssize_t>(d.shape(0));
+            py::array_t<std::int32_t> out({static_cast<py::ssize_t>(count), taxa});
+            auto *at = out.mutable_data();
+            for (const auto &row : series)
+                at = std::copy(row->begin(), row->end(), at);
+            return out;
+        },
+        py::arg("distances"), py::arg("start"), py::arg("step"), py::arg("count"),
+        "Single-linkage groups at start, start + step, ...: a count x n int32 array.");
+
+    m.def(
+        "read_distances",
+        [](const std::string &path, const std::string &format) {
+            const auto f = distance_format(format);
+            std::ifstream file(path, std::ios::binary);
+            if (!file) {
+                const int error = errno;
+                PyErr_SetObject(PyExc_OSError,
+                                py::make_tuple(error, std::strerror(error), path).ptr());
+                throw py::error_already_set();
+            }
+            const squared d = read::get(file, f);
+            std::vector<std::string> labels(d.labels.begin(), d.labels.end());
+            const auto n = static_cast<py::ssize_t>(d.labels.length());
+            py::array_t<double> matrix({n, n});
+            std::copy(d.matrix.data(), d.matrix.data() + n * n, matrix.mutable_data());
+            return py::make_tuple(labels, matrix);
+        },
+        py::arg("path"), py::arg("format") = "tab",
+        "Reads a distance matrix file (format \"phylip\", \"extended_phylip\" or \"tab\"):\n"
+        "returns (labels, matrix), the labels a list of str, the matrix an n x n float64 array.");
+}
