@@ -151,8 +151,7 @@ partial read_partial(const std::string &file) {
 
 } // namespace
 
-void write_partial(listing_writer &out, const test_identity &test, part_number p,
-                   const std::vector<double> &values) {
+void write_partial_head(listing_writer &out, const test_identity &test, part_number p) {
     const auto range = range_of(p, test.reshuffles);
     std::string head(magic);
     head.append("\nfingerprint\t").append(hex(test.fingerprint));
@@ -169,15 +168,17 @@ void write_partial(listing_writer &out, const test_identity &test, part_number p
     head.append("\nvalues\t").append(std::to_string(range.first)).append("\t");
     head.append(std::to_string(range.last)).append("\n");
     out.put(head);
-    const std::size_t width = test.statistics.size();
-    for (std::int64_t k = range.first; k <= range.last; ++k) {
-        out.put(std::to_string(k));
-        for (std::size_t i = 0; i < width; ++i) {
-            out.put('\t');
-            out.put(format_number(values[static_cast<std::size_t>(k - range.first) * width + i]));
-        }
-        out.put('\n');
+}
+
+void write_partial_line(listing_writer &out, std::int64_t k, std::span<const double> values) {
+    char buffer[24];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, k).ptr;
+    out.put(std::string_view(buffer, static_cast<std::size_t>(end - buffer)));
+    for (const double x : values) {
+        out.put('\t');
+        out.put(format_number(x));
     }
+    out.put('\n');
 }
 
 combined_test combine_parts(const std::vector<std::string> &files) {

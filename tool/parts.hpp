@@ -22,6 +22,7 @@
 #include <generics/errors.hpp>
 
 #include <cstdint>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -83,9 +84,9 @@ struct test_identity {
     std::vector<std::string> notes;
 };
 
-// Writes the partial result of part p.
-void write_partial(listing_writer &out, const test_identity &test, part_number p,
-                   const std::vector<double> &values);
+// Writes the partial result of part p: its head, then one line per reshuffle of its range.
+void write_partial_head(listing_writer &out, const test_identity &test, part_number p);
+void write_partial_line(listing_writer &out, std::int64_t k, std::span<const double> values);
 
 // The test and all its null values from the partial results in `files` (any order). A file
 // that cannot be read or is not a partial result, a part given twice, a part of another test

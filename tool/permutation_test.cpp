@@ -4,8 +4,8 @@
 #include <generics/generic_random_sorting.hpp>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <exception>
 #include <limits>
 #include <mutex>
@@ -219,18 +219,33 @@ void permutation_test::reshuffle(std::uint64_t seed, std::int64_t k, workspace &
     measure(w, out);
 }
 
-std::vector<double> permutation_test::null_values(std::uint64_t seed, std::int64_t first,
-                                                  std::int64_t last, unsigned threads) const {
+void permutation_test::for_each_null(
+    std::uint64_t seed, std::int64_t first, std::int64_t last, unsigned threads,
+    const std::function<void(std::int64_t, std::span<const double>)> &consume) const {
     const std::size_t width = statistics_.size();
     const std::int64_t count = std::max<std::int64_t>(0, last - first + 1);
-    std::vector<double> values(static_cast<std::size_t>(count) * width,
-                               std::numeric_limits<double>::quiet_NaN());
-    if (!defined_ || count == 0) return values;
-    // Threads take blocks of reshuffles in turn; each value lands in its reshuffle's place.
+    if (count == 0) return;
+    if (!defined_) {
+        const std::vector<double> nan(width, std::numeric_limits<double>::quiet_NaN());
+        for (std::int64_t k = first; k <= last; ++k)
+            consume(k, nan);
+        return;
+    }
+    // Workers draw blocks of reshuffles into a ring of slots; this thread hands the blocks to
+    // `consume` in order. A worker more than the ring ahead of the consumer waits, so memory
+    // does not grow with the number of reshuffles.
     constexpr std::int64_t block = 8;
-    std::atomic<std::int64_t> next{0};
+    const std::int64_t blocks = (count + block - 1) / block;
+    const auto workers = static_cast<std::int64_t>(std::clamp<std::int64_t>(threads, 1, blocks));
+    const std::int64_t ring = 4 * workers;
+    std::vector<double> slots(static_cast<std::size_t>(ring * block) * width);
+    std::vector<std::int64_t> holds(static_cast<std::size_t>(ring), -1); // the block in a slot
+    std::mutex lock;
+    std::condition_variable changed;
+    std::int64_t delivered = 0; // blocks handed to consume
+    std::int64_t claimed = 0;
+    bool stop = false;
     std::exception_ptr failure;
-    std::mutex failure_lock;
     const auto work = [&] {
         try {
             workspace w;
@@ -238,27 +253,77 @@ std::vector<double> permutation_test::null_values(std::uint64_t seed, std::int64
             if (dense_) w.counts.assign(static_cast<std::size_t>(rows_ * columns_n_), 0);
             w.random.set_sorter(w.labels.first(), w.labels.last());
             for (;;) {
-                const std::int64_t from = next.fetch_add(block);
-                if (from >= count) break;
+                std::int64_t b = 0;
+                {
+                    std::unique_lock guard(lock);
+                    if (stop || claimed == blocks) return;
+                    b = claimed++;
+                    changed.wait(guard, [&] { return stop || b < delivered + ring; });
+                    if (stop) return;
+                }
+                const auto slot = static_cast<std::size_t>(b % ring);
+                double *out = slots.data() + slot * static_cast<std::size_t>(block) * width;
+                const std::int64_t from = b * block;
                 for (std::int64_t i = from; i < std::min(count, from + block); ++i)
-                    reshuffle(seed, first + i, w,
-                              values.data() + static_cast<std::size_t>(i) * width);
+                    reshuffle(seed, first + i, w, out + static_cast<std::size_t>(i - from) * width);
+                {
+                    const std::lock_guard guard(lock);
+                    holds[slot] = b;
+                }
+                changed.notify_all();
             }
         } catch (...) {
-            const std::lock_guard lock(failure_lock);
-            if (!failure) failure = std::current_exception();
-            next = count; // the others stop at their next block
+            {
+                const std::lock_guard guard(lock);
+                if (!failure) failure = std::current_exception();
+                stop = true;
+            }
+            changed.notify_all();
         }
     };
-    const auto used = static_cast<unsigned>(std::clamp<std::int64_t>(
-        static_cast<std::int64_t>(threads), 1, (count + block - 1) / block));
-    {
-        std::vector<std::jthread> pool;
-        for (unsigned t = 1; t < used; ++t)
+    std::vector<std::jthread> pool;
+    try {
+        for (std::int64_t t = 0; t < workers; ++t)
             pool.emplace_back(work);
-        work();
+        for (std::int64_t b = 0; b < blocks; ++b) {
+            const auto slot = static_cast<std::size_t>(b % ring);
+            {
+                std::unique_lock guard(lock);
+                changed.wait(guard, [&] { return stop || holds[slot] == b; });
+                if (stop) break;
+            }
+            const double *in = slots.data() + slot * static_cast<std::size_t>(block) * width;
+            for (std::int64_t i = b * block; i < std::min(count, (b + 1) * block); ++i)
+                consume(first + i,
+                        std::span<const double>(
+                            in + static_cast<std::size_t>(i - b * block) * width, width));
+            {
+                const std::lock_guard guard(lock);
+                delivered = b + 1;
+            }
+            changed.notify_all();
+        }
+    } catch (...) {
+        {
+            const std::lock_guard guard(lock);
+            stop = true;
+        }
+        changed.notify_all();
+        pool.clear(); // joins
+        throw;
     }
+    pool.clear();
     if (failure) std::rethrow_exception(failure);
+}
+
+std::vector<double> permutation_test::null_values(std::uint64_t seed, std::int64_t first,
+                                                  std::int64_t last, unsigned threads) const {
+    std::vector<double> values;
+    values.reserve(static_cast<std::size_t>(std::max<std::int64_t>(0, last - first + 1)) *
+                   statistics_.size());
+    for_each_null(seed, first, last, threads, [&values](std::int64_t, std::span<const double> v) {
+        values.insert(values.end(), v.begin(), v.end());
+    });
     return values;
 }
 

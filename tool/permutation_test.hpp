@@ -18,6 +18,7 @@
 #include <phylo/taxonomy/random_table.hpp>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -73,6 +74,13 @@ class permutation_test {
     // The statistics of reshuffles first .. last (from 1), reshuffle by reshuffle:
     // values[(k - first) * statistics + i] is statistic i of reshuffle k. `threads` (at least
     // 1) share the reshuffles; the values do not depend on their number.
+    // The same, handed to consume(k, values of reshuffle k) in increasing k on the calling
+    // thread while `threads` others draw; memory does not grow with the reshuffles. An
+    // exception from consume or a draw ends the run and propagates.
+    void
+    for_each_null(std::uint64_t seed, std::int64_t first, std::int64_t last, unsigned threads,
+                  const std::function<void(std::int64_t, std::span<const double>)> &consume) const;
+
     [[nodiscard]] std::vector<double> null_values(std::uint64_t seed, std::int64_t first,
                                                   std::int64_t last, unsigned threads) const;
 

@@ -1,8 +1,10 @@
 #include <tool/test_report.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace labmix {
 
@@ -30,40 +32,40 @@ bool at_least_observed(double value, double observed) {
     return value >= observed - 64 * std::numeric_limits<double>::epsilon() * std::abs(observed);
 }
 
-statistic_summary summarize(double observed, std::span<const double> values, std::size_t width,
-                            std::size_t index) {
+void null_accumulator::add(double value) {
+    if (count_ == 0) shift_ = value;
+    const double d = value - shift_;
+    sum_ += d;
+    squares_ += d * d;
+    ++count_;
+    at_least_ += at_least_observed(value, observed_) ? 1 : 0;
+}
+
+statistic_summary null_accumulator::summary() const {
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-    const std::size_t n = width == 0 ? 0 : values.size() / width;
-    statistic_summary s{observed, nan, nan, static_cast<std::int64_t>(n), std::nullopt, nan};
-    if (std::isnan(observed)) return s;
-    // Offsets from the first value, so that equal values give their value and an sd of 0.
-    const double shift = n > 0 ? values[index] : 0.0;
-    double sum = 0;
-    std::int64_t at_least = 0;
-    for (std::size_t k = 0; k < n; ++k) {
-        const double v = values[k * width + index];
-        sum += v - shift;
-        at_least += at_least_observed(v, observed) ? 1 : 0;
-    }
-    if (n > 0) s.null_mean = shift + sum / static_cast<double>(n);
-    if (n > 1) {
-        double squares = 0;
-        for (std::size_t k = 0; k < n; ++k) {
-            const double d = values[k * width + index] - s.null_mean;
-            squares += d * d;
-        }
-        s.null_sd = std::sqrt(squares / static_cast<double>(n - 1));
-    }
-    s.at_least = at_least;
-    s.p_value = static_cast<double>(at_least + 1) / static_cast<double>(n + 1);
+    statistic_summary s{observed_, nan, nan, count_, std::nullopt, nan};
+    if (std::isnan(observed_)) return s;
+    const auto n = static_cast<double>(count_);
+    if (count_ > 0) s.null_mean = shift_ + sum_ / n;
+    if (count_ > 1) s.null_sd = std::sqrt(std::max(0.0, squares_ - sum_ * sum_ / n) / (n - 1));
+    s.at_least = at_least_;
+    s.p_value = static_cast<double>(at_least_ + 1) / (n + 1);
     return s;
 }
 
-std::string report_text(std::span<const statistic> statistics, std::span<const double> observed,
-                        std::span<const double> values) {
+statistic_summary summarize(double observed, std::span<const double> values, std::size_t width,
+                            std::size_t index) {
+    null_accumulator a(observed);
+    for (std::size_t k = 0; width > 0 && k < values.size() / width; ++k)
+        a.add(values[k * width + index]);
+    return a.summary();
+}
+
+std::string report_text(std::span<const statistic> statistics,
+                        std::span<const statistic_summary> summaries) {
     std::string text = "statistic\tobserved\tnull_mean\tnull_sd\treshuffles\tat_least\tp_value\n";
     for (std::size_t i = 0; i < statistics.size(); ++i) {
-        const auto s = summarize(observed[i], values, statistics.size(), i);
+        const auto &s = summaries[i];
         text.append(name_of(statistics[i])).push_back('\t');
         for (const double x : {s.observed, s.null_mean, s.null_sd})
             text.append(format_number(x)).push_back('\t');
@@ -74,23 +76,36 @@ std::string report_text(std::span<const statistic> statistics, std::span<const d
     return text;
 }
 
+std::string report_text(std::span<const statistic> statistics, std::span<const double> observed,
+                        std::span<const double> values) {
+    std::vector<statistic_summary> summaries;
+    for (std::size_t i = 0; i < statistics.size(); ++i)
+        summaries.push_back(summarize(observed[i], values, statistics.size(), i));
+    return report_text(statistics, summaries);
+}
+
+void write_null_line(listing_writer &out, std::span<const statistic> statistics, std::int64_t k,
+                     std::span<const double> values) {
+    char buffer[24];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, k).ptr;
+    const std::string_view number(buffer, static_cast<std::size_t>(end - buffer));
+    for (std::size_t i = 0; i < statistics.size(); ++i) {
+        out.put(number);
+        out.put('\t');
+        out.put(name_of(statistics[i]));
+        out.put('\t');
+        out.put(format_number(values[i]));
+        out.put('\n');
+    }
+}
+
 void write_null_values(listing_writer &out, std::span<const statistic> statistics,
                        std::span<const double> values, std::int64_t first) {
     out.put("reshuffle\tstatistic\tvalue\n");
     const std::size_t width = statistics.size();
-    char buffer[64];
-    for (std::size_t k = 0; width > 0 && k < values.size() / width; ++k) {
-        const auto number =
-            std::to_chars(buffer, buffer + sizeof buffer, first + static_cast<std::int64_t>(k)).ptr;
-        for (std::size_t i = 0; i < width; ++i) {
-            out.put(std::string_view(buffer, static_cast<std::size_t>(number - buffer)));
-            out.put('\t');
-            out.put(name_of(statistics[i]));
-            out.put('\t');
-            out.put(format_number(values[k * width + i]));
-            out.put('\n');
-        }
-    }
+    for (std::size_t k = 0; width > 0 && k < values.size() / width; ++k)
+        write_null_line(out, statistics, first + static_cast<std::int64_t>(k),
+                        values.subspan(k * width, width));
 }
 
 } // namespace labmix

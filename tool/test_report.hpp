@@ -36,16 +36,39 @@ struct statistic_summary {
 // whatever the rounding, as in R's chisq.test.
 [[nodiscard]] bool at_least_observed(double value, double observed);
 
-// The summary of statistic `index` of a test whose null values are laid out reshuffle by
-// reshuffle, `width` to a reshuffle. The sums run in reshuffle order, so the same values give
-// the same bits however they were computed.
+// The summary of one statistic, null value by null value in reshuffle order, so that the same
+// values give the same bits however they were drawn. The sums are of the offsets from the
+// first value (equal values give their value and an sd of exactly 0), in one pass.
+class null_accumulator {
+  public:
+    explicit null_accumulator(double observed) : observed_(observed) {}
+    void add(double value);
+    [[nodiscard]] statistic_summary summary() const;
+
+  private:
+    double observed_;
+    double shift_ = 0.0;
+    double sum_ = 0.0;     // of value - shift
+    double squares_ = 0.0; // of (value - shift)^2
+    std::int64_t count_ = 0;
+    std::int64_t at_least_ = 0;
+};
+
+// The summary of statistic `index` of null values laid out reshuffle by reshuffle, `width`
+// to a reshuffle.
 [[nodiscard]] statistic_summary summarize(double observed, std::span<const double> values,
                                           std::size_t width, std::size_t index);
 
 // The report: the header line, then one line per statistic.
 [[nodiscard]] std::string report_text(std::span<const statistic> statistics,
+                                      std::span<const statistic_summary> summaries);
+[[nodiscard]] std::string report_text(std::span<const statistic> statistics,
                                       std::span<const double> observed,
                                       std::span<const double> values);
+
+// One reshuffle's lines of the null-value table.
+void write_null_line(listing_writer &out, std::span<const statistic> statistics, std::int64_t k,
+                     std::span<const double> values);
 
 // The null values as a table: header `reshuffle	statistic	value`, then one line per
 // reshuffle and statistic, reshuffles numbered from `first`.

@@ -219,16 +219,45 @@ void run_test(const settings &given, listing_writer &out, std::ostream &notes) {
         notes << note << '\n';
     notes.flush();
     identity.observed = test.observed();
+    const unsigned threads = thread_count(s);
     if (s.part) {
         const auto p = parse_part(*s.part);
         const auto range = range_of(p, s.reshuffles);
-        const auto values = test.null_values(seed, range.first, range.last, thread_count(s));
-        write_partial(out, identity, p, values);
+        write_partial_head(out, identity, p);
+        test.for_each_null(
+            seed, range.first, range.last, threads,
+            [&out](std::int64_t k, std::span<const double> v) { write_partial_line(out, k, v); });
         out.flush();
         return;
     }
-    const auto values = test.null_values(seed, 1, s.reshuffles, thread_count(s));
-    finish(s, statistics, identity.observed, values, out);
+    // The values stream past: into the summaries and the null table, and kept only for a plot.
+    std::vector<null_accumulator> summaries;
+    for (const double x : identity.observed)
+        summaries.emplace_back(x);
+    std::optional<output_file> null_file;
+    if (s.null_file) {
+        null_file.emplace(*s.null_file);
+        null_file->out().put("reshuffle\tstatistic\tvalue\n");
+    }
+    std::vector<double> kept;
+    test.for_each_null(seed, 1, s.reshuffles, threads,
+                       [&](std::int64_t k, std::span<const double> v) {
+                           for (std::size_t i = 0; i < v.size(); ++i)
+                               summaries[i].add(v[i]);
+                           if (null_file) write_null_line(null_file->out(), statistics, k, v);
+                           if (s.plot_file) kept.insert(kept.end(), v.begin(), v.end());
+                       });
+    std::vector<statistic_summary> lines;
+    for (const auto &a : summaries)
+        lines.push_back(a.summary());
+    out.put(report_text(statistics, lines));
+    out.flush();
+    if (null_file) null_file->close();
+    if (s.plot_file) {
+        output_file file(*s.plot_file);
+        file.out().put(null_plot_svg(statistics, identity.observed, kept));
+        file.close();
+    }
 }
 
 void run_combine(const settings &s, listing_writer &out, std::ostream &notes) {

@@ -119,6 +119,11 @@ TEST(LabmixTest, NullValuesPlotSeedAndUndefinedStatistics) {
             .out,
         clock.out);
 
+    // A null table that cannot be written ends the run while the reshuffles are drawn.
+    const auto full = run(with(test_args, {"-n", "20000", "--null", "/dev/full", table}));
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "labmix: write error: /dev/full: No space left on device\n");
+
     const auto one_group = dir.file("one.tsv", "a\tx\nb\tx\nc\tx\n");
     const auto u = run({"--test", "chi2,ari", "-s", "1", one_group});
     EXPECT_EQ(u.status, 0);
