@@ -178,6 +178,24 @@ TEST(PermutationTest, ValuesDependOnlyOnSeedAndReshuffle) {
     EXPECT_EQ(stream_seed(0, 0), 0xe220a8397b1dcdafu); // SplitMix64's first output from 0
 }
 
+TEST(PermutationTest, TablesTooBigToCountDenselyAreCountedSparsely) {
+    // 300 x 290 groups of 300 taxa: more cells than a dense table may have, so the labels are
+    // permuted and the cells counted sparsely; the values are those of the library's compare().
+    std::vector<int> a(300), b(300);
+    for (int i = 0; i < 300; ++i)
+        a[static_cast<std::size_t>(i)] = i, b[static_cast<std::size_t>(i)] = i % 290;
+    const permutation_test test({codes(a), codes(b), {}}, every, draw_method::draw_table);
+    EXPECT_EQ(test.method(), draw_method::permute_labels);
+    const auto full = phylo::taxonomy::compare(codes(a), codes(b));
+    const auto observed = test.observed();
+    EXPECT_EQ(observed[0], full.chi_square);
+    EXPECT_EQ(observed[4], full.adjusted_rand);
+    const auto values = test.null_values(3, 1, 50, 1);
+    EXPECT_EQ(values, test.null_values(3, 1, 50, 2));
+    for (std::size_t k = 0; k < 50; ++k)
+        EXPECT_DOUBLE_EQ(values[k * 6 + 1], 2 * 300 * values[k * 6 + 2]);
+}
+
 TEST(PermutationTest, OneGroupLeavesEveryStatisticUndefined) {
     for (const auto &[a, b] : {std::pair{std::vector<int>{0, 0, 0}, std::vector<int>{0, 1, 2}},
                                std::pair{std::vector<int>{0, 1, 1}, std::vector<int>{0, 0, 0}}}) {
