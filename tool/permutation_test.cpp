@@ -26,7 +26,7 @@ draw_method choose_method(std::span<const stratum_shape> strata, std::int64_t de
     double permute = static_cast<double>(dense_cells);
     for (const auto &s : strata) {
         const double cells = static_cast<double>(s.rows) * static_cast<double>(s.columns);
-        table += cells * (4.0 + std::sqrt(static_cast<double>(s.taxa) / cells));
+        table += cells * (10.0 + std::sqrt(static_cast<double>(s.taxa) / cells));
         permute += static_cast<double>(s.taxa);
     }
     return table < permute ? draw_method::draw_table : draw_method::permute_labels;

@@ -39,10 +39,10 @@ struct test_columns {
 enum class draw_method { permute_labels, draw_table };
 
 // The cheaper way to draw the reshuffles of a table of n taxa whose strata s hold n_s taxa in
-// R_s x C_s non-empty groups: a table costs about sum_s R_s C_s (4 + sqrt(n_s / (R_s C_s)))
-// steps (a hypergeometric draw per cell, each walking about a standard deviation), a
-// permutation about n steps (one exchange and one count per taxon) plus R C to clear and
-// read the counts. `dense_cells` is R C of the whole table.
+// R_s x C_s non-empty groups, in units of one exchange and count of a label (measured): a
+// table costs about sum_s R_s C_s (10 + sqrt(n_s / (R_s C_s))) (a hypergeometric draw per
+// cell, whose inversion walks about a standard deviation), a permutation n plus R C to clear
+// the counts. `dense_cells` is R C of the whole table.
 struct stratum_shape {
     std::int64_t taxa;
     std::int64_t rows;

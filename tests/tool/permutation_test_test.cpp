@@ -210,8 +210,8 @@ TEST(PermutationTest, OneGroupLeavesEveryStatisticUndefined) {
 }
 
 TEST(PermutationTest, TheCheaperDrawForTheShape) {
-    // Many taxa in few cells: a table; as many cells as taxa: labels.
-    const std::vector<stratum_shape> few{{100000, 1000, 10}}, many{{1000, 1000, 10}};
+    // Many taxa in few cells: a table; about as many cells as taxa: labels.
+    const std::vector<stratum_shape> few{{1000000, 1000, 10}}, many{{100000, 10000, 10}};
     EXPECT_EQ(choose_method(few, 10000), draw_method::draw_table);
-    EXPECT_EQ(choose_method(many, 10000), draw_method::permute_labels);
+    EXPECT_EQ(choose_method(many, 100000), draw_method::permute_labels);
 }
