@@ -496,17 +496,21 @@ void read_reals(text_cursor& c, Real* out, index_type count, const char* item_wo
 }
 
 // Reads a real literal from a field of `width` characters (fewer if the line ends first),
-// blanks around the literal allowed.
+// blanks around the literal allowed. The field starts where the cursor stands and never
+// passes a line end: at a line end it is empty, the data error.
 template <class Real>
 Real read_real(text_cursor& c, std::size_t width) {
     if (width == 0) return read_real<Real>(c);
-    if (c.at_line_end() && c.peek() != text_cursor::eof) c.skip_line_end();
     std::string field;
     while (field.size() < width && !c.at_line_end()) {
         field.push_back(static_cast<char>(c.peek()));
         c.bump();
     }
-    if (field.empty() && c.peek() == text_cursor::eof) c.fail_end("a real literal");
+    if (field.empty()) {
+        if (c.peek() == text_cursor::eof) c.fail_end("a real literal");
+        c.fail<data_error>("expected a real field of " + std::to_string(width) +
+                           " characters, found a line end");
+    }
     const auto b = field.find_first_not_of(" \t");
     const auto e = field.find_last_not_of(" \t");
     const std::string_view lit =
@@ -625,9 +629,14 @@ void put_real(std::string& out, Real v, std::size_t fore, std::size_t aft, std::
             }
         }
     }
-    char b[1100];
+    // A double has at most 1074 digits after the point (2^-1074); beyond them every digit of
+    // the exact expansion is 0, so the converter is asked for no more and the rest is padded.
+    // The buffer holds the longest image: sign, 309 digits, point, 1074 digits, exponent.
+    constexpr std::size_t exact_digits = 1074;
+    char b[1400];
     const auto fmt = exp > 0 ? std::chars_format::scientific : std::chars_format::fixed;
-    const auto r = std::to_chars(b, b + sizeof b, v, fmt, static_cast<int>(std::min<std::size_t>(aft, 700)));
+    const auto r =
+        std::to_chars(b, b + sizeof b, v, fmt, static_cast<int>(std::min(aft, exact_digits)));
     std::string_view img(b, static_cast<std::size_t>(r.ptr - b));
     std::string_view mant = img;
     std::string_view expo;
@@ -642,7 +651,7 @@ void put_real(std::string& out, Real v, std::size_t fore, std::size_t aft, std::
     const std::size_t before = point == std::string_view::npos ? mant.size() : point;
     if (before < fore) out.append(fore - before, ' ');
     out.append(mant);
-    if (aft > 700) out.append(aft - 700, '0');
+    if (aft > exact_digits && point != std::string_view::npos) out.append(aft - exact_digits, '0');
     if (!expo.empty()) {
         out.push_back('E');
         out.push_back(expo[0]);
@@ -905,7 +914,8 @@ struct real_io {
         static constexpr std::size_t default_exp = 3;
 
         // Width 0: a free-format literal after blanks and line ends; otherwise a field of
-        // exactly `width` characters (fewer when the line ends first).
+        // exactly `width` characters (fewer when the line ends first), starting where the
+        // last read stopped: no line end is passed, so at one the field is the data error.
         static Real get(std::istream& file, std::size_t width = 0) {
             text_cursor c(file);
             return read_real<Real>(c, width);

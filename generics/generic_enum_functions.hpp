@@ -14,6 +14,7 @@
 #include <generics/errors.hpp>
 #include <generics/generic_array_functions.hpp>
 
+#include <cmath>
 #include <cstddef>
 #include <string>
 #include <type_traits>
@@ -29,10 +30,14 @@ struct generic_order_functions {
     using vector = bounded_array<std::unique_ptr<array>>;
     using matrix = bounded_matrix<Element>;
 
-    // The element order: true when a comes before b.
+    // The element order: true when a comes before b. Floating-point not-a-numbers come after
+    // every number (and are equal among themselves), so extremes and sorting never depend on
+    // where a not-a-number stands.
     static bool less(const Element& a, const Element& b) noexcept {
         if constexpr (std::is_same_v<Element, char>)
             return static_cast<unsigned char>(a) < static_cast<unsigned char>(b);
+        else if constexpr (std::is_floating_point_v<Element>)
+            return a < b || (!std::isnan(a) && std::isnan(b));
         else
             return a < b;
     }

@@ -3,9 +3,10 @@
 // operations every ordered kind shares; reals have no `modes` (equal reals are rarely the
 // point). The real-valued transformations live with the real kind itself.
 //
-// Comparisons are the plain floating-point ones: a not-a-number never compares greater, so
-// `max(x, nan)` is nan and `max(nan, x)` is x. The heap sort stays in bounds whatever the
-// values are, not-a-numbers included; only their place in the result is then unspecified.
+// The order is the numeric one with every not-a-number after every number, whichever
+// operand it is: `max(x, nan)` and `max(nan, x)` are nan, `min(x, nan)` and `min(nan, x)` are
+// x. So the maximum of an array holding a not-a-number is nan, its minimum is its smallest
+// number (nan only when it holds no number), and `array_sort` puts not-a-numbers last.
 
 #include <generics/generic_enum_functions.hpp>
 

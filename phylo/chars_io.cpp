@@ -115,17 +115,11 @@ std::size_t binary_literal::image(binary x, type_set setting, char* out) {
     return copy_name(binary_names.at(static_cast<std::size_t>(x)), setting, out);
 }
 
+// Digits only: a sign, even on 0, is not part of a count.
 count_element count_literal::read(text_cursor& c) {
     static constexpr const char* what = "a count (an unsigned integer)";
     int ch = c.skip_blanks();
     if (ch == text_cursor::eof) c.fail_end(what);
-    bool negative = false;
-    if (ch == '+' || ch == '-') {
-        negative = ch == '-';
-        c.bump();
-        ch = c.peek();
-        if (ch == text_cursor::eof) c.fail_end("the digits of a count");
-    }
     if (!is_digit(ch)) c.fail_found(what, ch);
     long long value = 0;
     std::string digits;
@@ -134,8 +128,6 @@ count_element count_literal::read(text_cursor& c) {
         if (digits.size() < 24) digits.push_back(static_cast<char>(ch));
         c.bump();
     }
-    if (negative && value != 0)
-        c.fail<data_error>("the count -" + digits + " is below 0");
     if (value > max_index)
         c.fail<data_error>("the count " + digits + " exceeds " + std::to_string(max_index));
     return static_cast<count_element>(value);

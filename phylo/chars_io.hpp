@@ -12,7 +12,9 @@
 // the separator '\n' one value per line (numbered: with its index image); otherwise one line
 // of separator-led values, after a header line of separator-led index images when numbered.
 // Reading errors: the data error for a malformed literal (the element keeps its old value),
-// the end error when the input ends first; messages say which element.
+// the end error when the input ends first; messages say which element. Counts are digits
+// only, without a sign. A fixed-width real field (width > 0) never passes a line end: rows on
+// separate lines are read row by row, the caller passing the line end in between.
 
 #include <phylo/core.hpp>
 

@@ -16,6 +16,7 @@ using size_error = basic::size_error;
 using order = generics::generic_float_functions<real_element>;
 // max / min: of two values, or of an array, a matrix or a whole vector (one element); with
 // `per_row`, one per row of a vector (an array). Empty operands are the range error.
+// Not-a-numbers order after every number: a maximum over one is nan, a minimum skips them.
 inline constexpr order::max_fn max{};
 inline constexpr order::min_fn min{};
 inline constexpr order::array_sort_fn array_sort{}; // ascending, in place

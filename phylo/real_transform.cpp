@@ -229,14 +229,15 @@ void transform_matrix(real_vector& v, transformation kind) {
     case transformation::RANGING:
     case transformation::FULL_RANGING: {
         // Starting points that any finite value replaces: a column of negative values keeps
-        // its negative maximum.
+        // its negative maximum. The extremes are those of `max` and `min`: a not-a-number in
+        // a column makes its maximum (and so its range) nan, and the whole column becomes nan.
         std::vector<real_element> hi(cols, std::numeric_limits<real_element>::lowest());
         std::vector<real_element> lo(cols, std::numeric_limits<real_element>::max());
         for (index_type i = 0; i < rows; ++i) {
             const real_element* x = row(i);
             for (std::size_t j = 0; j < cols; ++j) {
-                if (x[j] > hi[j]) hi[j] = x[j];
-                if (lo[j] > x[j]) lo[j] = x[j];
+                hi[j] = max(hi[j], x[j]);
+                lo[j] = min(lo[j], x[j]);
             }
         }
         if (kind == transformation::RANGING) {

@@ -17,6 +17,9 @@ enum class transformation {
     FOR_CHI,          // x / row sum * sqrt(characters / column sum); 0 where the column sum is 0
     RANGING,          // x / column maximum; unchanged where the maximum is 0
     FULL_RANGING,     // (x - column minimum) / column range; 0.5 where the range is 0
+                      // (both take the extremes of max and min: a column holding a
+                      // not-a-number has a nan maximum and range, and becomes all nan,
+                      // as a nan does to the sums, means and sds of the other kinds)
     Z_SCORES,         // x / column sd (not centred); unchanged where the sd is 0
     FULL_Z_SCORES,    // (x - column mean) / column sd; 0 where the sd is 0
     RANKS,            // position of x in its sorted row, counted from the row's first index

@@ -22,12 +22,12 @@ namespace {
 using count_size_error = count_chars::size_error;
 
 // Codes 0 .. groups - 1 for the groups of `p`, in increasing order of group number, and the
-// size of each group.
-void code_groups(const count_array &p, std::vector<std::uint32_t> &codes,
+// size of each group. True when the group numbers are such codes already (0 .. groups - 1, all
+// used, as group_numbers and to_group_numbers give them): then `codes` is left alone.
+bool code_groups(const count_array &p, std::vector<std::uint32_t> &codes,
                  std::vector<std::int64_t> &sizes) {
     const auto values = p.span();
     const auto n = static_cast<std::int64_t>(values.size());
-    codes.resize(values.size());
     sizes.clear();
     const auto [low, high] = std::minmax_element(values.begin(), values.end());
     const std::int64_t lowest = *low;
@@ -42,21 +42,25 @@ void code_groups(const count_array &p, std::vector<std::uint32_t> &codes,
             sizes.push_back(c);
             c = static_cast<std::uint32_t>(sizes.size() - 1);
         }
+        if (lowest == 0 && static_cast<std::int64_t>(sizes.size()) == range) return true;
+        codes.resize(values.size());
         for (std::size_t k = 0; k < values.size(); ++k)
             codes[k] = code[static_cast<std::size_t>(values[k] - lowest)];
-        return;
+        return false;
     }
     // Far-apart numbers: the distinct ones, sorted, and a search for each taxon.
     std::vector<count_element> distinct(values.begin(), values.end());
     std::sort(distinct.begin(), distinct.end());
     distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
     sizes.assign(distinct.size(), 0);
+    codes.resize(values.size());
     for (std::size_t k = 0; k < values.size(); ++k) {
         const auto at =
             std::lower_bound(distinct.begin(), distinct.end(), values[k]) - distinct.begin();
         codes[k] = static_cast<std::uint32_t>(at);
         ++sizes[static_cast<std::size_t>(at)];
     }
+    return false;
 }
 
 single_measures measures_of_groups(const std::vector<std::int64_t> &sizes, std::int64_t n) {
@@ -280,21 +284,31 @@ void contingency(const count_array &first, const count_array &second, contingenc
                           " and " + std::to_string(second.first()));
     std::vector<std::uint32_t> a;
     std::vector<std::uint32_t> b;
-    code_groups(first, a, table.row_sums);
-    code_groups(second, b, table.column_sums);
+    const bool first_coded = code_groups(first, a, table.row_sums);
+    const bool second_coded = code_groups(second, b, table.column_sums);
     table.n = first.length();
     table.cells.clear();
     // At most min(n, na nb) cells: reserved once, so the cells are never copied while they grow.
     table.cells.reserve(static_cast<std::size_t>(
         std::min<std::int64_t>(table.n, static_cast<std::int64_t>(table.row_sums.size()) *
                                             static_cast<std::int64_t>(table.column_sums.size()))));
-    detail::walk_cells(a.data(), b.data(), table.n,
-                       static_cast<std::int64_t>(table.row_sums.size()),
-                       static_cast<std::int64_t>(table.column_sums.size()),
-                       [&table](std::int64_t r, std::int64_t c, std::int64_t count) {
-                           table.cells.push_back(
-                               {static_cast<std::int32_t>(r), static_cast<std::int32_t>(c), count});
-                       });
+    const auto walk = [&table](const auto *rows, const auto *columns) {
+        detail::walk_cells(rows, columns, table.n, static_cast<std::int64_t>(table.row_sums.size()),
+                           static_cast<std::int64_t>(table.column_sums.size()),
+                           [&table](std::int64_t r, std::int64_t c, std::int64_t count) {
+                               table.cells.push_back({static_cast<std::int32_t>(r),
+                                                      static_cast<std::int32_t>(c), count});
+                           });
+    };
+    // Group numbers that are codes already are read where they stand.
+    if (first_coded && second_coded)
+        walk(first.data(), second.data());
+    else if (first_coded)
+        walk(first.data(), b.data());
+    else if (second_coded)
+        walk(a.data(), second.data());
+    else
+        walk(a.data(), b.data());
 }
 
 contingency_table contingency(const count_array &first, const count_array &second) {

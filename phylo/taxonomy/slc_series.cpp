@@ -50,6 +50,8 @@ void slc_series(const pairwise_distances& pairs, double start, double step, coun
                     throw range_error("pair " + std::to_string(cursor) + " names taxon " +
                                       std::to_string(taxon) + ", outside the taxa " +
                                       std::to_string(first) + " .. " + std::to_string(last));
+            // A taxon paired with itself joins nothing: it is in its own group anyway.
+            if (pair.first_taxon == pair.second_taxon) continue;
             auto& gi = cluster[static_cast<std::size_t>(pair.first_taxon - first)];
             auto& gj = cluster[static_cast<std::size_t>(pair.second_taxon - first)];
             if (gi == gj) {

@@ -12,7 +12,9 @@ namespace phylo::taxonomy {
 // increasing distance (squared_to_pairwise) and is scanned once over the whole series.
 // In each row, clusters of two or more taxa come first, numbered 0 .. c - 1 in the order in
 // which they were formed (a merge keeps the lower number and closes the gap), then the taxa
-// outside any cluster in increasing taxon order, so groups run from 0 upwards.
+// outside any cluster in increasing taxon order, so groups run from 0 upwards. A pair of a
+// taxon with itself joins nothing and leaves the rows as they would be without it. The scan
+// stops at a distance that is not a number (squared_to_pairwise puts those pairs last).
 // Errors: an unaligned series is count_chars::size_error; an empty series, a null row, rows with
 // differing bounds, or a start or step that is negative or not a number is the range error; in
 // all these cases nothing is written. A taxon of a pair outside the rows' range is the range

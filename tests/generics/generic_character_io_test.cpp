@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <random>
 #include <sstream>
 #include <string>
@@ -103,13 +105,17 @@ TEST(RealLiterals, RejectWhatIsNotAFiniteLiteralAndNameThePlace) {
     for (const auto& row : bad) expect_error<generics::data_error>([&] { read(row.first); }, row.second);
     expect_error<generics::end_error>([&] { read(" \n\t"); }, "the input ends where a real literal was expected");
 
-    // Fixed-width fields allow blanks around the literal; a field may start on the next line.
+    // Fixed-width fields allow blanks around the literal; a field never passes a line end.
     std::istringstream in("  1.5 -2.25\n  3  1.5x  ");
     text_cursor c(in, true, "data.txt");
     c.set_row("taxon 4, ");
     c.set_item("character", 2);
     EXPECT_EQ(generics::read_real<double>(c, 5), 1.5);
     EXPECT_EQ(generics::read_real<double>(c, 6), -2.25);
+    expect_error<generics::data_error>(
+        [&] { generics::read_real<double>(c, 5); },
+        "line 1: taxon 4, character 2: expected a real field of 5 characters, found a line end");
+    c.skip_line_end();
     EXPECT_EQ(generics::read_real<double>(c, 5), 3.0);
     expect_error<generics::data_error>(
         [&] { generics::read_real<double>(c, 4); },
@@ -147,6 +153,64 @@ TEST(RealImages, FixedPointAgreesWithTheExactExpansion) {
             ASSERT_EQ(fast, std::string(b, r.ptr)) << "value " << v << " aft " << aft;
         }
     }
+}
+
+// The decimal digits of m * factor^k, by schoolbook multiplication.
+std::string times_power(std::uint64_t m, int factor, int k) {
+    std::vector<int> digits; // least significant first
+    for (; m != 0; m /= 10)
+        digits.push_back(static_cast<int>(m % 10));
+    for (int step = 0; step < k; ++step) {
+        int carry = 0;
+        for (int &d : digits) {
+            const int x = d * factor + carry;
+            d = x % 10;
+            carry = x / 10;
+        }
+        if (carry != 0) digits.push_back(carry);
+    }
+    std::string image;
+    for (auto d = digits.rbegin(); d != digits.rend(); ++d)
+        image.push_back(static_cast<char>('0' + *d));
+    return image;
+}
+
+// Long images carry every digit of the exact expansion, however many are asked for.
+TEST(RealImages, EveryRequestedDigitIsExact) {
+    const struct {
+        std::uint64_t m;
+        int k; // the value is m * 2^-k
+    } values[] = {
+        {1, 1074}, {(std::uint64_t{1} << 52) - 1, 1074}, {1, 1022}, {3602879701896397, 55}};
+    for (const auto &x : values) {
+        const double v = std::ldexp(static_cast<double>(x.m), -x.k);
+        // m * 2^-k = m * 5^k / 10^k, and m * 5^k < 10^k: every digit is after the point.
+        const std::string digits = times_power(x.m, 5, x.k);
+        const std::string fraction =
+            std::string(static_cast<std::size_t>(x.k) - digits.size(), '0') + digits;
+        for (std::size_t aft : {static_cast<std::size_t>(x.k), std::size_t{1200}}) {
+            std::string fixed;
+            generics::put_real(fixed, v, 2, aft, 0);
+            EXPECT_EQ(fixed, " 0." + fraction + std::string(aft - fraction.size(), '0'))
+                << x.m << " aft " << aft;
+        }
+        // Scientific: the first digit before the point, every further one after it.
+        const std::size_t zeros = fraction.find_first_not_of('0');
+        const std::string exponent = "E-" + std::to_string(zeros + 1);
+        for (std::size_t aft : {digits.size() - 1, std::max<std::size_t>(digits.size() - 1, 760),
+                                std::size_t{1100}}) {
+            std::string scientific;
+            generics::put_real(scientific, v, 2, aft, 1);
+            const std::string after =
+                digits.substr(1) + std::string(aft - (digits.size() - 1), '0');
+            EXPECT_EQ(scientific, " " + digits.substr(0, 1) + "." + after + exponent)
+                << x.m << " aft " << aft;
+        }
+    }
+    // The largest double: 309 digits before the point, all exact.
+    std::string big;
+    generics::put_real(big, std::numeric_limits<double>::max(), 0, 3, 0);
+    EXPECT_EQ(big, times_power((std::uint64_t{1} << 53) - 1, 2, 971) + ".000");
 }
 
 TEST(TextOutput, LayoutsAndWhatIsCollectedBeforeAnError) {

@@ -21,10 +21,26 @@ real_array reals(index_type first, std::vector<double> values) { return real_arr
 
 } // namespace
 
-TEST(RealExtremes, NotANumberFollowsThePlainComparison) {
-    // a if a > b, else b: a comparison with nan is false, so the second operand wins.
+TEST(RealExtremes, NotANumberOrdersAfterEveryNumberWhereverItStands) {
     EXPECT_TRUE(std::isnan(real_chars::max(1.0, not_a_number)));
-    EXPECT_EQ(real_chars::max(not_a_number, 1.0), 1.0);
+    EXPECT_TRUE(std::isnan(real_chars::max(not_a_number, 1.0)));
+    EXPECT_EQ(real_chars::min(1.0, not_a_number), 1.0);
+    EXPECT_EQ(real_chars::min(not_a_number, 1.0), 1.0);
+    // The folds give the same extremes in every arrangement.
+    const struct {
+        std::vector<double> values;
+        double min;
+    } cases[] = {{{2, not_a_number}, 2},
+                 {{not_a_number, 2}, 2},
+                 {{not_a_number, 3, -1, not_a_number}, -1},
+                 {{5, not_a_number, 4}, 4},
+                 {{not_a_number}, not_a_number}};
+    for (const auto &c : cases) {
+        const auto a = reals(3, c.values);
+        EXPECT_TRUE(std::isnan(real_chars::max(a))) << c.values.size();
+        const double m = real_chars::min(a);
+        EXPECT_TRUE(m == c.min || (std::isnan(m) && std::isnan(c.min))) << c.values.size();
+    }
 }
 
 TEST(RealSorting, AgreesWithTheStandardSort) {
@@ -38,9 +54,9 @@ TEST(RealSorting, AgreesWithTheStandardSort) {
     EXPECT_EQ(a, reals(5, data));
 }
 
-TEST(RealSorting, NotANumbersStayInsideTheArray) {
-    // Not-a-numbers break the order; the sort must still neither lose nor invent values. With
-    // the length unchanged, equal numbers on both sides mean equal not-a-numbers too.
+TEST(RealSorting, NotANumbersGoLast) {
+    // The sort neither loses nor invents values: with the length unchanged, equal numbers on
+    // both sides mean equal not-a-numbers too.
     std::vector<double> data;
     for (int i = 0; i < 200; ++i) data.push_back(i % 7 == 0 ? not_a_number : static_cast<double>((i * 37) % 101));
     auto a = reals(0, data);
@@ -53,4 +69,7 @@ TEST(RealSorting, NotANumbersStayInsideTheArray) {
     };
     ASSERT_EQ(a.length(), 200);
     EXPECT_EQ(numbers(a.begin(), a.end()), numbers(data.begin(), data.end()));
+    // The numbers come first, in order, and the 29 not-a-numbers after them.
+    EXPECT_TRUE(std::is_sorted(a.begin(), a.begin() + 171));
+    EXPECT_TRUE(std::all_of(a.begin() + 171, a.end(), [](double x) { return std::isnan(x); }));
 }

@@ -4,8 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -57,7 +65,7 @@ TEST(LiteralElements, EveryDiscreteStateReadsBackFromItsImage) {
 }
 
 TEST(LiteralElements, ReadingStopsRightAfterTheLiteral) {
-    std::istringstream in(" presence\n Unknown\t12\n+3;'x' lf");
+    std::istringstream in(" presence\n Unknown\t12\n3;'x' lf");
     EXPECT_EQ(binary_chars::element_io::get(in), binary::PRESENCE);
     EXPECT_EQ(binary_chars::element_io::get(in), binary::UNKNOWN);
     EXPECT_EQ(count_chars::element_io::get(in), 12);
@@ -74,7 +82,14 @@ TEST(LiteralElements, MalformedLiteralsSayWhatWasFound) {
     expect_error<data_error>([] { binary_chars::element_io::get("maybe"); }, "found \"MAYBE\"");
     expect_error<data_error>([] { binary_chars::element_io::get("pre__sence"); }, "PRESENCE, ABSENCE or UNKNOWN");
     expect_error<end_error>([] { count_chars::element_io::get("   "); }, "the input ends where a count");
-    expect_error<data_error>([] { count_chars::element_io::get("-1"); }, "the count -1 is below 0");
+    // A count is digits only: no sign, not even on 0; the sign stays unread.
+    for (const char *signed_count : {"-1", "+5", "-0", "+"}) {
+        std::istringstream counts(signed_count);
+        expect_error<data_error>([&] { count_chars::element_io::get(counts); },
+                                 std::string("expected a count (an unsigned integer), found \"") +
+                                     signed_count[0] + "\"");
+        EXPECT_EQ(counts.get(), signed_count[0]);
+    }
     expect_error<data_error>([] { count_chars::element_io::get("2147483648"); }, "exceeds 2147483647");
     expect_error<end_error>([] { disc_chars::element_io::get("'y"); }, "closing apostrophe");
     expect_error<data_error>([] { disc_chars::element_io::get("\"A\""); }, "expected a character literal, found '\"'");
@@ -120,6 +135,118 @@ TEST(RealArrays, LayoutsRoundTripAndFixedWidthFields) {
     real_array f(0, 2);
     real_chars::get(fields, f, 5);
     EXPECT_EQ(f, real_array(0, std::vector<double>{1.5, -2.5, 3.0}));
+}
+
+// A fixed-width field starts where the last read stopped and never passes a line end, however
+// many there are; a free-format literal passes over all of them.
+TEST(RealArrays, FixedWidthFieldsStopAtLineEnds) {
+    for (const char *text : {"\n1.25", "\n\n1.25", "\r\n1.25"}) {
+        std::istringstream in(text);
+        expect_error<data_error>([&] { real_chars::element_io::get(in, 4); },
+                                 "expected a real field of 4 characters, found a line end");
+        std::istringstream free(text);
+        EXPECT_EQ(real_chars::element_io::get(free), 1.25) << text;
+    }
+    // A field that a line end cuts short holds what comes before it; rows on their own lines
+    // are read row by row, the caller passing the line end between them.
+    std::istringstream rows(" 1.5 2.25\n 3.0\n");
+    real_matrix m(0, 1, 0, 1);
+    real_chars::get_row(rows, 0, m, 5);
+    rows.ignore(1);
+    expect_error<data_error>([&] { real_chars::get_row(rows, 1, m, 4); },
+                             "column 1: expected a real field of 4");
+    EXPECT_EQ(std::vector({m(0, 0), m(0, 1), m(1, 0)}), std::vector({1.5, 2.25, 3.0}));
+}
+
+// A random real literal: optional sign, 1 to 20 digits with the point anywhere or nowhere,
+// and every exponent form (none, e or E, with or without a sign, small or near the limits
+// of a double, leading zeros allowed).
+std::string random_literal(std::mt19937_64 &random) {
+    const auto pick = [&random](int n) {
+        return static_cast<int>(random() % static_cast<unsigned>(n));
+    };
+    static const char *const signs[] = {"", "+", "-"};
+    std::string s = signs[pick(3)];
+    const int digits = 1 + pick(20);
+    const int point = pick(digits + 2) - 1; // -1: no point; else the digits before it
+    for (int k = 0; k < digits; ++k) {
+        if (k == point) s += '.';
+        s += static_cast<char>('0' + (k == 0 && pick(4) != 0 ? 1 + pick(9) : pick(10)));
+    }
+    if (point == digits) s += '.';
+    if (pick(3) != 0) {
+        s += pick(2) != 0 ? 'e' : 'E';
+        s += signs[pick(3)];
+        const int e = pick(4) == 0 ? 280 + pick(60) : pick(30);
+        s += std::string(static_cast<std::size_t>(pick(3) == 0 ? pick(3) : 0), '0') +
+             std::to_string(e);
+    }
+    return s;
+}
+
+// What the literal denotes, by std::from_chars (strtod decides the side of a value out of
+// range); nothing when it is beyond the largest double.
+std::optional<double> reference_value(const std::string &literal) {
+    const std::size_t skip = literal[0] == '+' ? 1 : 0;
+    double v = 0;
+    const auto r = std::from_chars(literal.data() + skip, literal.data() + literal.size(), v);
+    EXPECT_EQ(r.ptr, literal.data() + literal.size()) << literal;
+    if (r.ec == std::errc::result_out_of_range) {
+        v = std::strtod(literal.c_str(), nullptr);
+        if (v != 0) return std::nullopt;
+    }
+    return v;
+}
+
+bool same(double a, double b) {
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
+// The reader against std::from_chars, bit for bit (signed zeros included), one literal at a
+// time from a string, all of them as one array from a stream, and as fixed-width fields.
+TEST(RealLiterals, ReadExactlyAsTheStandardConverter) {
+    std::mt19937_64 random(20261207);
+    const std::size_t width = 30; // longer than any literal made here
+    std::vector<std::string> literals;
+    std::vector<double> expected;
+    std::string text, fields;
+    int misread = 0;
+    std::string examples;
+    for (int k = 0; k < 40000; ++k) {
+        const std::string literal = random_literal(random);
+        const auto value = reference_value(literal);
+        if (!value) {
+            expect_error<data_error>([&] { real_chars::element_io::get(literal); },
+                                     "is not a finite number");
+            continue;
+        }
+        // A literal that ends the string, and one followed by more text, take different roads.
+        const auto got = real_chars::element_io::get(k % 2 == 0 ? literal : literal + " 1");
+        EXPECT_EQ(got.last, literal.size() - 1) << literal;
+        if (!same(got.value, *value) && ++misread <= 5) examples += " " + literal;
+        literals.push_back(literal);
+        expected.push_back(*value);
+        static const char *const separators[] = {" ", "\t", "\n", "\r\n", "  \n\t"};
+        text += literal + separators[random() % 5];
+        const std::size_t pad = width - literal.size();
+        const std::size_t left = random() % (pad + 1);
+        fields += std::string(left, ' ') + literal + std::string(pad - left, ' ');
+    }
+    EXPECT_EQ(misread, 0) << "misread from a string, among them:" << examples;
+
+    const auto n = static_cast<index_type>(expected.size());
+    for (std::size_t w : {std::size_t{0}, width}) {
+        real_array a(0, n - 1);
+        std::istringstream in(w == 0 ? text : fields);
+        real_chars::get(in, a, w);
+        misread = 0;
+        examples.clear();
+        for (index_type i = 0; i < n; ++i)
+            if (!same(a[i], expected[static_cast<std::size_t>(i)]) && ++misread <= 5)
+                examples += " " + literals[static_cast<std::size_t>(i)];
+        EXPECT_EQ(misread, 0) << "misread from a stream at width " << w
+                              << ", among them:" << examples;
+    }
 }
 
 } // namespace

@@ -148,6 +148,15 @@ TEST(TransformMatrix, ConstantAndZeroColumns) {
     const auto chi = transformed({{1, 0}, {3, 0}}, transformation::FOR_CHI);
     EXPECT_DOUBLE_EQ(chi[1][0], std::sqrt(0.5));
     EXPECT_EQ(chi[1][1], 0.0);
+    // A not-a-number makes a column's maximum and range nan, as max does: the column becomes
+    // nan instead of taking values made from its numbers alone; other columns are unaffected.
+    for (const auto kind : {transformation::RANGING, transformation::FULL_RANGING})
+        for (const rows_t &m :
+             {rows_t{{2, 1}, {not_a_number, 3}}, rows_t{{not_a_number, 1}, {2, 3}}}) {
+            const auto t = transformed(m, kind);
+            EXPECT_TRUE(std::isnan(t[0][0]) && std::isnan(t[1][0])) << static_cast<int>(kind);
+            EXPECT_EQ(t[1][1], 1.0) << static_cast<int>(kind);
+        }
     // Ties get distinct ranks; not-a-number ranks last.
     auto ranks = transformed({{0.5, 0.5, 0.1, 0.5, not_a_number}}, transformation::RANKS)[0];
     EXPECT_EQ(std::vector({ranks[2], ranks[4]}), std::vector({0.0, 4.0}));

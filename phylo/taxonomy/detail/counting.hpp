@@ -60,9 +60,9 @@ inline bool table_fits(std::int64_t cells, std::int64_t n) noexcept {
 // (group numbers 0 .. na - 1 and 0 .. nb - 1), in row-major order, building no more of the
 // table than the data need: a dense table when it is small, else two stable counting passes,
 // else a sort of the pairs.
-template <class Group, class Visit>
-void walk_cells(const Group *a, const Group *b, std::int64_t n, std::int64_t na, std::int64_t nb,
-                Visit &&visit) {
+template <class RowGroup, class ColumnGroup, class Visit>
+void walk_cells(const RowGroup *a, const ColumnGroup *b, std::int64_t n, std::int64_t na,
+                std::int64_t nb, Visit &&visit) {
     const auto size = static_cast<std::size_t>(n);
     const auto row_of = [a](std::size_t k) { return static_cast<std::int64_t>(a[k]); };
     const auto column_of = [b](std::size_t k) { return static_cast<std::int64_t>(b[k]); };

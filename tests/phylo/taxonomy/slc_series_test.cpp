@@ -39,17 +39,31 @@ std::vector<row> run(std::vector<pairwise_distance> pairs, double start, double 
 
 TEST(SlcSeries, WorkedSeries) {
     const std::vector<pairwise_distance> abc = {{0.5, 1, 2}, {1.0, 0, 3}, {4.0, 0, 1}};
-    const struct { std::vector<pairwise_distance> pairs; double start, step; index_type taxa; std::vector<row> rows; } cases[] = {
+    const struct { std::vector<pairwise_distance> pairs; double start, step; index_type taxa; std::vector<row> rows;
+    } cases[] = {
         {{{1, 0, 1}, {2, 2, 3}, {3, 1, 2}}, 1, 1, 4, {{0, 0, 1, 2}, {0, 0, 1, 1}, {0, 0, 0, 0}}},
         // Numbers follow creation: {2, 3} is formed before {0, 1}, so it is group 0.
         {{{1, 2, 3}, {2, 0, 1}}, 2, 1, 4, {{1, 1, 0, 0}}},
-        // Clusters 1 .. 4 of two taxa, taxon 8 alone; 3 merges into 1, and 4 becomes 3 to close the gap.
-        {{{1, 0, 1}, {1, 2, 3}, {1, 4, 5}, {1, 6, 7}, {2, 1, 5}}, 1, 1, 9, {{0, 0, 1, 1, 2, 2, 3, 3, 4}, {0, 0, 1, 1, 0, 0, 2, 2, 3}}},
+        // Clusters 1 .. 4 of two taxa, taxon 8 alone; 3 merges into 1, and 4 becomes 3 to close the
+        // gap.
+        {{{1, 0, 1}, {1, 2, 3}, {1, 4, 5}, {1, 6, 7}, {2, 1, 5}},
+         1,
+         1,
+         9,
+         {{0, 0, 1, 1, 2, 2, 3, 3, 4}, {0, 0, 1, 1, 0, 0, 2, 2, 3}}},
         {abc, 0.25, 1, 4, {{0, 1, 2, 3}}}, // below every distance
         // Equal to the threshold is taken; a zero step repeats the partition.
         {abc, 1.0, 0.0, 4, {{1, 0, 0, 1}, {1, 0, 0, 1}}},
         // Once the list is used up, further rows repeat the last partition.
-        {abc, 3.0, 1.0, 4, {{1, 0, 0, 1}, {0, 0, 0, 0}, {0, 0, 0, 0}}}};
+        {abc, 3.0, 1.0, 4, {{1, 0, 0, 1}, {0, 0, 0, 0}, {0, 0, 0, 0}}},
+        // A taxon paired with itself is no cluster, before or after it joins one.
+        {{{1, 2, 2}, {1, 0, 1}, {2, 3, 3}, {3, 2, 3}},
+         1,
+         1,
+         4,
+         {{0, 0, 1, 2}, {0, 0, 1, 2}, {0, 0, 1, 1}}},
+        // The scan stops at a distance that is not a number.
+        {{{1, 0, 1}, {std::nan(""), 2, 3}}, 1, 1, 4, {{0, 0, 1, 2}, {0, 0, 1, 2}}}};
     for (const auto& c : cases)
         EXPECT_EQ(run(c.pairs, c.start, c.step, static_cast<index_type>(c.rows.size()), c.taxa), c.rows);
     auto shifted = series_of(1, 5, 7); // taxa indexed from 5
