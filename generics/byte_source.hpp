@@ -154,10 +154,11 @@ public:
         std::size_t scanned = 0;
         for (;;) {
             const std::string_view w = window();
-            // An empty window may have no storage at all: memchr must not see its null pointer.
-            const void* feed =
-                w.size() > scanned ? std::memchr(w.data() + scanned, '\n', w.size() - scanned) : nullptr;
-            if (feed) {
+            // An empty window may have no storage at all (a fresh stream buffer): no memchr.
+            const void* feed = w.size() > scanned
+                                   ? std::memchr(w.data() + scanned, '\n', w.size() - scanned)
+                                   : nullptr;
+            if (feed != nullptr) {
                 const auto at = static_cast<std::size_t>(static_cast<const char*>(feed) - w.data());
                 line = without_cr(w.substr(0, at));
                 skip(at + 1);
