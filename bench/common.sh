@@ -16,3 +16,15 @@ build_labmix() {
     cmake --build "$build" --target labmix -j2 >/dev/null
     echo "$build/tool/labmix"
 }
+
+# Seconds taken by one run of the command, output to /dev/null.
+seconds() {
+    local start end
+    start=$(date +%s%N)
+    "$@" >/dev/null
+    end=$(date +%s%N)
+    echo "$(( (end - start) / 1000 ))" | awk '{ printf "%.4f\n", $1 / 1e6 }'
+}
+
+# The median of the numbers on standard input, one a line.
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }

@@ -23,17 +23,6 @@ cc -O2 -o "$data/limit" "$shared/bench/limit.c"
 labmix="$(build_labmix "$build")"
 limit="$data/limit"
 
-# Seconds taken by one run of the command, output to /dev/null.
-seconds() {
-    local start end
-    start=$(date +%s%N)
-    "$@" >/dev/null
-    end=$(date +%s%N)
-    echo "$(( (end - start) / 1000 ))" | awk '{ printf "%.4f\n", $1 / 1e6 }'
-}
-
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-
 printf '%-5s %-7s %12s %12s %8s\n' table reshuff yardstick_s labmix_s ratio
 for run in "S 10000" "M 100" "L 10"; do
     read -r size count <<<"$run"

@@ -37,17 +37,17 @@ std::optional<std::int32_t> read_whole_number(std::string_view text) {
 
 namespace {
 
-bool is_short_option(const std::string &argument) {
+bool is_short_option(const std::string& argument) {
     return argument.size() == 2 && argument[0] == '-' &&
            (argument[1] == 'f' || argument[1] == 'n' || argument[1] == 'p' || argument[1] == 's');
 }
 
-bool is_long_option(const std::string &argument) {
+bool is_long_option(const std::string& argument) {
     return argument.size() > 2 && argument[0] == '-' && argument[1] == '-';
 }
 
 // The value of `option` as a whole number of at least `least`; the range error otherwise.
-std::int32_t whole_number(std::string_view option, const std::string &value, std::int32_t least) {
+std::int32_t whole_number(std::string_view option, const std::string& value, std::int32_t least) {
     const auto number = read_whole_number(value);
     if (!number)
         throw generics::range_error("the value of option " + std::string(option) +
@@ -61,8 +61,8 @@ std::int32_t whole_number(std::string_view option, const std::string &value, std
 }
 
 // A column given to a long option: a number from 1, or else a name for the header line.
-void set_column(std::string_view option, const std::string &value, index_type &column,
-                std::optional<std::string> &name) {
+void set_column(std::string_view option, const std::string& value, index_type& column,
+                std::optional<std::string>& name) {
     if (read_whole_number(value)) {
         column = whole_number(option, value, 1) - 1;
         name.reset();
@@ -77,36 +77,36 @@ void set_column(std::string_view option, const std::string &value, index_type &c
 struct long_option {
     std::string_view name;
     bool takes_value;
-    void (*apply)(settings &s, std::string_view option, const std::string &value);
+    void (*apply)(settings& s, std::string_view option, const std::string& value);
 };
 
 constexpr std::array long_options{
     long_option{"fixed", true,
-                [](settings &s, std::string_view o, const std::string &v) {
+                [](settings& s, std::string_view o, const std::string& v) {
                     set_column(o, v, s.fixed_column, s.fixed_name);
                 }},
     long_option{"permute", true,
-                [](settings &s, std::string_view o, const std::string &v) {
+                [](settings& s, std::string_view o, const std::string& v) {
                     set_column(o, v, s.permuted_column, s.permuted_name);
                 }},
     long_option{"reshuffles", true,
-                [](settings &s, std::string_view o, const std::string &v) {
+                [](settings& s, std::string_view o, const std::string& v) {
                     s.reshuffles = whole_number(o, v, 0);
                 }},
     long_option{"seed", true,
-                [](settings &s, std::string_view o, const std::string &v) {
+                [](settings& s, std::string_view o, const std::string& v) {
                     s.seed = static_cast<std::uint64_t>(whole_number(o, v, 0));
                 }},
     long_option{"strata", true,
-                [](settings &s, std::string_view o, const std::string &v) {
+                [](settings& s, std::string_view o, const std::string& v) {
                     index_type column = 0;
                     set_column(o, v, column, s.strata_name);
                     s.strata_column = column;
                 }},
     long_option{"header", false,
-                [](settings &s, std::string_view, const std::string &) { s.header = true; }},
+                [](settings& s, std::string_view, const std::string&) { s.header = true; }},
     long_option{"format", true,
-                [](settings &s, std::string_view o, const std::string &v) {
+                [](settings& s, std::string_view o, const std::string& v) {
                     if (v == "listings")
                         s.format = output_format::listings;
                     else if (v == "long")
@@ -138,20 +138,20 @@ constexpr std::array long_options{
     long_option{"combine", false,
                 [](settings &s, std::string_view, const std::string &) { s.combine = true; }},
     long_option{"help", false,
-                [](settings &s, std::string_view, const std::string &) { s.what = action::help; }},
+                [](settings& s, std::string_view, const std::string&) { s.what = action::help; }},
     long_option{
         "version", false,
-        [](settings &s, std::string_view, const std::string &) { s.what = action::version; }},
+        [](settings& s, std::string_view, const std::string&) { s.what = action::version; }},
 };
 
 // Applies the long option at position p to `s`; returns how many arguments it used (1 or 2).
-std::size_t apply_long_option(const std::vector<std::string> &arguments, std::size_t p,
-                              settings &s) {
-    const std::string &argument = arguments[p];
+std::size_t apply_long_option(const std::vector<std::string>& arguments, std::size_t p,
+                              settings& s) {
+    const std::string& argument = arguments[p];
     const std::size_t equals = argument.find('=');
     const std::string option = argument.substr(0, equals);
     const std::string_view name = std::string_view(option).substr(2);
-    for (const long_option &known : long_options) {
+    for (const long_option& known : long_options) {
         if (known.name != name) continue;
         if (!known.takes_value) {
             if (equals != std::string::npos)
@@ -208,18 +208,10 @@ std::optional<settings> parse_arguments(std::vector<std::string> arguments) {
             const std::int32_t value = whole_number(arguments[p], arguments[p + 1],
                                                     letter == 'f' || letter == 'p' ? 1 : 0);
             switch (letter) {
-            case 'f':
-                result.fixed_column = value - 1, result.fixed_name.reset();
-                break;
-            case 'p':
-                result.permuted_column = value - 1, result.permuted_name.reset();
-                break;
-            case 'n':
-                result.reshuffles = value;
-                break;
-            default:
-                result.seed = static_cast<std::uint64_t>(value);
-                break;
+            case 'f': result.fixed_column = value - 1, result.fixed_name.reset(); break;
+            case 'p': result.permuted_column = value - 1, result.permuted_name.reset(); break;
+            case 'n': result.reshuffles = value; break;
+            default: result.seed = static_cast<std::uint64_t>(value); break;
             }
             used = 2;
         } else if (is_long_option(arguments[p]) && (p == 0 || !is_short_option(arguments[p - 1]))) {
@@ -240,7 +232,7 @@ std::optional<settings> parse_arguments(std::vector<std::string> arguments) {
     }
     if (arguments.size() != 1) return std::nullopt;
     if (!result.header) {
-        for (const auto &[option, name] : {std::pair{"--fixed", &result.fixed_name},
+        for (const auto& [option, name] : {std::pair{"--fixed", &result.fixed_name},
                                            std::pair{"--permute", &result.permuted_name},
                                            std::pair{"--strata", &result.strata_name}})
             if (*name)
@@ -316,8 +308,6 @@ std::string help_text() {
            "error). See the man page labmix(1).\n";
 }
 
-std::string version_text() {
-    return std::string("labmix ") + LABMIX_VERSION + "\n";
-}
+std::string version_text() { return std::string("labmix ") + LABMIX_VERSION + "\n"; }
 
 } // namespace labmix

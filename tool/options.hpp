@@ -60,7 +60,7 @@ struct settings {
     bool combine = false;                 // --combine: the arguments are partial results
     std::vector<std::string> combine_files;
 
-    friend bool operator==(const settings &, const settings &) = default;
+    friend bool operator==(const settings&, const settings&) = default;
 };
 
 // Scans `arguments` (without the program name) from the last to the first.

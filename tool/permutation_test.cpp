@@ -1,5 +1,7 @@
 #include <tool/permutation_test.hpp>
 
+#include <tool/strata.hpp>
+
 #include <generics/errors.hpp>
 #include <generics/generic_random_sorting.hpp>
 
@@ -122,6 +124,11 @@ permutation_test::permutation_test(test_columns columns, std::vector<statistic> 
                           static_cast<std::int64_t>(st.fixed.size()),
                           static_cast<std::int64_t>(st.columns.size())});
     }
+    if (strata_count > 1) {
+        std::vector<std::uint32_t> of_row(columns_.strata.span().begin(),
+                                          columns_.strata.span().end());
+        strata_labels_.emplace(of_row, static_cast<std::size_t>(strata_count));
+    }
     method_ = method ? *method : choose_method(shapes, rows_ * columns_n_);
     if (!dense_) method_ = draw_method::permute_labels;
     if (method_ == draw_method::draw_table)
@@ -206,13 +213,7 @@ void permutation_test::reshuffle(std::uint64_t seed, std::int64_t k, workspace &
         if (strata_.size() == 1) {
             w.random.sort_random(w.labels);
         } else {
-            // A Fisher-Yates shuffle within each stratum, the strata in the order of their numbers.
-            auto *a = w.labels.data();
-            for (const auto &st : strata_) {
-                const std::uint32_t *in = st.rows.data();
-                for (auto i = static_cast<std::uint32_t>(st.rows.size()); i > 1; --i)
-                    std::swap(a[in[i - 1]], a[in[w.random.below(i)]]);
-            }
+            strata_labels_->shuffle(w.labels, [&w](std::uint32_t n) { return w.random.below(n); });
         }
         if (dense_) count_cells(columns_.fixed, w.labels, columns_n_, w.counts);
     }

@@ -12,6 +12,7 @@
 // the input (choose_method).
 
 #include <tool/statistics.hpp>
+#include <tool/strata.hpp>
 
 #include <phylo/core.hpp>
 #include <phylo/taxonomy/comparison.hpp>
@@ -104,6 +105,7 @@ class permutation_test {
     bool dense_ = true;
     draw_method method_ = draw_method::permute_labels;
     std::vector<stratum> strata_;
+    std::optional<labmix::strata> strata_labels_; // the label reshuffle within strata
     std::optional<phylo::taxonomy::association_measurer> measurer_;
 };
 

@@ -1,5 +1,9 @@
 #include <tool/run.hpp>
 
+#include <tool/formats.hpp>
+#include <tool/header.hpp>
+#include <tool/sniff.hpp>
+#include <tool/strata.hpp>
 #include <tool/test_run.hpp>
 
 #include <algorithm>
@@ -42,6 +46,7 @@ public:
 protected:
     int_type underflow() override {
         if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        if (!checked_) return check_start();
         for (;;) {
             const ssize_t got = ::read(fd_, buffer_.get(), buffer_size);
             if (got > 0) {
@@ -54,8 +59,36 @@ protected:
     }
 
 private:
+    // Reads the first bytes, as many as the input check wants, checks them and skips a byte
+    // order mark.
+    int_type check_start() {
+        checked_ = true;
+        std::size_t got = 0;
+        bool whole = false;
+        static_assert(sniff_window <= buffer_size);
+        bool feed = false;
+        while (got < sniff_window && !feed) {
+            const ssize_t n = ::read(fd_, buffer_.get() + got, sniff_window - got);
+            if (n > 0) {
+                feed =
+                    std::memchr(buffer_.get() + got, '\n', static_cast<std::size_t>(n)) != nullptr;
+                got += static_cast<std::size_t>(n);
+            } else if (n == 0) {
+                whole = true;
+                break;
+            } else if (errno != EINTR) {
+                throw read_error(name_ + ": " + reason(errno));
+            }
+        }
+        const std::size_t skip = check_input_start({buffer_.get(), got}, whole, name_);
+        setg(buffer_.get(), buffer_.get() + skip, buffer_.get() + got);
+        if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        return whole ? traits_type::eof() : underflow();
+    }
+
     int fd_;
     bool owned_;
+    bool checked_ = false;
     std::string name_;
     std::unique_ptr<char[]> buffer_;
 };
@@ -157,7 +190,7 @@ void packed_labels::add(std::string_view label) {
     }
     block& b = blocks_.back();
     char* to = b.bytes.get() + b.used;
-    std::memcpy(to, label.data(), label.size());
+    if (!label.empty()) std::memcpy(to, label.data(), label.size()); // an empty view may be null
     to[label.size()] = end_;
     b.used += n;
     room_ -= n;
@@ -228,19 +261,6 @@ void listing_writer::write_out(const char* p, std::size_t n) {
     }
 }
 
-namespace {
-
-// Copies `label` to `to`; a short label is moved as one fixed-size block, which the padding of
-// the label blocks and the slack of the output buffer make safe.
-inline void copy_label(char* to, std::string_view label) {
-    if (label.size() <= label_padding)
-        std::memcpy(to, label.data(), label_padding);
-    else
-        std::memcpy(to, label.data(), label.size());
-}
-
-} // namespace
-
 void print_both(const packed_labels& fixed, const permuted_labels& permuted, listing_writer& out) {
     static_assert(label_padding <= listing_writer::slack);
     const std::uint32_t* labels = permuted.labels.data();
@@ -277,7 +297,8 @@ void read_input(const std::string& input,
     read(in, name);
 }
 
-void traverse_files(const settings& s, listing_writer& out) {
+void traverse_files(const settings& options, listing_writer& out) {
+    settings s = options;
     std::optional<descriptor_buffer> buffer;
     std::string name;
     if (s.input == "-") {
@@ -291,10 +312,46 @@ void traverse_files(const settings& s, listing_writer& out) {
     in.exceptions(std::ios::badbit);
     packed_labels fixed;
     permuted_labels permuted;
-    read_columns(in, name, s.fixed_column, s.permuted_column, fixed, permuted);
+    permuted_labels strata_labels;
+    std::vector<std::string> header;
+    {
+        // The columns: fixed, permuted and, with --strata, the stratum column.
+        std::vector<index_type> columns = {s.fixed_column, s.permuted_column};
+        if (s.strata_column) columns.push_back(*s.strata_column);
+        label_pool pool;
+        label_pool strata_pool;
+        std::vector<std::uint32_t> rows;
+        std::vector<std::uint32_t> strata_rows;
+        const auto header_line = [&](std::span<const std::string_view> row) {
+            if (!s.header) return false;
+            header.assign(row.begin(), row.end());
+            resolve_columns(s, header, name);
+            columns[0] = s.fixed_column;
+            columns[1] = s.permuted_column;
+            if (s.strata_column) columns[2] = *s.strata_column;
+            return true;
+        };
+        take_columns(in, name, std::span<index_type>(columns), header_line,
+                     [&](std::size_t k, std::string_view field) {
+                         if (k == 0)
+                             fixed.add(field);
+                         else if (k == 1)
+                             rows.push_back(pool.add(field));
+                         else
+                             strata_rows.push_back(strata_pool.add(field));
+                     });
+        if (s.header && header.empty())
+            throw generics::range_error(
+                name + ": no header line (--header), the input has no non-empty line");
+        std::move(pool).finish(std::move(rows), permuted);
+        if (s.strata_column) std::move(strata_pool).finish(std::move(strata_rows), strata_labels);
+    }
     buffer.reset(); // a file opened by name is closed as soon as it is read
 
-    print_both(fixed, permuted, out);
+    const listing_columns columns{fixed, permuted, s.strata_column ? &strata_labels : nullptr};
+    const auto format =
+        make_listing_format(s.format, columns, titles(s, header), s.reshuffles, out);
+    format->add();
     if (s.reshuffles > 0) {
         random_labels labels;
         if (s.seed)
@@ -302,11 +359,19 @@ void traverse_files(const settings& s, listing_writer& out) {
         else
             labels.reset();
         labels.set_sorter(permuted.labels.first(), permuted.labels.last());
+        std::optional<strata> within;
+        if (s.strata_column)
+            within.emplace(strata_labels.labels.span(), strata_labels.distinct.size());
         for (std::int64_t k = 0; k < s.reshuffles; ++k) {
-            labels.sort_random(permuted.labels);
-            print_both(fixed, permuted, out);
+            if (within)
+                within->shuffle(permuted.labels,
+                                [&labels](std::uint32_t n) { return labels.below(n); });
+            else
+                labels.sort_random(permuted.labels);
+            format->add();
         }
     }
+    format->finish();
     out.flush();
 }
 

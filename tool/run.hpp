@@ -13,14 +13,17 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <istream>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace labmix {
@@ -40,6 +43,15 @@ struct broken_pipe {};
 // Both label blocks end in this many spare bytes, so that a listing may copy a short label
 // with one fixed-size move.
 inline constexpr std::size_t label_padding = 32;
+
+// Copies `label` to `to`; a short label is moved as one fixed-size block, which the padding of
+// the label blocks and the slack of the output buffer make safe.
+inline void copy_label(char* to, std::string_view label) {
+    if (label.size() <= label_padding)
+        std::memcpy(to, label.data(), label_padding);
+    else
+        std::memcpy(to, label.data(), label.size());
+}
 
 // A column of labels in row order, each followed by one end byte (the tab that follows a
 // fixed label in a listing), packed one after the other into blocks that never move as the
@@ -106,18 +118,23 @@ using random_labels = generics::generic_random_sorting<generics::bounded_array<s
 // table's fields is the range error, naming the first such column of the list and the
 // number of fields; it is raised once the whole input has been read and checked, so that a
 // wrong field count further on is still the error reported, and nothing is taken before it.
-// Returns the number of rows.
-template <class Take>
-index_type take_columns(std::istream& in, std::string_view name,
-                        std::span<const index_type> columns, Take&& take) {
+// The first row goes to header(std::span<const std::string_view>) first: when that returns
+// true the row is a header line, which is not taken and may have changed the columns' values.
+// Returns the number of rows taken.
+template <class Header, class Take>
+index_type take_columns(std::istream& in, std::string_view name, std::span<index_type> columns,
+                        Header&& header, Take&& take) {
     bool beyond = false;
+    bool header_line = false;
     std::size_t fields = 0;
     const index_type rows =
         phylo::taxonomy::for_each_row(in, '\t', name, [&](std::span<const std::string_view> row) {
             if (fields == 0) {
                 fields = row.size();
+                header_line = header(row);
                 for (const index_type column : columns)
                     beyond = beyond || column < 0 || static_cast<std::size_t>(column) >= fields;
+                if (header_line) return;
             }
             if (beyond) return;
             for (std::size_t k = 0; k < columns.size(); ++k)
@@ -127,7 +144,17 @@ index_type take_columns(std::istream& in, std::string_view name,
         for (const index_type column : columns)
             if (column < 0 || static_cast<std::size_t>(column) >= fields)
                 throw_beyond(column, fields);
-    return rows;
+    return header_line ? rows - 1 : rows;
+}
+
+// The same for a table without a header line.
+template <class Take>
+index_type take_columns(std::istream& in, std::string_view name,
+                        std::span<const index_type> columns, Take&& take) {
+    std::vector<index_type> chosen(columns.begin(), columns.end());
+    return take_columns(
+        in, name, std::span<index_type>(chosen),
+        [](std::span<const std::string_view>) { return false; }, std::forward<Take>(take));
 }
 
 // Reads the table from `in` and keeps column `fixed` and column `permuted` (counting from 0)

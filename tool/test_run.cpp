@@ -1,5 +1,7 @@
 #include <tool/test_run.hpp>
 
+#include <tool/header.hpp>
+
 #include <tool/null_plot.hpp>
 #include <tool/parts.hpp>
 #include <tool/permutation_test.hpp>
@@ -54,73 +56,30 @@ struct read_test {
     std::uint64_t fingerprint = 0;
 };
 
-// With --header the first row names the columns: columns chosen by name get its numbers.
-void resolve_names(settings &s, std::span<const std::string_view> names, std::string_view input) {
-    const auto resolve = [&names, input](const std::optional<std::string> &name, index_type &column,
-                                         const char *option) {
-        if (!name) return;
-        index_type found = -1;
-        for (std::size_t j = 0; j < names.size(); ++j)
-            if (names[j] == *name) {
-                if (found >= 0)
-                    throw generics::range_error(std::string(input) + ": option " + option + ": \"" +
-                                                *name + "\" names two columns of the header line");
-                found = static_cast<index_type>(j);
-            }
-        if (found < 0)
-            throw generics::range_error(std::string(input) + ": option " + option +
-                                        ": the header line has no column \"" + *name + "\"");
-        column = found;
-    };
-    resolve(s.fixed_name, s.fixed_column, "--fixed");
-    resolve(s.permuted_name, s.permuted_column, "--permute");
-    if (s.strata_column) resolve(s.strata_name, *s.strata_column, "--strata");
-}
-
 read_test read_columns(settings &s, bool with_fingerprint) {
     read_test result;
     fingerprint print;
     group_coder fixed, permuted, strata;
-    bool header_due = s.header;
-    std::optional<std::size_t> beyond; // the fields of a table too narrow for the columns
+    std::vector<index_type> columns{s.fixed_column, s.permuted_column};
+    if (s.strata_column) columns.push_back(*s.strata_column);
     read_input(s.input, [&](std::istream &in, std::string_view name) {
-        phylo::taxonomy::for_each_row(in, '\t', name, [&](std::span<const std::string_view> row) {
-            if (header_due) {
-                header_due = false;
-                resolve_names(s, row, s.input);
-                return;
-            }
-            if (beyond) return;
-            for (const index_type c :
-                 {s.fixed_column, s.permuted_column, s.strata_column.value_or(0)})
-                if (static_cast<std::size_t>(c) >= row.size()) {
-                    beyond = row.size();
-                    return;
-                }
-            const auto f = row[static_cast<std::size_t>(s.fixed_column)];
-            const auto p = row[static_cast<std::size_t>(s.permuted_column)];
-            result.fixed.push_back(static_cast<phylo::count_element>(fixed.code(f)));
-            result.permuted.push_back(static_cast<phylo::count_element>(permuted.code(p)));
-            if (with_fingerprint) {
-                print.add_field(f);
-                print.add_field(p);
-            }
-            if (s.strata_column) {
-                const auto t = row[static_cast<std::size_t>(*s.strata_column)];
-                result.strata.push_back(static_cast<phylo::count_element>(strata.code(t)));
-                if (with_fingerprint) print.add_field(t);
-            }
-        });
+        const auto header_line = [&](std::span<const std::string_view> row) {
+            if (!s.header) return false;
+            resolve_columns(s, std::vector<std::string>(row.begin(), row.end()), name);
+            columns[0] = s.fixed_column;
+            columns[1] = s.permuted_column;
+            if (s.strata_column) columns[2] = *s.strata_column;
+            return true;
+        };
+        take_columns(
+            in, name, std::span<index_type>(columns), header_line,
+            [&](std::size_t k, std::string_view field) {
+                auto &codes = k == 0 ? result.fixed : k == 1 ? result.permuted : result.strata;
+                auto &coder = k == 0 ? fixed : k == 1 ? permuted : strata;
+                codes.push_back(static_cast<phylo::count_element>(coder.code(field)));
+                if (with_fingerprint) print.add_field(field);
+            });
     });
-    if (s.header && header_due)
-        throw generics::range_error(s.input + ": the table has no header line (it is empty)");
-    if (beyond)
-        for (const index_type c : {s.fixed_column, s.permuted_column, s.strata_column.value_or(0)})
-            if (static_cast<std::size_t>(c) >= *beyond)
-                throw generics::range_error("column " + std::to_string(c + 1) + " is beyond the " +
-                                            std::to_string(*beyond) +
-                                            (*beyond == 1 ? " field" : " fields") +
-                                            " of the table");
     result.fingerprint = print.value();
     return result;
 }

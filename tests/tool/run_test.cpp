@@ -157,8 +157,8 @@ TEST(LabmixHelp, HelpAndVersionGoToStandardOutputWithStatusZero) {
     EXPECT_EQ(version.status, 0);
     // A file called -h is still read.
     scratch s;
-    const auto r = run({"-c", "cd '" + s.path("") + "' && printf 'a\\tx\\n' > -h && '" + binary + "' -h"},
-                       {.program = "/bin/sh"});
+    const auto r =
+        run({"-c", "cd '" + s.path("") + "' && printf 'a\\tx\\n' > -h && '" + binary + "' -h"}, {.program = "/bin/sh"});
     EXPECT_EQ(r.out, "a\tx\n\n");
 }
 
