@@ -11,6 +11,7 @@
 //   the draw is the high half (unbiased multiply-shift);
 // - a reshuffle of m elements is a Fisher-Yates shuffle: for i = m - 1 down to 1, the
 //   element at offset i is exchanged with the one at offset draw-below(i + 1).
+// - a uniform real in [0, 1) takes two words w1, w2 and is (w1 * 2^21 + floor(w2 / 2^11)) / 2^53.
 // Words left over from one reshuffle are used by the next; only `reset` starts afresh.
 
 #include <generics/bounded_array.hpp>
@@ -86,6 +87,13 @@ public:
             }
         }
         return static_cast<std::uint32_t>(product >> 32);
+    }
+
+    // A uniform draw in [0, 1) with 53 random bits, from two words as described above.
+    double uniform() {
+        const std::uint64_t high = next_word();
+        const std::uint64_t low = next_word();
+        return static_cast<double>(high << 21 | low >> 11) * 0x1p-53;
     }
 
 private:

@@ -7,6 +7,7 @@
 #include <phylo/taxonomy/group_names.hpp>
 #include <phylo/taxonomy/group_numbers.hpp>
 #include <phylo/taxonomy/partitions.hpp>
+#include <phylo/taxonomy/random_table.hpp>
 #include <phylo/taxonomy/single_linkage.hpp>
 #include <phylo/taxonomy/slc_series.hpp>
 #include <phylo/taxonomy/table.hpp>

@@ -1,5 +1,8 @@
 #include <tool/options.hpp>
 
+#include <tool/parts.hpp>
+#include <tool/statistics.hpp>
+
 #include <array>
 #include <charconv>
 #include <cstddef>
@@ -114,6 +117,26 @@ constexpr std::array long_options{
                         throw option_error("the value of option " + std::string(o) +
                                            " must be listings, long or wide, not \"" + v + "\"");
                 }},
+    long_option{"test", true,
+                [](settings &s, std::string_view, const std::string &v) {
+                    (void)parse_statistics(v);
+                    s.test = v;
+                }},
+    long_option{"null", true,
+                [](settings &s, std::string_view, const std::string &v) { s.null_file = v; }},
+    long_option{"plot", true,
+                [](settings &s, std::string_view, const std::string &v) { s.plot_file = v; }},
+    long_option{"threads", true,
+                [](settings &s, std::string_view o, const std::string &v) {
+                    s.threads = static_cast<unsigned>(whole_number(o, v, 1));
+                }},
+    long_option{"part", true,
+                [](settings &s, std::string_view, const std::string &v) {
+                    (void)parse_part(v);
+                    s.part = v;
+                }},
+    long_option{"combine", false,
+                [](settings &s, std::string_view, const std::string &) { s.combine = true; }},
     long_option{"help", false,
                 [](settings& s, std::string_view, const std::string&) { s.what = action::help; }},
     long_option{
@@ -147,6 +170,31 @@ std::size_t apply_long_option(const std::vector<std::string>& arguments, std::si
     throw option_error("unknown option " + option + " (labmix --help lists the options)");
 }
 
+// Options of a test without --test, and options that do not go together.
+void check_test_options(settings &s) {
+    const auto refuse = [](const std::string &why) { throw option_error(why); };
+    if (s.combine) {
+        if (!s.test.empty() || s.part || s.reshuffles != 0 || s.seed || s.strata_column || s.header)
+            refuse("option --combine takes the test from its partial results: it goes only with "
+                   "--null, --plot and --threads");
+        return;
+    }
+    if (s.test.empty()) {
+        for (const auto &[option, given] : {std::pair{"--null", s.null_file.has_value()},
+                                            std::pair{"--plot", s.plot_file.has_value()},
+                                            std::pair{"--threads", s.threads.has_value()},
+                                            std::pair{"--part", s.part.has_value()}})
+            if (given) refuse("option " + std::string(option) + " needs --test");
+        return;
+    }
+    if (s.format != output_format::listings) refuse("option --format does not go with --test");
+    if (s.reshuffles == 0) s.reshuffles = 999; // a test without reshuffles would say nothing
+    if (s.part && !s.seed)
+        refuse("option --part needs --seed, so that every part draws the same reshuffles");
+    if (s.part && (s.null_file || s.plot_file))
+        refuse("options --null and --plot go with --combine, not with --part");
+}
+
 } // namespace
 
 std::optional<settings> parse_arguments(std::vector<std::string> arguments) {
@@ -176,6 +224,12 @@ std::optional<settings> parse_arguments(std::vector<std::string> arguments) {
                         arguments.begin() + static_cast<std::ptrdiff_t>(p + used));
     }
     if (result.what != action::run) return result;
+    check_test_options(result);
+    if (result.combine) {
+        if (arguments.empty()) throw option_error("option --combine needs the partial results");
+        result.combine_files = std::move(arguments);
+        return result;
+    }
     if (arguments.size() != 1) return std::nullopt;
     if (!result.header) {
         for (const auto& [option, name] : {std::pair{"--fixed", &result.fixed_name},
@@ -209,6 +263,8 @@ std::string help_text() {
            "of that column, for permutation tests.\n"
            "\n"
            "Usage: labmix [options] inputfile\n"
+           "       labmix --test STATS [options] inputfile\n"
+           "       labmix --combine FILE...\n"
            "\n"
            "An inputfile of - is standard input. COL is a column number counting from 1 or, with\n"
            "--header, a column name from the header line. Options may stand anywhere; of two\n"
@@ -223,6 +279,17 @@ std::string help_text() {
            "        --strata COL     reshuffle only among rows with the same label in COL\n"
            "                         (default: all rows together)\n"
            "        --format FORMAT  listings, long or wide (default listings)\n"
+           "        --test STATS     instead of listings, a permutation test of the two columns:\n"
+           "                         STATS is a comma-separated list of chi2, g, mi, nmi, ari,\n"
+           "                         rand; -n defaults to 999 (default: no test)\n"
+           "        --null FILE      with --test: every null value to FILE (default: none)\n"
+           "        --plot FILE      with --test: the null distributions as an SVG file\n"
+           "                         (default: none)\n"
+           "        --threads N      with --test: threads to draw on (default: the cores)\n"
+           "        --part K/M       with --test and -s: only the K-th of M ranges of reshuffles,\n"
+           "                         a partial result for --combine (default: all)\n"
+           "        --combine        the arguments are the partial results of one test: write\n"
+           "                         its report\n"
            "        --help           write this help and exit\n"
            "        --version        write the version and exit\n"
            "\n"
@@ -235,6 +302,7 @@ std::string help_text() {
            "\n"
            "Example:\n"
            "  labmix --header --strata order --format long -n 999 -s 1 taxa.tsv > null.tsv\n"
+           "  labmix --header --fixed family --permute habitat --test chi2,ari taxa.tsv\n"
            "\n"
            "Exit status 0 after a complete run, 1 after any error (with one message on standard\n"
            "error). See the man page labmix(1).\n";

@@ -51,6 +51,14 @@ struct settings {
     bool header = false; // --header: the first non-empty line names the columns
     output_format format = output_format::listings;
     action what = action::run;
+    // The permutation test (--test and the options that go with it).
+    std::string test;                     // the statistics, as given to --test; empty: no test
+    std::optional<std::string> null_file; // --null: every null value
+    std::optional<std::string> plot_file; // --plot: the SVG of the null distributions
+    std::optional<unsigned> threads;      // --threads; default: the machine's cores
+    std::optional<std::string> part;      // --part K/M
+    bool combine = false;                 // --combine: the arguments are partial results
+    std::vector<std::string> combine_files;
 
     friend bool operator==(const settings&, const settings&) = default;
 };
@@ -71,7 +79,9 @@ struct settings {
 //
 // Returns the settings when --help or --version was given (whatever else is left), or when
 // exactly one other argument is left; nothing when the usage text is due (none left, or two
-// or more). A column given by name without --header is the option_error.
+// or more). With --combine every argument left is a partial result (at least one). A column
+// given by name without --header is the option_error, and so are the options of a test
+// without --test, --part without --seed, and options that do not go together.
 std::optional<settings> parse_arguments(std::vector<std::string> arguments);
 
 // Reads an option value: decimal digits with an optional sign, blanks around them ignored,

@@ -4,6 +4,7 @@
 #include <tool/header.hpp>
 #include <tool/sniff.hpp>
 #include <tool/strata.hpp>
+#include <tool/test_run.hpp>
 
 #include <algorithm>
 #include <array>
@@ -280,6 +281,22 @@ void print_both(const packed_labels& fixed, const permuted_labels& permuted, lis
     out.put('\n');
 }
 
+void read_input(const std::string& input,
+                const std::function<void(std::istream&, std::string_view)>& read) {
+    std::optional<descriptor_buffer> buffer;
+    std::string name;
+    if (input == "-") {
+        name = "standard input";
+        buffer.emplace(STDIN_FILENO, false, name);
+    } else {
+        name = full_name(input);
+        buffer.emplace(open_input(input), true, input);
+    }
+    std::istream in(&*buffer);
+    in.exceptions(std::ios::badbit);
+    read(in, name);
+}
+
 void traverse_files(const settings& options, listing_writer& out) {
     settings s = options;
     std::optional<descriptor_buffer> buffer;
@@ -377,7 +394,12 @@ int run(std::span<const char* const> arguments) {
             return 1;
         }
         listing_writer out(STDOUT_FILENO);
-        traverse_files(*s, out);
+        if (s->combine)
+            run_combine(*s, out, std::cerr);
+        else if (!s->test.empty())
+            run_test(*s, out, std::cerr);
+        else
+            traverse_files(*s, out);
         return 0;
     } catch (const generics::name_error&) {
         std::cerr << "Invalid filename." << std::endl;

@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <istream>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -196,6 +198,13 @@ private:
 
 // One listing: for every row, fixed label, tab, permuted label, line feed; then an empty line.
 void print_both(const packed_labels& fixed, const permuted_labels& permuted, listing_writer& out);
+
+// Opens the file named `input`, or standard input for "-", calls read(in, name) with the
+// stream and the name that messages give, and closes a file opened by name. A name that
+// cannot be opened is the name error, a directory the use error, a failing device the
+// read_error (out of the reading call).
+void read_input(const std::string& input,
+                const std::function<void(std::istream&, std::string_view)>& read);
 
 // The input road for settings `s`: reads the table from the named file or standard input,
 // writes 1 + s.reshuffles listings to `out`. Errors propagate.

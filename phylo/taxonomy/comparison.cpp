@@ -3,6 +3,7 @@
 #include <phylo/count_chars.hpp>
 #include <phylo/taxonomy/detail/counting.hpp>
 #include <phylo/taxonomy/group_numbers.hpp>
+#include <phylo/taxonomy/random_table.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -92,9 +93,9 @@ double log_factorial(std::int64_t k) {
 }
 
 // ln k! for the arguments E[MI] needs: 0 .. low, and high .. n.
-class log_factorials {
+class log_factorial_table {
   public:
-    log_factorials(std::int64_t low, std::int64_t high, std::int64_t n)
+    log_factorial_table(std::int64_t low, std::int64_t high, std::int64_t n)
         : high_(std::max(high, low + 1)) {
         for (std::int64_t k = 0; k <= low; ++k)
             low_values_.push_back(log_factorial(k));
@@ -139,7 +140,7 @@ double expected_mutual_information(const std::vector<std::int64_t> &a,
     const std::int64_t largest_b = columns.back().first;
     const std::int64_t largest = std::max(largest_a, largest_b);
     // Every argument is at most `largest` or at least n - largest_a - largest_b.
-    const log_factorials lf(largest, std::max<std::int64_t>(0, n - largest_a - largest_b), n);
+    const log_factorial_table lf(largest, std::max<std::int64_t>(0, n - largest_a - largest_b), n);
     std::vector<double> log_of(static_cast<std::size_t>(largest) + 1, 0.0);
     for (std::int64_t k = 1; k <= largest; ++k)
         log_of[static_cast<std::size_t>(k)] = std::log(static_cast<double>(k));
@@ -203,6 +204,74 @@ void check_margins(const contingency_table &table) {
     }
 }
 
+// c ln c, the only logarithm a cell needs: with the margins' terms measured once,
+// sum n_ij ln(n n_ij / (a_i b_j)) = sum n_ij ln n_ij + n ln n - sum a_i ln a_i - sum b_j ln b_j.
+double x_log_x(std::int64_t c) {
+    const double x = static_cast<double>(c);
+    return x * std::log(x);
+}
+
+double margin_term(const contingency_table &table) {
+    double term = x_log_x(table.n);
+    for (const auto a : table.row_sums)
+        term -= x_log_x(a);
+    for (const auto b : table.column_sums)
+        term -= x_log_x(b);
+    return term;
+}
+
+// What the association measures take from the cells.
+struct cell_sums {
+    double x_log_x = 0.0;      // sum n_ij ln n_ij
+    double square_ratio = 0.0; // sum n_ij^2 / (a_i b_j)
+    std::int64_t joint_pairs = 0;
+    std::int64_t total = 0;
+};
+
+void add_cell(cell_sums &sums, std::int64_t count, double x_log_x_of_count, double a, double b) {
+    const double c = static_cast<double>(count);
+    sums.x_log_x += x_log_x_of_count;
+    sums.square_ratio += c * c / (a * b);
+    sums.joint_pairs += detail::pairs_in(count);
+    sums.total += count;
+}
+
+association_measures associate(const cell_sums &sums, double margin_term, std::int64_t n,
+                               const margin_measures &margins) {
+    const double nd = static_cast<double>(n);
+    const auto na = margins.first.groups;
+    const auto nb = margins.second.groups;
+    association_measures r{};
+    // With one group on either side every term is ln 1: MI, G and X^2 are exactly 0.
+    const bool trivial = na == 1 || nb == 1;
+    const double log_ratio = sums.x_log_x + margin_term;
+    r.mutual_information = trivial ? 0.0 : std::max(0.0, log_ratio / nd);
+    r.g_statistic = trivial ? 0.0 : std::max(0.0, 2.0 * log_ratio);
+    r.chi_square = trivial ? 0.0 : std::max(0.0, nd * sums.square_ratio - nd);
+    if (na == 1 && nb == 1)
+        r.nmi = 1.0;
+    else if (r.mutual_information == 0.0)
+        r.nmi = 0.0;
+    else
+        r.nmi = r.mutual_information / ((margins.first.entropy + margins.second.entropy) / 2);
+    if (n < 2) {
+        r.rand = r.adjusted_rand = 1.0;
+    } else {
+        const auto rand =
+            detail::rand_from_pairs(n, margins.first.pairs, margins.second.pairs, sums.joint_pairs);
+        r.rand = rand.rand;
+        // 0/0 only for equal partitions (both one group, or both all singletons).
+        r.adjusted_rand = std::isnan(rand.adjusted) ? 1.0 : rand.adjusted;
+    }
+    return r;
+}
+
+void check_total(std::int64_t total, std::int64_t n) {
+    if (total != n)
+        throw range_error("the cells of a contingency table hold " + std::to_string(total) +
+                          " taxa, not " + std::to_string(n));
+}
+
 } // namespace
 
 void contingency(const count_array &first, const count_array &second, contingency_table &table) {
@@ -258,7 +327,6 @@ margin_measures measure_margins(const contingency_table &table, bool with_expect
 
 partition_comparison compare(const contingency_table &table, const margin_measures &margins) {
     const std::int64_t n = table.n;
-    const double nd = static_cast<double>(n);
     const auto na = static_cast<std::int64_t>(table.row_sums.size());
     const auto nb = static_cast<std::int64_t>(table.column_sums.size());
     if (margins.first.groups != na || margins.second.groups != nb)
@@ -278,31 +346,10 @@ partition_comparison compare(const contingency_table &table, const margin_measur
     r.second_entropy = margins.second.entropy;
     r.expected_mutual_information = margins.expected_mutual_information;
 
-    // One pass over the cells: joint entropy and pairs, sum n_ij ln(n n_ij / (a_i b_j)) and
+    // One pass over the cells: joint entropy and pairs, sum n_ij ln n_ij and
     // sum n_ij^2 / (a_i b_j).
-    // ln(n n_ij / (a_i b_j)) as ln n + ln n_ij - ln a_i - ln b_j, with the logarithms of the
-    // margins taken once and those of small counts remembered: no logarithm per cell.
-    const double log_n = std::log(nd);
-    std::vector<double> log_rows(table.row_sums.size());
-    std::vector<double> log_columns(table.column_sums.size());
-    for (std::size_t i = 0; i < log_rows.size(); ++i)
-        log_rows[i] = std::log(static_cast<double>(table.row_sums[i]));
-    for (std::size_t j = 0; j < log_columns.size(); ++j)
-        log_columns[j] = std::log(static_cast<double>(table.column_sums[j]));
-    std::vector<double> small_logs(static_cast<std::size_t>(std::min<std::int64_t>(n, 4096)) + 1,
-                                   -1.0);
-    const auto log_count = [&small_logs](std::int64_t c) {
-        if (static_cast<std::size_t>(c) >= small_logs.size())
-            return std::log(static_cast<double>(c));
-        double &memo = small_logs[static_cast<std::size_t>(c)];
-        if (memo < 0) memo = std::log(static_cast<double>(c));
-        return memo;
-    };
     detail::entropy_sum joint(n);
-    double log_ratio = 0.0;
-    double square_ratio = 0.0;
-    std::int64_t joint_pairs = 0;
-    std::int64_t total = 0;
+    cell_sums sums;
     for (const auto &cell : table.cells) {
         if (cell.row < 0 || cell.row >= na || cell.column < 0 || cell.column >= nb ||
             cell.count < 1)
@@ -310,40 +357,32 @@ partition_comparison compare(const contingency_table &table, const margin_measur
                               std::to_string(cell.column) + ") of " + std::to_string(cell.count) +
                               " taxa lies outside a " + std::to_string(na) + " x " +
                               std::to_string(nb) + " contingency table");
-        const double c = static_cast<double>(cell.count);
-        const double expected =
-            static_cast<double>(table.row_sums[static_cast<std::size_t>(cell.row)]) *
-            static_cast<double>(table.column_sums[static_cast<std::size_t>(cell.column)]);
         joint.add(cell.count);
-        joint_pairs += detail::pairs_in(cell.count);
-        log_ratio +=
-            c * (log_n + log_count(cell.count) - log_rows[static_cast<std::size_t>(cell.row)] -
-                 log_columns[static_cast<std::size_t>(cell.column)]);
-        square_ratio += c * c / expected;
-        total += cell.count;
+        add_cell(sums, cell.count, x_log_x(cell.count),
+                 static_cast<double>(table.row_sums[static_cast<std::size_t>(cell.row)]),
+                 static_cast<double>(table.column_sums[static_cast<std::size_t>(cell.column)]));
     }
-    if (total != n)
-        throw range_error("the cells of a contingency table hold " + std::to_string(total) +
-                          " taxa, not " + std::to_string(n));
+    check_total(sums.total, n);
     r.joint_entropy = joint.value();
-    r.joint_pairs = joint_pairs;
+    r.joint_pairs = sums.joint_pairs;
 
-    // With one group on either side every term is ln 1: MI, G and X^2 are exactly 0.
-    const bool trivial = na == 1 || nb == 1;
-    const double mi = trivial ? 0.0 : std::max(0.0, log_ratio / nd);
+    const auto association = associate(sums, margin_term(table), n, margins);
+    const double mi = association.mutual_information;
     r.mutual_information = mi;
-    r.g_statistic = trivial ? 0.0 : std::max(0.0, 2.0 * log_ratio);
-    r.chi_square = trivial ? 0.0 : std::max(0.0, nd * square_ratio - nd);
+    r.g_statistic = association.g_statistic;
+    r.chi_square = association.chi_square;
+    r.nmi = association.nmi;
+    r.rand = association.rand;
+    r.adjusted_rand = association.adjusted_rand;
 
     const double ha = r.first_entropy;
     const double hb = r.second_entropy;
     const double mean = (ha + hb) / 2;
     if (na == 1 && nb == 1) {
-        r.nmi = r.nmi_geometric = r.nmi_min = r.nmi_max = 1.0;
+        r.nmi_geometric = r.nmi_min = r.nmi_max = 1.0;
     } else if (mi == 0.0) {
-        r.nmi = r.nmi_geometric = r.nmi_min = r.nmi_max = 0.0;
+        r.nmi_geometric = r.nmi_min = r.nmi_max = 0.0;
     } else {
-        r.nmi = mi / mean;
         r.nmi_geometric = mi / std::sqrt(ha * hb);
         r.nmi_min = mi / std::min(ha, hb);
         r.nmi_max = mi / std::max(ha, hb);
@@ -361,14 +400,6 @@ partition_comparison compare(const contingency_table &table, const margin_measur
     r.variation_of_information = std::max(0.0, ha + hb - 2 * mi);
     r.mi_over_joint_entropy = (ha + hb - r.joint_entropy) / r.joint_entropy;
 
-    if (n < 2) {
-        r.rand = r.adjusted_rand = 1.0;
-    } else {
-        const auto rand = detail::rand_from_pairs(n, r.first_pairs, r.second_pairs, r.joint_pairs);
-        r.rand = rand.rand;
-        // 0/0 only for equal partitions (both one group, or both all singletons).
-        r.adjusted_rand = std::isnan(rand.adjusted) ? 1.0 : rand.adjusted;
-    }
     return r;
 }
 
@@ -385,6 +416,60 @@ partition_comparison compare(const taxon_labels &first, const taxon_labels &seco
         throw count_size_error("label columns of " + std::to_string(first.length()) + " and " +
                                std::to_string(second.length()) + " taxa cannot be compared");
     return compare(group_numbers(first), group_numbers(second));
+}
+
+association_measurer::association_measurer(const contingency_table &margins)
+    : n_(margins.n), margins_(measure_margins(margins, false)), margin_term_(margin_term(margins)) {
+    row_sums_.assign(margins.row_sums.begin(), margins.row_sums.end());
+    column_sums_.assign(margins.column_sums.begin(), margins.column_sums.end());
+    const auto largest_row = *std::max_element(margins.row_sums.begin(), margins.row_sums.end());
+    const auto largest_column =
+        *std::max_element(margins.column_sums.begin(), margins.column_sums.end());
+    x_log_x_.resize(static_cast<std::size_t>(std::min(largest_row, largest_column)) + 1);
+    for (std::size_t k = 1; k < x_log_x_.size(); ++k)
+        x_log_x_[k] = x_log_x(static_cast<std::int64_t>(k));
+}
+
+association_measures
+association_measurer::operator()(std::span<const contingency_cell> cells) const {
+    const auto na = static_cast<std::int64_t>(row_sums_.size());
+    const auto nb = static_cast<std::int64_t>(column_sums_.size());
+    cell_sums sums;
+    for (const auto &cell : cells) {
+        if (cell.row < 0 || cell.row >= na || cell.column < 0 || cell.column >= nb ||
+            cell.count < 1 || static_cast<std::size_t>(cell.count) >= x_log_x_.size())
+            throw range_error("cell (" + std::to_string(cell.row) + ", " +
+                              std::to_string(cell.column) + ") of " + std::to_string(cell.count) +
+                              " taxa does not fit the margins of a " + std::to_string(na) + " x " +
+                              std::to_string(nb) + " contingency table");
+        add_cell(sums, cell.count, x_log_x_[static_cast<std::size_t>(cell.count)],
+                 row_sums_[static_cast<std::size_t>(cell.row)],
+                 column_sums_[static_cast<std::size_t>(cell.column)]);
+    }
+    check_total(sums.total, n_);
+    return associate(sums, margin_term_, n_, margins_);
+}
+
+association_measures association_measurer::dense(std::span<const std::uint32_t> counts) const {
+    const std::size_t nb = column_sums_.size();
+    if (counts.size() != row_sums_.size() * nb)
+        throw range_error(std::to_string(counts.size()) + " counts for a " +
+                          std::to_string(row_sums_.size()) + " x " + std::to_string(nb) +
+                          " contingency table");
+    cell_sums sums;
+    const std::uint32_t *c = counts.data();
+    for (std::size_t i = 0; i < row_sums_.size(); ++i, c += nb) {
+        const double a = row_sums_[i];
+        for (std::size_t j = 0; j < nb; ++j) {
+            if (c[j] == 0) continue;
+            if (c[j] >= x_log_x_.size())
+                throw range_error("a cell of " + std::to_string(c[j]) +
+                                  " taxa does not fit the margins of the contingency table");
+            add_cell(sums, c[j], x_log_x_[c[j]], a, column_sums_[j]);
+        }
+    }
+    check_total(sums.total, n_);
+    return associate(sums, margin_term_, n_, margins_);
 }
 
 } // namespace phylo::taxonomy

@@ -47,6 +47,7 @@
 #include <phylo/taxonomy/partitions.hpp>
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace phylo::taxonomy {
@@ -116,6 +117,44 @@ struct partition_comparison {
     double adjusted_rand;               // adjusted Rand index (Hubert and Arabie)
     double chi_square;                  // Pearson's X^2 against independence
     double g_statistic;                 // G = 2 n MI
+};
+
+// The six measures of association that a permutation test recomputes for every table it
+// draws. compare() takes these from the same code, so both give the same bits.
+struct association_measures {
+    double chi_square;
+    double g_statistic;
+    double mutual_information;
+    double nmi; // arithmetic mean
+    double rand;
+    double adjusted_rand;
+};
+
+// The association measures of many tables with the same margins, as the reshuffles of a
+// permutation test draw them: the margins are measured once, and each table then costs one
+// pass over its cells with no logarithm (c ln c is looked up) and no allocation. Calls may
+// run concurrently.
+class association_measurer {
+  public:
+    // For tables with the margins of `margins` (its cells are not used). Margins that do not
+    // add up to n, or n < 1, are the range error.
+    explicit association_measurer(const contingency_table &margins);
+
+    // A table with these margins, given by its non-empty cells (any order).
+    [[nodiscard]] association_measures operator()(std::span<const contingency_cell> cells) const;
+    // A table with these margins, given densely: row-major, row_sums.size() x
+    // column_sums.size() counts, zeros included.
+    [[nodiscard]] association_measures dense(std::span<const std::uint32_t> counts) const;
+
+    [[nodiscard]] const margin_measures &margins() const noexcept { return margins_; }
+
+  private:
+    std::int64_t n_;
+    std::vector<double> row_sums_;    // a_i as doubles
+    std::vector<double> column_sums_; // b_j
+    std::vector<double> x_log_x_;     // k ln k for k = 0 .. the largest possible cell
+    margin_measures margins_;
+    double margin_term_; // n ln n - sum a_i ln a_i - sum b_j ln b_j
 };
 
 // The measures of a table whose margins were measured already (O(cells)): the margins must

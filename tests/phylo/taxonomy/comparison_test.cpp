@@ -227,6 +227,43 @@ TEST(Comparison, CellsRebuiltWithMarginsMeasuredOnce) {
     expect_error<range_error>([&] { (void)measure_margins(broken); }, "hold 6 taxa, not 2");
 }
 
+TEST(Comparison, AssociationMeasurerGivesTheBitsOfCompare) {
+    // Sparse and dense tables of many reshuffles, including one-group and singleton sides.
+    std::mt19937 random(21);
+    for (const auto &[n, ka, kb] : {std::tuple{300, 7, 4}, std::tuple{50, 50, 3},
+                                    std::tuple{40, 1, 5}, std::tuple{2, 2, 2}}) {
+        auto a = random_partition(random, n, ka);
+        const auto b = random_partition(random, n, kb);
+        contingency_table table = contingency(a, b);
+        const association_measurer measure(table);
+        for (int round = 0; round < 4; ++round) {
+            std::shuffle(a.begin(), a.end(), random);
+            contingency(a, b, table);
+            const auto full = compare(table);
+            std::vector<std::uint32_t> dense(table.row_sums.size() * table.column_sums.size(), 0);
+            for (const auto &cell : table.cells)
+                dense[static_cast<std::size_t>(cell.row) * table.column_sums.size() +
+                      static_cast<std::size_t>(cell.column)] =
+                    static_cast<std::uint32_t>(cell.count);
+            for (const auto &quick : {measure(table.cells), measure.dense(dense)})
+                EXPECT_TRUE(same_bits(quick.chi_square, full.chi_square) &&
+                            same_bits(quick.g_statistic, full.g_statistic) &&
+                            same_bits(quick.mutual_information, full.mutual_information) &&
+                            same_bits(quick.nmi, full.nmi) && same_bits(quick.rand, full.rand) &&
+                            same_bits(quick.adjusted_rand, full.adjusted_rand))
+                    << n << " " << ka << " " << kb;
+        }
+    }
+    const association_measurer measure(contingency(partition({0, 1, 1}), partition({0, 0, 1})));
+    expect_error<range_error>([&] { (void)measure.dense(std::vector<std::uint32_t>(3)); },
+                              "3 counts for a 2 x 2 contingency table");
+    expect_error<range_error>(
+        [&] {
+            (void)measure(std::vector<contingency_cell>{{0, 0, 3}});
+        },
+        "cell (0, 0) of 3 taxa does not fit the margins");
+}
+
 TEST(Comparison, LabelColumnsAndTableColumns) {
     std::istringstream text(
         "t1\tMuridae\tRodentia\nt2\tMuridae\tRodentia\nt3\tSoricidae\tEulipotyphla\n"

@@ -1,0 +1,217 @@
+// The permutation test against exact permutation distributions, for both ways of drawing,
+// with and without strata; uniform p-values under no association; thread counts.
+
+#include <tool/permutation_test.hpp>
+#include <tool/test_report.hpp>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <vector>
+
+using namespace labmix;
+
+namespace {
+
+phylo::count_array codes(const std::vector<int> &v) {
+    return phylo::count_array(0, std::vector<phylo::count_element>(v.begin(), v.end()));
+}
+
+const std::vector<statistic> every{statistic::chi2, statistic::g,   statistic::mi,
+                                   statistic::nmi,  statistic::ari, statistic::rand};
+
+// The exact permutation p-value of every statistic: all distinct arrangements of the permuted
+// labels within each stratum are equally likely; each is measured like the test measures.
+std::vector<double> exact_p(const std::vector<int> &fixed, const std::vector<int> &permuted,
+                            const std::vector<int> &strata) {
+    const int rows = *std::max_element(fixed.begin(), fixed.end()) + 1;
+    const int columns = *std::max_element(permuted.begin(), permuted.end()) + 1;
+    phylo::taxonomy::contingency_table margins{static_cast<std::int64_t>(fixed.size()),
+                                               std::vector<std::int64_t>(rows, 0),
+                                               std::vector<std::int64_t>(columns, 0),
+                                               {}};
+    for (const int a : fixed)
+        ++margins.row_sums[static_cast<std::size_t>(a)];
+    for (const int b : permuted)
+        ++margins.column_sums[static_cast<std::size_t>(b)];
+    const phylo::taxonomy::association_measurer measure(margins);
+    const auto statistics_of = [&](const std::vector<int> &labels) {
+        std::vector<std::uint32_t> counts(static_cast<std::size_t>(rows * columns), 0);
+        for (std::size_t i = 0; i < fixed.size(); ++i)
+            ++counts[static_cast<std::size_t>(fixed[i] * columns + labels[i])];
+        const auto m = measure.dense(counts);
+        std::vector<double> out;
+        for (const auto s : every)
+            out.push_back(value_of(m, s));
+        return out;
+    };
+    const auto observed = statistics_of(permuted);
+    const int strata_count = *std::max_element(strata.begin(), strata.end()) + 1;
+    std::vector<std::vector<std::size_t>> rows_of(static_cast<std::size_t>(strata_count));
+    for (std::size_t i = 0; i < strata.size(); ++i)
+        rows_of[static_cast<std::size_t>(strata[i])].push_back(i);
+    std::vector<int> labels = permuted;
+    std::vector<std::vector<int>> values_of(rows_of.size());
+    for (std::size_t s = 0; s < rows_of.size(); ++s) {
+        for (const auto i : rows_of[s])
+            values_of[s].push_back(permuted[i]);
+        std::sort(values_of[s].begin(), values_of[s].end());
+    }
+    std::vector<double> at_least(every.size(), 0);
+    double total = 0;
+    const auto walk = [&](auto &&self, std::size_t s) -> void {
+        if (s == rows_of.size()) {
+            const auto v = statistics_of(labels);
+            for (std::size_t k = 0; k < v.size(); ++k)
+                at_least[k] += at_least_observed(v[k], observed[k]) ? 1 : 0;
+            total += 1;
+            return;
+        }
+        auto values = values_of[s];
+        do {
+            for (std::size_t j = 0; j < values.size(); ++j)
+                labels[rows_of[s][j]] = values[j];
+            self(self, s + 1);
+        } while (std::next_permutation(values.begin(), values.end()));
+    };
+    walk(walk, 0);
+    for (auto &a : at_least)
+        a /= total;
+    return at_least;
+}
+
+} // namespace
+
+TEST(PermutationTest, PValuesWithinMonteCarloErrorOfTheExactOnes) {
+    // Small tables whose every arrangement can be counted: without strata, and with two strata
+    // (where the labels of the second stratum are all alike, so only the first one moves).
+    struct scenario {
+        std::vector<int> fixed, permuted, strata;
+    };
+    const std::vector<scenario> scenarios{
+        {{0, 0, 0, 1, 1, 1, 2, 2, 2}, {0, 0, 1, 0, 1, 2, 1, 2, 2}, {0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {{0, 0, 0, 0, 1, 1, 1, 1, 1, 1},
+         {0, 0, 0, 1, 0, 1, 1, 1, 2, 2},
+         {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {{0, 0, 1, 1, 0, 1, 0, 1, 1, 0},
+         {0, 1, 0, 1, 1, 1, 0, 0, 1, 1},
+         {0, 0, 0, 0, 0, 1, 1, 1, 1, 1}},
+    };
+    constexpr std::int64_t reshuffles = 99999;
+    for (std::size_t c = 0; c < scenarios.size(); ++c) {
+        const auto &sc = scenarios[c];
+        const auto exact = exact_p(sc.fixed, sc.permuted, sc.strata);
+        for (const auto method : {draw_method::permute_labels, draw_method::draw_table}) {
+            test_columns columns{codes(sc.fixed), codes(sc.permuted), codes(sc.strata)};
+            const permutation_test test(std::move(columns), every, method);
+            ASSERT_EQ(test.method(), method);
+            const auto observed = test.observed();
+            const auto values = test.null_values(42 + c, 1, reshuffles, 2);
+            for (std::size_t k = 0; k < every.size(); ++k) {
+                const auto s = summarize(observed[k], values, every.size(), k);
+                const double p = static_cast<double>(*s.at_least) / reshuffles;
+                const double error = std::sqrt(exact[k] * (1 - exact[k]) / reshuffles);
+                EXPECT_LE(std::abs(p - exact[k]), 4 * error + 1e-12)
+                    << "scenario " << c << ", " << name_of(every[k]) << ", method "
+                    << static_cast<int>(method) << ": " << p << " against " << exact[k];
+            }
+        }
+    }
+}
+
+TEST(PermutationTest, PValuesAreUniformWithoutAssociation) {
+    // 200 seeded tests of independent random columns; Kolmogorov-Smirnov against the uniform
+    // distribution at the 1% level (1.63 / sqrt(200)), for both ways of drawing.
+    std::mt19937 random(3);
+    for (const auto method : {draw_method::permute_labels, draw_method::draw_table}) {
+        std::vector<std::vector<double>> p(2);
+        for (int run = 0; run < 200; ++run) {
+            std::vector<int> a(60), b(60);
+            for (auto &x : a)
+                x = static_cast<int>(random() % 4);
+            for (auto &x : b)
+                x = static_cast<int>(random() % 3);
+            a[0] = 0, a[1] = 1, a[2] = 2, a[3] = 3, b[0] = 0, b[1] = 1, b[2] = 2;
+            const permutation_test test({codes(a), codes(b), {}}, {statistic::chi2, statistic::ari},
+                                        method);
+            const auto observed = test.observed();
+            const auto values = test.null_values(static_cast<std::uint64_t>(run), 1, 199, 1);
+            for (std::size_t k = 0; k < 2; ++k)
+                p[k].push_back(summarize(observed[k], values, 2, k).p_value);
+        }
+        for (auto &ps : p) {
+            std::sort(ps.begin(), ps.end());
+            double d = 0;
+            for (std::size_t i = 0; i < ps.size(); ++i) {
+                const double n = static_cast<double>(ps.size());
+                d = std::max({d, std::abs(static_cast<double>(i + 1) / n - ps[i]),
+                              std::abs(ps[i] - static_cast<double>(i) / n)});
+            }
+            EXPECT_LT(d, 1.63 / std::sqrt(200.0)) << static_cast<int>(method);
+        }
+    }
+}
+
+TEST(PermutationTest, ValuesDependOnlyOnSeedAndReshuffle) {
+    std::mt19937 random(9);
+    std::vector<int> a(500), b(500), s(500);
+    for (auto &x : a)
+        x = static_cast<int>(random() % 30);
+    for (auto &x : b)
+        x = static_cast<int>(random() % 5);
+    for (auto &x : s)
+        x = static_cast<int>(random() % 3);
+    for (const bool strata : {false, true})
+        for (const auto method : {draw_method::permute_labels, draw_method::draw_table}) {
+            const permutation_test test(
+                {codes(a), codes(b), strata ? codes(s) : phylo::count_array()}, every, method);
+            const auto one = test.null_values(7, 1, 100, 1);
+            EXPECT_EQ(one, test.null_values(7, 1, 100, 3));
+            // A range of reshuffles is the same piece of the whole.
+            const auto piece = test.null_values(7, 41, 60, 2);
+            EXPECT_TRUE(std::equal(piece.begin(), piece.end(), one.begin() + 40 * 6));
+            EXPECT_NE(one, test.null_values(8, 1, 100, 2));
+        }
+    EXPECT_NE(stream_seed(1, 2), stream_seed(2, 1));
+    EXPECT_EQ(stream_seed(0, 0), 0xe220a8397b1dcdafu); // SplitMix64's first output from 0
+}
+
+TEST(PermutationTest, TablesTooBigToCountDenselyAreCountedSparsely) {
+    // 300 x 290 groups of 300 taxa: more cells than a dense table may have, so the labels are
+    // permuted and the cells counted sparsely; the values are those of the library's compare().
+    std::vector<int> a(300), b(300);
+    for (int i = 0; i < 300; ++i)
+        a[static_cast<std::size_t>(i)] = i, b[static_cast<std::size_t>(i)] = i % 290;
+    const permutation_test test({codes(a), codes(b), {}}, every, draw_method::draw_table);
+    EXPECT_EQ(test.method(), draw_method::permute_labels);
+    const auto full = phylo::taxonomy::compare(codes(a), codes(b));
+    const auto observed = test.observed();
+    EXPECT_EQ(observed[0], full.chi_square);
+    EXPECT_EQ(observed[4], full.adjusted_rand);
+    const auto values = test.null_values(3, 1, 50, 1);
+    EXPECT_EQ(values, test.null_values(3, 1, 50, 2));
+    for (std::size_t k = 0; k < 50; ++k)
+        EXPECT_DOUBLE_EQ(values[k * 6 + 1], 2 * 300 * values[k * 6 + 2]);
+}
+
+TEST(PermutationTest, OneGroupLeavesEveryStatisticUndefined) {
+    for (const auto &[a, b] : {std::pair{std::vector<int>{0, 0, 0}, std::vector<int>{0, 1, 2}},
+                               std::pair{std::vector<int>{0, 1, 1}, std::vector<int>{0, 0, 0}}}) {
+        const permutation_test test({codes(a), codes(b), {}}, every);
+        EXPECT_FALSE(test.defined());
+        for (const double x : test.observed())
+            EXPECT_TRUE(std::isnan(x));
+        const auto s = summarize(test.observed()[0], test.null_values(1, 1, 5, 1), 6, 0);
+        EXPECT_FALSE(s.at_least);
+        EXPECT_TRUE(std::isnan(s.p_value));
+    }
+}
+
+TEST(PermutationTest, TheCheaperDrawForTheShape) {
+    // Many taxa in few cells: a table; about as many cells as taxa: labels.
+    const std::vector<stratum_shape> few{{1000000, 1000, 10}}, many{{100000, 10000, 10}};
+    EXPECT_EQ(choose_method(few, 10000), draw_method::draw_table);
+    EXPECT_EQ(choose_method(many, 100000), draw_method::permute_labels);
+}

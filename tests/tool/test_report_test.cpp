@@ -1,0 +1,81 @@
+// The report of a test: numbers, the tie rule, the summary; the ranges of parts.
+
+#include <tool/parts.hpp>
+#include <tool/test_report.hpp>
+
+#include "../test_support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+using namespace labmix;
+
+TEST(TestReport, NumbersReadBackAsTheSameDouble) {
+    for (const double x : {0.1, 1.0 / 3, -2.5e-300, 7628.713134789488, 1e300, 0.0, 999.0}) {
+        const auto text = format_number(x);
+        EXPECT_EQ(parse_number(text), x) << text;
+    }
+    EXPECT_EQ(format_number(0.5), "0.5");
+    EXPECT_EQ(format_number(std::numeric_limits<double>::quiet_NaN()), "NaN");
+    EXPECT_EQ(format_number(-std::numeric_limits<double>::infinity()), "-Inf");
+    EXPECT_TRUE(std::isnan(*parse_number("NaN")));
+    for (const char *bad : {"", "1x", "nan", " 1", "1e400"})
+        EXPECT_FALSE(parse_number(bad)) << bad;
+}
+
+TEST(TestReport, TiesCountWithinSixtyFourEpsilonsAsInR) {
+    const double eps = std::numeric_limits<double>::epsilon();
+    struct tie {
+        double value, observed;
+        bool counts;
+    };
+    for (const auto &t : std::vector<tie>{{10.0, 10.0, true},
+                                          {10.0 * (1 - 60 * eps), 10.0, true},
+                                          {10.0 * (1 - 70 * eps), 10.0, false},
+                                          {-1.0 - 60 * eps, -1.0, true},
+                                          {-1.0 - 70 * eps, -1.0, false},
+                                          {0.0, 0.0, true},
+                                          {11.0, 10.0, true}})
+        EXPECT_EQ(at_least_observed(t.value, t.observed), t.counts) << t.value;
+}
+
+TEST(TestReport, SummaryAndTable) {
+    // Two statistics over four reshuffles, reshuffle by reshuffle.
+    const std::vector<double> values{1, 10, 2, 20, 3, 30, 4, 40};
+    const auto s = summarize(3.0, values, 2, 0);
+    EXPECT_EQ(s.null_mean, 2.5);
+    EXPECT_DOUBLE_EQ(s.null_sd, std::sqrt(5.0 / 3));
+    EXPECT_EQ(s.at_least, 2);
+    EXPECT_EQ(s.p_value, 3.0 / 5);
+    // Equal values: their value and an sd of exactly 0.
+    const std::vector<double> same(999, 7628.713134789488);
+    EXPECT_EQ(summarize(1.0, same, 1, 0).null_mean, 7628.713134789488);
+    EXPECT_EQ(summarize(1.0, same, 1, 0).null_sd, 0.0);
+    const std::vector<statistic> two{statistic::ari, statistic::chi2};
+    const std::vector<double> observed{std::numeric_limits<double>::quiet_NaN(), 25.0};
+    EXPECT_EQ(report_text(two, observed, values),
+              "statistic\tobserved\tnull_mean\tnull_sd\treshuffles\tat_least\tp_value\n"
+              "ari\tNaN\tNaN\tNaN\t4\tNaN\tNaN\n"
+              "chi2\t25\t25\t12.909944487358056\t4\t2\t0.6\n");
+}
+
+TEST(TestParts, RangesCoverEveryReshuffleOnce) {
+    for (const std::int64_t n : {1, 7, 999, 1000})
+        for (const std::int32_t m : {1, 2, 3, 4, 10}) {
+            std::int64_t next = 1;
+            for (std::int32_t k = 1; k <= m; ++k) {
+                const auto r = range_of({k, m}, n);
+                EXPECT_EQ(r.first, next);
+                EXPECT_GE(r.last + 1, r.first);
+                next = r.last + 1;
+            }
+            EXPECT_EQ(next, n + 1);
+        }
+    EXPECT_EQ(parse_part("3/4"), (part_number{3, 4}));
+    for (const char *bad : {"0/4", "5/4", "3", "3/", "/4", "a/b", "3/4x", "-1/4"})
+        test_support::expect_error<option_error>([&] { (void)parse_part(bad); },
+                                                 "the value of option --part must be K/M");
+}

@@ -1,0 +1,78 @@
+#pragma once
+// The report of a permutation test: one tab-separated table, a line per statistic, that R's
+// read.delim and pandas' read_csv read as it stands; and the table of every null value
+// (--null).
+
+#include <tool/run.hpp>
+#include <tool/statistics.hpp>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace labmix {
+
+// `x` in its shortest form that reads back as the same double (std::to_chars), and NaN, Inf,
+// -Inf for the rest, as R and pandas read them.
+[[nodiscard]] std::string format_number(double x);
+// The inverse of format_number for the whole of `text`; nothing for anything else.
+[[nodiscard]] std::optional<double> parse_number(std::string_view text);
+
+// One line of the report.
+struct statistic_summary {
+    double observed;
+    double null_mean;
+    double null_sd; // with the n - 1 divisor; not a number below two reshuffles
+    std::int64_t reshuffles;
+    std::optional<std::int64_t> at_least; // none when the statistic is undefined
+    double p_value;                       // (at_least + 1) / (reshuffles + 1)
+};
+
+// A null value counts as at least the observed one when it is >= observed - 64 eps |observed|
+// (eps the machine epsilon), so that a reshuffle that rebuilds the observed table counts
+// whatever the rounding, as in R's chisq.test.
+[[nodiscard]] bool at_least_observed(double value, double observed);
+
+// The summary of one statistic, null value by null value in reshuffle order, so that the same
+// values give the same bits however they were drawn. The sums are of the offsets from the
+// first value (equal values give their value and an sd of exactly 0), in one pass.
+class null_accumulator {
+  public:
+    explicit null_accumulator(double observed) : observed_(observed) {}
+    void add(double value);
+    [[nodiscard]] statistic_summary summary() const;
+
+  private:
+    double observed_;
+    double shift_ = 0.0;
+    double sum_ = 0.0;     // of value - shift
+    double squares_ = 0.0; // of (value - shift)^2
+    std::int64_t count_ = 0;
+    std::int64_t at_least_ = 0;
+};
+
+// The summary of statistic `index` of null values laid out reshuffle by reshuffle, `width`
+// to a reshuffle.
+[[nodiscard]] statistic_summary summarize(double observed, std::span<const double> values,
+                                          std::size_t width, std::size_t index);
+
+// The report: the header line, then one line per statistic.
+[[nodiscard]] std::string report_text(std::span<const statistic> statistics,
+                                      std::span<const statistic_summary> summaries);
+[[nodiscard]] std::string report_text(std::span<const statistic> statistics,
+                                      std::span<const double> observed,
+                                      std::span<const double> values);
+
+// One reshuffle's lines of the null-value table.
+void write_null_line(listing_writer &out, std::span<const statistic> statistics, std::int64_t k,
+                     std::span<const double> values);
+
+// The null values as a table: header `reshuffle	statistic	value`, then one line per
+// reshuffle and statistic, reshuffles numbered from `first`.
+void write_null_values(listing_writer &out, std::span<const statistic> statistics,
+                       std::span<const double> values, std::int64_t first);
+
+} // namespace labmix
