@@ -119,7 +119,6 @@ public:
         out.distinct.reserve(starts_.size() - 1);
         for (std::size_t k = 0; k + 1 < starts_.size(); ++k)
             out.distinct.emplace_back(out.text.data() + starts_[k], starts_[k + 1] - starts_[k]);
-        rows.shrink_to_fit();
         out.labels = generics::bounded_array<std::uint32_t>(0, std::move(rows));
     }
 
@@ -154,7 +153,8 @@ void packed_labels::add(std::string_view label) {
     const std::size_t n = label.size() + 1;
     if (blocks_.empty() || room_ < n) {
         const std::size_t capacity = std::max(block_size, n);
-        blocks_.push_back({std::make_unique<char[]>(capacity + label_padding), 0});
+        // Left uninitialised: pages are touched only as labels fill them.
+        blocks_.push_back({std::make_unique_for_overwrite<char[]>(capacity + label_padding), 0});
         room_ = capacity;
     }
     block& b = blocks_.back();

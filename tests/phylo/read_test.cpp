@@ -158,7 +158,8 @@ TEST(CharacterFiles, LongRowsAreReadInPieces) {
 // Where a file stream's own buffer (8,191 bytes) ends must change nothing: a long literal and
 // a CR LF split by the end of that buffer read as anywhere else.
 TEST(BlockBoundaries, FileBuffersEndNowhereInParticular) {
-    const auto path = std::filesystem::temp_directory_path() / "labmix_read_boundaries.txt";
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("labmix_read_boundaries_" + std::to_string(::getpid()) + ".txt");
     const auto file = [&path](const std::string& text) {
         std::ofstream(path, std::ios::binary) << text;
         return std::ifstream(path, std::ios::binary);
