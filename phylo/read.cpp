@@ -265,6 +265,8 @@ squared read_distances(text_cursor& c, dist_input_format format) {
         std::vector<real_element> values;
         const auto width = static_cast<std::size_t>(n);
         const std::size_t total = width * width;
+        // An input known to hold enough characters gets the whole square at once.
+        if (left >= 0) values.reserve(total);
         for (index_type i = 0; i < n; ++i) {
             std::string label;
             c.set_row(taxon_context(i, {}) + ": ");
