@@ -132,6 +132,20 @@ public:
         cols_ = col_last >= col_first ? col_last - col_first + 1 : 0;
         data_.resize(static_cast<std::size_t>(rows_ * cols_));
     }
+    // The same over row-major `values`, which must hold exactly rows * columns elements (the
+    // range error otherwise); nothing is copied.
+    bounded_matrix(index_type row_first, index_type row_last, index_type col_first,
+                   index_type col_last, std::vector<T> values)
+        : row_first_(row_first), col_first_(col_first) {
+        check_range(row_first, row_last);
+        check_range(col_first, col_last);
+        rows_ = row_last >= row_first ? row_last - row_first + 1 : 0;
+        cols_ = col_last >= col_first ? col_last - col_first + 1 : 0;
+        if (values.size() != static_cast<std::size_t>(rows_ * cols_))
+            throw range_error(std::to_string(values.size()) + " values do not fill a matrix of " +
+                              std::to_string(rows_) + " x " + std::to_string(cols_));
+        data_ = std::move(values);
+    }
 
     [[nodiscard]] index_type row_first() const noexcept { return row_first_; }
     [[nodiscard]] index_type row_last() const noexcept { return row_first_ + rows_ - 1; }

@@ -40,6 +40,35 @@ struct get_area : std::streambuf {
         (b.*&get_area::gbump)(static_cast<int>(n));
     }
 };
+
+// Bytes that a source gathered from a stream and could not put back (a pipe read through a
+// file buffer cannot step back over the start of its block) wait in the stream's own word
+// storage for the next source on that stream. The stream owns them: the callback frees them
+// when the stream goes, and a copy of the stream's format does not share them.
+inline int held_bytes_index() {
+    static const int index = std::ios_base::xalloc();
+    return index;
+}
+inline void held_bytes_event(std::ios_base::event e, std::ios_base& s, int index) {
+    void*& slot = s.pword(index);
+    if (e == std::ios_base::erase_event) {
+        delete static_cast<std::string*>(slot);
+        slot = nullptr;
+    } else if (e == std::ios_base::copyfmt_event) {
+        slot = nullptr;
+    }
+}
+inline std::string* held_bytes(std::ios_base& s) {
+    return static_cast<std::string*>(s.pword(held_bytes_index()));
+}
+inline void hold_bytes(std::ios_base& s, std::string_view bytes) {
+    void*& slot = s.pword(held_bytes_index());
+    if (slot == nullptr) {
+        slot = new std::string;
+        s.register_callback(held_bytes_event, held_bytes_index());
+    }
+    static_cast<std::string*>(slot)->insert(0, bytes);
+}
 } // namespace detail
 
 class byte_source {
@@ -52,6 +81,12 @@ public:
     explicit byte_source(std::istream& in, std::size_t block = default_block)
         : in_(in), sb_(in.rdbuf()), block_(std::max<std::size_t>(block, 1)) {
         if (sb_ == nullptr) throw use_error("the input stream has no buffer");
+        if (std::string* held = detail::held_bytes(in); held != nullptr && !held->empty()) {
+            own_.assign(held->begin(), held->end());
+            held->clear();
+            end_ = own_.size();
+            gathering_ = true;
+        }
     }
     // Bytes gathered but not consumed go back to the stream.
     ~byte_source() { give_back(); }
@@ -83,9 +118,10 @@ public:
             detail::get_area::advance(*sb_, n);
         }
     }
-    // Makes at least one more byte available after the current window, keeping the window
-    // (which may move: earlier views become invalid). False at the end of the input.
-    bool extend() {
+    // Makes at least one more byte available after the current window (up to `want` more,
+    // within one block), keeping the window (which may move: earlier views become invalid).
+    // False at the end of the input.
+    bool extend(std::size_t want = std::size_t(-1)) {
         if (at_end_) return false;
         if (!gathering_) {
             const std::string_view w = window();
@@ -102,7 +138,9 @@ public:
         }
         if (next_char() == std::char_traits<char>::eof()) return reached_end();
         std::size_t n = std::min<std::size_t>(
-            block_, static_cast<std::size_t>(std::max<std::streamsize>(sb_->in_avail(), 1)));
+            {want, block_,
+             static_cast<std::size_t>(std::max<std::streamsize>(sb_->in_avail(), 1))});
+        n = std::max<std::size_t>(n, 1);
         if (own_.size() < end_ + n) own_.resize(std::max(end_ + n, 2 * own_.size()));
         const char* from = detail::get_area::next(*sb_);
         if (from != detail::get_area::end(*sb_)) {
@@ -130,9 +168,21 @@ public:
     // Makes at least n bytes available in the window if the input holds them; returns the
     // window, shorter than n only at the end of the input.
     std::string_view ensure(std::size_t n) {
-        while (window().size() < n && extend()) {
-        }
+        for (std::size_t have = window().size(); have < n; have = window().size())
+            if (!extend(n - have)) break;
         return window();
+    }
+
+    // How many bytes are left in the input, or -1 when the stream cannot tell (it cannot
+    // seek). Lets readers check a header's promise before allocating for it.
+    std::int64_t remaining() {
+        const std::size_t gathered = gathering_ ? end_ - pos_ : 0;
+        const auto here = sb_->pubseekoff(0, std::ios_base::cur, std::ios_base::in);
+        if (here == std::streampos(-1)) return -1;
+        const auto end = sb_->pubseekoff(0, std::ios_base::end, std::ios_base::in);
+        sb_->pubseekpos(here, std::ios_base::in);
+        if (end == std::streampos(-1)) return -1;
+        return static_cast<std::int64_t>(end - here) + static_cast<std::int64_t>(gathered);
     }
 
     // The length of the line end at offset `at` of the window: 1 for a line feed, 2 for a
@@ -210,12 +260,18 @@ private:
         in_.setstate(std::ios_base::eofbit);
         return false;
     }
-    // Puts gathered bytes that were not consumed back in front of the stream's block.
+    // Puts gathered bytes that were not consumed back in front of the stream's block; those
+    // the stream cannot take back are held for the next source (see detail::hold_bytes).
     void give_back() noexcept {
         if (!gathering_) return;
-        for (std::size_t n = end_ - pos_; n > 0; --n)
-            if (sb_->sputbackc(own_[pos_ + n - 1]) == std::char_traits<char>::eof()) break;
         gathering_ = false;
+        std::size_t n = end_ - pos_;
+        try {
+            for (; n > 0; --n)
+                if (sb_->sputbackc(own_[pos_ + n - 1]) == std::char_traits<char>::eof()) break;
+            if (n > 0) detail::hold_bytes(in_, std::string_view(own_.data() + pos_, n));
+        } catch (...) { // a stream buffer that fails here has already lost its input
+        }
     }
 
     std::istream& in_;

@@ -9,6 +9,7 @@
 // line end) and write through a `text_sink` (one large buffer, written out in blocks).
 
 #include <generics/bounded_array.hpp>
+#include <generics/byte_source.hpp>
 #include <generics/current_io.hpp>
 #include <generics/errors.hpp>
 
@@ -35,68 +36,31 @@ enum class type_set { LOWER_CASE, UPPER_CASE };
 // ---------------------------------------------------------------------------------------------
 // Reading
 
-namespace detail {
-// The get area of a stream buffer is protected; a pointer to member formed through a derived
-// class is the standard way to reach it without owning the buffer. Scanning the get area in
-// place (instead of one virtual-free call per character) is what makes large files fast.
-struct get_area : std::streambuf {
-    static char* next(std::streambuf& b) { return (b.*&get_area::gptr)(); }
-    static char* end(std::streambuf& b) { return (b.*&get_area::egptr)(); }
-    static void advance(std::streambuf& b, std::ptrdiff_t n) {
-        (b.*&get_area::gbump)(static_cast<int>(n));
-    }
-};
-} // namespace detail
-
-// A forward reading position in a stream. Consumes from the stream's buffer exactly the
-// characters it has used (the rest stays in the stream when the cursor ends). A line end is
-// LF or CR LF. With line counting on, error messages start with "<name>: line <n>: ".
+// A forward reading position in a stream, over the byte source: consumes from the stream
+// exactly the characters it has used (the rest stays in the stream when the cursor ends). A
+// line end is LF or CR LF. With line counting on, error messages start with
+// "<name>: line <n>: ".
 class text_cursor {
 public:
     static constexpr int eof = -1;
 
     explicit text_cursor(std::istream& in, bool count_lines = false, std::string name = {})
-        : in_(in), sb_(in.rdbuf()), count_lines_(count_lines), name_(std::move(name)) {
-        if (sb_ == nullptr) throw use_error("the input stream has no buffer");
-    }
-    ~text_cursor() {
-        release();
-        if (cr_pending_) sb_->sputbackc('\r');
-    }
+        : source_(in), count_lines_(count_lines), name_(std::move(name)) {}
     text_cursor(const text_cursor&) = delete;
     text_cursor& operator=(const text_cursor&) = delete;
 
     // The next character (0 .. 255) without consuming it, or eof.
-    int peek() {
-        if (cr_pending_) return '\r';
-        if (p_ != e_ || fill()) return static_cast<unsigned char>(*p_);
-        return eof;
-    }
+    int peek() { return source_.peek(); }
     // Consumes the character that `peek` has just returned (never eof).
-    void bump() {
-        if (cr_pending_) {
-            cr_pending_ = false;
-            return;
-        }
-        if (*p_ == '\n') ++line_;
-        ++p_;
-    }
+    void bump() { source_.consume(1); }
     // True at a line end (LF, CR LF) or at the end of the input.
     bool at_line_end() {
         const int c = peek();
         if (c == eof || c == '\n') return true;
-        if (c != '\r' || cr_pending_) return false;
-        if (p_ + 1 != e_) return p_[1] == '\n';
-        ++p_; // the CR ends the buffered block: look past it
-        if (fill() && *p_ == '\n') return true;
-        cr_pending_ = true;
-        return false;
+        return c == '\r' && source_.line_end_at(0) != 0;
     }
     // Consumes one line end, if the cursor stands at one.
-    void skip_line_end() {
-        if (peek() == '\r' && at_line_end()) bump();
-        if (peek() == '\n') bump();
-    }
+    void skip_line_end() { source_.consume(source_.line_end_at(0)); }
     // The next character that is not part of a line end, consumed; eof at the end.
     int text_char() {
         for (;;) {
@@ -130,25 +94,16 @@ public:
 
     // How many characters are left in the input, or -1 when the stream cannot tell (it
     // cannot seek). Lets readers check a header's promise before allocating for it.
-    index_type remaining() {
-        if (cr_pending_) return -1;
-        release();
-        const auto here = sb_->pubseekoff(0, std::ios_base::cur, std::ios_base::in);
-        if (here == std::streampos(-1)) return -1;
-        const auto end = sb_->pubseekoff(0, std::ios_base::end, std::ios_base::in);
-        sb_->pubseekpos(here, std::ios_base::in);
-        if (end == std::streampos(-1)) return -1;
-        return static_cast<index_type>(end - here);
-    }
+    index_type remaining() { return source_.remaining(); }
 
     // The buffered characters from the current position on (possibly empty); consume with
     // `advance`. Lets number readers parse in place.
-    std::string_view window() const noexcept {
-        if (cr_pending_ || p_ == e_) return {};
-        return {p_, static_cast<std::size_t>(e_ - p_)};
-    }
+    [[nodiscard]] std::string_view window() const noexcept { return source_.window(); }
+    // Makes at least one more character part of `window()`, which may move; false at the end
+    // of the input. Lets a reader see a literal whole wherever the blocks end.
+    bool extend() { return source_.extend(); }
     // Consumes n characters of `window()` that hold no line feed.
-    void advance(std::size_t n) noexcept { p_ += n; }
+    void advance(std::size_t n) noexcept { source_.skip(n); }
 
     // Where the next error happened: set by the loops that read arrays and rows.
     void set_row(std::string context) { context_ = std::move(context); }
@@ -157,13 +112,13 @@ public:
         item_ = index;
     }
     void clear_item() noexcept { item_word_ = nullptr; }
-    [[nodiscard]] index_type line() const noexcept { return line_; }
+    [[nodiscard]] index_type line() const noexcept { return source_.line() + 1; }
 
     // "<name>: line <n>: <row context><item>: " for the message of an error raised here.
     [[nodiscard]] std::string where() const {
         std::string w;
         if (!name_.empty()) w += name_ + ": ";
-        if (count_lines_) w += "line " + std::to_string(line_) + ": ";
+        if (count_lines_) w += "line " + std::to_string(line()) + ": ";
         w += context_;
         if (item_word_ != nullptr) {
             w += item_word_;
@@ -197,50 +152,8 @@ public:
     }
 
 private:
-    // Hands back the consumed part of the current block to the stream buffer.
-    void release() {
-        if (own_) {
-            if (p_ != e_) sb_->sputbackc(*p_);
-        } else if (p_ != nullptr) {
-            detail::get_area::advance(*sb_, p_ - base_);
-        }
-        own_ = false;
-        p_ = e_ = base_ = nullptr;
-    }
-    // Makes the next block current; false at the end of the input.
-    bool fill() {
-        release();
-        if (at_eof_) return false;
-        if (sb_->sgetc() == std::char_traits<char>::eof()) {
-            at_eof_ = true;
-            in_.setstate(std::ios_base::eofbit);
-            return false;
-        }
-        char* next = detail::get_area::next(*sb_);
-        char* end = detail::get_area::end(*sb_);
-        if (next != end) {
-            p_ = base_ = next;
-            e_ = end;
-        } else { // an unbuffered stream (standard input synchronised with C): one by one
-            own_char_ = static_cast<char>(sb_->sbumpc());
-            own_ = true;
-            p_ = &own_char_;
-            e_ = p_ + 1;
-        }
-        return true;
-    }
-
-    std::istream& in_;
-    std::streambuf* sb_;
-    const char* p_ = nullptr;
-    const char* e_ = nullptr;
-    const char* base_ = nullptr;
-    char own_char_ = 0;
-    bool own_ = false;
-    bool at_eof_ = false;
-    bool cr_pending_ = false; // a CR already taken from the stream, not followed by LF
+    byte_source source_;
     bool count_lines_;
-    index_type line_ = 1;
     std::string name_;
     std::string context_;
     const char* item_word_ = nullptr;
@@ -338,23 +251,6 @@ struct span_source {
     void take() { ++n; }
 };
 
-// A source over the cursor that keeps what it takes (up to its capacity).
-struct cursor_source {
-    text_cursor& c;
-    std::array<char, 512> buf{};
-    std::size_t n = 0;
-    int peek() {
-        const int ch = c.peek();
-        return ch == '\n' || ch == '\r' ? -1 : ch;
-    }
-    void take() {
-        const int ch = c.peek();
-        c.bump();
-        if (n == buf.size()) c.fail<data_error>("a real literal longer than 512 characters");
-        buf[n++] = static_cast<char>(ch);
-    }
-};
-
 // True when a decimal literal that the converter reports out of range is below the smallest
 // double (rather than above the largest).
 inline bool is_underflow(std::string_view lit) {
@@ -437,32 +333,32 @@ inline std::size_t fast_decimal(std::string_view w, double& value) {
 
 } // namespace detail
 
-// Reads a free-format real literal after blanks, tabs and line ends.
+// Reads a free-format real literal after blanks, tabs and line ends. A literal that reaches
+// the end of the buffered window may go on past it: the window is extended until the literal
+// ends or the input does, so a literal of any length reads the same wherever blocks end.
 template <class Real>
 Real read_real(text_cursor& c) {
     const int first = c.skip_blanks();
     if (first == text_cursor::eof) c.fail_end("a real literal");
-    const std::string_view w = c.window();
-    if constexpr (std::is_same_v<Real, double>) {
-        double v;
-        if (const std::size_t n = detail::fast_decimal(w, v)) {
-            c.advance(n);
-            return v;
+    for (bool more = true;;) {
+        const std::string_view w = c.window();
+        if constexpr (std::is_same_v<Real, double>) {
+            double v;
+            if (const std::size_t n = detail::fast_decimal(w, v)) {
+                c.advance(n);
+                return v;
+            }
         }
-    }
-    if (!w.empty()) {
         detail::span_source s{w.data(), w.data() + w.size()};
         const bool ok = detail::scan_real_literal(s);
-        if (!s.hit_end) {
-            c.advance(s.n);
-            if (!ok) c.fail_found("a real literal", s.n < w.size() ? static_cast<unsigned char>(w[s.n]) : -1);
-            return detail::convert_real<Real>(c, w.substr(0, s.n));
+        if (s.hit_end && more) {
+            more = c.extend();
+            continue;
         }
+        c.advance(s.n);
+        if (!ok) c.fail_found("a real literal", s.n < w.size() ? static_cast<unsigned char>(w[s.n]) : -1);
+        return detail::convert_real<Real>(c, w.substr(0, s.n));
     }
-    detail::cursor_source s{c};
-    const bool ok = detail::scan_real_literal(s);
-    if (!ok) c.fail_found("a real literal", c.peek()); // a cut-off literal is malformed too
-    return detail::convert_real<Real>(c, std::string_view(s.buf.data(), s.n));
 }
 
 // Reads `count` free-format reals into out[0 .. count - 1]; item numbers in messages start

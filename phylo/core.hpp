@@ -88,6 +88,16 @@ struct squared {
     squared(index_type first_taxon, index_type last_taxon)
         : first(first_taxon), last(last_taxon < first_taxon ? first_taxon - 1 : last_taxon),
           labels(first_taxon, last_taxon), matrix(first_taxon, last_taxon, first_taxon, last_taxon) {}
+    // Over labels and a matrix made elsewhere, which must have the same taxon bounds (the
+    // range error otherwise).
+    squared(taxon_labels taxa, real_matrix distances)
+        : first(taxa.first()), last(taxa.last()), labels(std::move(taxa)),
+          matrix(std::move(distances)) {
+        if (matrix.row_first() != first || matrix.row_last() != last ||
+            matrix.col_first() != first || matrix.col_last() != last)
+            throw range_error("a distance matrix must span the taxa " + std::to_string(first) +
+                              " .. " + std::to_string(last) + " in both directions");
+    }
 
     const index_type first;
     const index_type last;

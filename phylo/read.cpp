@@ -256,18 +256,31 @@ squared read_distances(text_cursor& c, dist_input_format format) {
                           " x " + std::to_string(n) + " values");
     if (n * n > static_cast<index_type>(std::vector<real_element>().max_size()))
         c.fail<capacity_error>("a distance matrix of " + std::to_string(n) + " taxa is too large to hold in memory");
-    const input_format labels = label_format(format);
+    const input_format label_rule = label_format(format);
     try {
-        squared x(0, n - 1);
+        // Labels and values are collected as they are read, the values' room doubling up to
+        // the whole matrix, so that a header promising more than the input holds costs no
+        // more memory than what was read, seekable input or not.
+        std::vector<std::string> labels;
+        std::vector<real_element> values;
+        const auto width = static_cast<std::size_t>(n);
+        const std::size_t total = width * width;
+        // An input known to hold enough characters gets the whole square at once.
+        if (left >= 0) values.reserve(total);
         for (index_type i = 0; i < n; ++i) {
-            std::string& label = x.labels.unchecked(i);
+            std::string label;
             c.set_row(taxon_context(i, {}) + ": ");
-            get_label(c, labels, label);
+            get_label(c, label_rule, label);
             c.set_row(taxon_context(i, label) + ", ");
-            real_chars::io::read_row(c, i, x.matrix, 0, "column");
+            if (values.capacity() < values.size() + width)
+                values.reserve(std::min(total, std::max(2 * values.capacity(), values.size() + width)));
+            values.resize(values.size() + width);
+            generics::read_reals(c, values.data() + values.size() - width, n, "column", 0);
+            labels.push_back(std::move(label));
             skip_rest(c);
         }
-        return x;
+        return squared(taxon_labels(0, std::move(labels)),
+                       real_matrix(0, n - 1, 0, n - 1, std::move(values)));
     } catch (const std::bad_alloc&) {
         throw capacity_error(c.where() + "a distance matrix of " + std::to_string(n) +
                              " taxa is too large to hold in memory");

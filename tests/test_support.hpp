@@ -2,11 +2,24 @@
 
 // Helpers shared by the library tests.
 
+#include <generics/byte_source.hpp>
+
 #include <gtest/gtest.h>
 
+#include <ext/stdio_filebuf.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
 #include <fstream>
+#include <istream>
+#include <memory>
 #include <sstream>
+#include <streambuf>
 #include <string>
+#include <thread>
+
+#include <unistd.h>
 
 namespace test_support {
 
@@ -35,6 +48,102 @@ inline std::string data_file(const std::string& name) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+// Hands out its text in pieces of `piece` characters, so that literals and line ends fall
+// across block boundaries; what was handed out can be put back, as into a file buffer of a
+// seekable file. With piece 0 it has no get area at all and goes one character at a time
+// through uflow, as standard input synchronised with C does.
+class piece_buffer : public std::streambuf {
+public:
+    piece_buffer(std::string text, std::size_t piece) : text_(std::move(text)), piece_(piece) {}
+    [[nodiscard]] std::size_t consumed() const {
+        return piece_ == 0 || gptr() == nullptr ? pos_ : static_cast<std::size_t>(gptr() - text_.data());
+    }
+
+protected:
+    int_type underflow() override {
+        if (piece_ == 0) return pos_ < text_.size() ? traits_type::to_int_type(text_[pos_]) : traits_type::eof();
+        const std::size_t at = gptr() == nullptr ? 0 : static_cast<std::size_t>(gptr() - text_.data());
+        if (at >= text_.size()) return traits_type::eof();
+        setg(text_.data(), text_.data() + at, text_.data() + std::min(text_.size(), at + piece_));
+        return traits_type::to_int_type(*gptr());
+    }
+    int_type uflow() override {
+        if (piece_ != 0) return std::streambuf::uflow();
+        return pos_ < text_.size() ? traits_type::to_int_type(text_[pos_++]) : traits_type::eof();
+    }
+    int_type pbackfail(int_type c) override {
+        if (piece_ != 0 || pos_ == 0) return traits_type::eof();
+        --pos_;
+        return c;
+    }
+
+private:
+    std::string text_;
+    std::size_t piece_, pos_ = 0;
+};
+
+namespace detail {
+// The stream buffer of a text_input, made before the stream that reads through it.
+struct text_input_buffer {
+    explicit text_input_buffer(std::string text) {
+        const char* how = std::getenv("LABMIX_TEST_INPUT");
+        const std::string mode = how == nullptr ? "" : how;
+        if (mode.empty()) {
+            buffer = std::make_unique<std::stringbuf>(std::move(text), std::ios::in);
+        } else if (mode == "pipe") {
+            std::signal(SIGPIPE, SIG_IGN); // a reader that stops early ends the writer
+            int fds[2];
+            if (::pipe(fds) != 0) throw std::runtime_error("no pipe");
+            buffer = std::make_unique<__gnu_cxx::stdio_filebuf<char>>(fds[0], std::ios::in, 5);
+            writer = std::thread([fd = fds[1], text = std::move(text)] {
+                static constexpr std::size_t pieces[] = {1, 2, 3, 5, 7};
+                for (std::size_t at = 0, k = 0; at < text.size(); ++k) {
+                    const std::size_t n = std::min(pieces[k % 5], text.size() - at);
+                    const ssize_t written = ::write(fd, text.data() + at, n);
+                    if (written <= 0) break;
+                    at += static_cast<std::size_t>(written);
+                }
+                ::close(fd);
+            });
+        } else {
+            buffer = std::make_unique<piece_buffer>(std::move(text), std::stoul(mode));
+        }
+    }
+    ~text_input_buffer() {
+        if (writer.joinable()) {
+            static_cast<__gnu_cxx::stdio_filebuf<char>*>(buffer.get())->close();
+            writer.join();
+        }
+    }
+    text_input_buffer(const text_input_buffer&) = delete;
+    text_input_buffer& operator=(const text_input_buffer&) = delete;
+
+    std::unique_ptr<std::streambuf> buffer;
+    std::thread writer;
+};
+} // namespace detail
+
+// The input of the reader tests: a text handed to the reader as LABMIX_TEST_INPUT says:
+// unset, whole, as a string stream does; a number k, in pieces of k bytes (0: one character
+// at a time without a buffer); "pipe", through a pipe in odd-sized pieces (a writer thread
+// writes 1, 2, 3, 5 and 7 bytes at a time; a file buffer of 5 bytes reads the other end).
+// CTest runs the reader tests in every one of these ways.
+class text_input : private detail::text_input_buffer, public std::istream {
+public:
+    text_input(std::string text)
+        : detail::text_input_buffer(std::move(text)), std::istream(buffer.get()) {}
+    text_input(const char* text) : text_input(std::string(text)) {}
+};
+
+// The next character of `in` as the next reader of the library sees it, consumed (-1 at the
+// end): a byte the stream could not take back is held for that reader, not for std::istream.
+inline int next_char(std::istream& in) {
+    generics::byte_source source(in);
+    const int c = source.peek();
+    if (c >= 0) source.consume(1);
+    return c;
 }
 
 } // namespace test_support

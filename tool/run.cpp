@@ -127,17 +127,19 @@ public:
         const std::size_t hash = std::hash<std::string_view>{}(label);
         if (2 * (hashes_.size() + 1) > slots_.size()) grow();
         const std::size_t mask = slots_.size() - 1;
+        const std::uint64_t tag = hash >> 32;
         for (std::size_t s = hash & mask;; s = (s + 1) & mask) {
-            const std::uint32_t entry = slots_[s];
-            if (entry == 0) {
-                const auto number = static_cast<std::uint32_t>(hashes_.size());
-                slots_[s] = number + 1;
+            const std::uint64_t entry = slots_[s];
+            const auto number = static_cast<std::uint32_t>(entry);
+            if (number == 0) {
+                const auto next = static_cast<std::uint32_t>(hashes_.size());
+                slots_[s] = tag << 32 | (next + 1);
                 hashes_.push_back(hash);
                 text_.append(label).push_back('\n');
                 starts_.push_back(text_.size());
-                return number;
+                return next;
             }
-            if (hashes_[entry - 1] == hash && piece(entry - 1) == label) return entry - 1;
+            if (entry >> 32 == tag && piece(number - 1) == label) return number - 1;
         }
     }
 
@@ -152,7 +154,6 @@ public:
         out.distinct.reserve(starts_.size() - 1);
         for (std::size_t k = 0; k + 1 < starts_.size(); ++k)
             out.distinct.emplace_back(out.text.data() + starts_[k], starts_[k + 1] - starts_[k]);
-        rows.shrink_to_fit();
         out.labels = generics::bounded_array<std::uint32_t>(0, std::move(rows));
     }
 
@@ -163,18 +164,20 @@ private:
     }
 
     void grow() {
-        std::vector<std::uint32_t> slots(std::max<std::size_t>(64, 2 * slots_.size()), 0);
+        std::vector<std::uint64_t> slots(std::max<std::size_t>(64, 2 * slots_.size()), 0);
         const std::size_t mask = slots.size() - 1;
         for (std::size_t number = 0; number < hashes_.size(); ++number) {
             std::size_t s = hashes_[number] & mask;
             while (slots[s] != 0) s = (s + 1) & mask;
-            slots[s] = static_cast<std::uint32_t>(number + 1);
+            slots[s] = (hashes_[number] >> 32) << 32 | (number + 1);
         }
         slots_ = std::move(slots);
     }
 
-    std::vector<std::uint32_t> slots_;  // label number + 1, or 0 for a free slot
-    std::vector<std::size_t> hashes_;   // the hash of every label number
+    // Label number + 1 (0 for a free slot) in the low half, the high half of the label's
+    // hash in the high half, so that a probe rarely looks at a label that does not match.
+    std::vector<std::uint64_t> slots_;
+    std::vector<std::size_t> hashes_; // the hash of every label number, for growing
     std::vector<std::size_t> starts_ = {0};
     std::string text_;
 };
@@ -185,7 +188,8 @@ void packed_labels::add(std::string_view label) {
     const std::size_t n = label.size() + 1;
     if (blocks_.empty() || room_ < n) {
         const std::size_t capacity = std::max(block_size, n);
-        blocks_.push_back({std::make_unique<char[]>(capacity + label_padding), 0});
+        // Left uninitialised: pages are touched only as labels fill them.
+        blocks_.push_back({std::make_unique_for_overwrite<char[]>(capacity + label_padding), 0});
         room_ = capacity;
     }
     block& b = blocks_.back();

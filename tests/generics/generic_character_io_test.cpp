@@ -21,36 +21,7 @@ using generics::index_type;
 using generics::text_cursor;
 using test_support::expect_error;
 
-// Hands out its text in blocks of `chunk` characters, so that literals and line ends fall
-// across block boundaries; with chunk 0 it has no get area at all and goes one character at
-// a time through uflow, as standard input synchronised with C does.
-class chunked_buffer : public std::streambuf {
-public:
-    chunked_buffer(std::string text, std::size_t chunk) : text_(std::move(text)), chunk_(chunk) {}
-    std::size_t consumed() const { return chunk_ == 0 ? pos_ : static_cast<std::size_t>(gptr() - text_.data()); }
-
-protected:
-    int_type underflow() override {
-        if (chunk_ == 0) return pos_ < text_.size() ? traits_type::to_int_type(text_[pos_]) : traits_type::eof();
-        const std::size_t at = gptr() == nullptr ? 0 : static_cast<std::size_t>(gptr() - text_.data());
-        if (at >= text_.size()) return traits_type::eof();
-        setg(text_.data(), text_.data() + at, text_.data() + std::min(text_.size(), at + chunk_));
-        return traits_type::to_int_type(*gptr());
-    }
-    int_type uflow() override {
-        if (chunk_ != 0) return std::streambuf::uflow();
-        return pos_ < text_.size() ? traits_type::to_int_type(text_[pos_++]) : traits_type::eof();
-    }
-    int_type pbackfail(int_type c) override {
-        if (chunk_ != 0 || pos_ == 0) return traits_type::eof();
-        --pos_;
-        return c;
-    }
-
-private:
-    std::string text_;
-    std::size_t chunk_, pos_ = 0;
-};
+using chunked_buffer = test_support::piece_buffer;
 
 const std::size_t chunks[] = {0, 1, 2, 3, 5, 64};
 
@@ -86,14 +57,14 @@ TEST(TextCursor, ReadsAcrossBlockBoundariesAndConsumesExactly) {
             EXPECT_EQ(l.text_char(), 'a');
             EXPECT_FALSE(l.at_line_end());
         }
-        EXPECT_EQ(lone_in.get(), '\r') << "chunk " << chunk;
-        EXPECT_EQ(lone_in.get(), 'b') << "chunk " << chunk;
+        EXPECT_EQ(test_support::next_char(lone_in), '\r') << "chunk " << chunk;
+        EXPECT_EQ(test_support::next_char(lone_in), 'b') << "chunk " << chunk;
     }
 }
 
 TEST(RealLiterals, RejectWhatIsNotAFiniteLiteralAndNameThePlace) {
     const auto read = [](const std::string& s) {
-        std::istringstream in(s);
+        test_support::text_input in(s);
         text_cursor c(in);
         return generics::read_real<double>(c);
     };
@@ -106,7 +77,7 @@ TEST(RealLiterals, RejectWhatIsNotAFiniteLiteralAndNameThePlace) {
     expect_error<generics::end_error>([&] { read(" \n\t"); }, "the input ends where a real literal was expected");
 
     // Fixed-width fields allow blanks around the literal; a field never passes a line end.
-    std::istringstream in("  1.5 -2.25\n  3  1.5x  ");
+    test_support::text_input in("  1.5 -2.25\n  3  1.5x  ");
     text_cursor c(in, true, "data.txt");
     c.set_row("taxon 4, ");
     c.set_item("character", 2);

@@ -65,12 +65,12 @@ TEST(LiteralElements, EveryDiscreteStateReadsBackFromItsImage) {
 }
 
 TEST(LiteralElements, ReadingStopsRightAfterTheLiteral) {
-    std::istringstream in(" presence\n Unknown\t12\n3;'x' lf");
+    test_support::text_input in(" presence\n Unknown\t12\n3;'x' lf");
     EXPECT_EQ(binary_chars::element_io::get(in), binary::PRESENCE);
     EXPECT_EQ(binary_chars::element_io::get(in), binary::UNKNOWN);
     EXPECT_EQ(count_chars::element_io::get(in), 12);
     EXPECT_EQ(count_chars::element_io::get(in), 3);
-    EXPECT_EQ(in.get(), ';');
+    EXPECT_EQ(test_support::next_char(in), ';');
     EXPECT_EQ(disc_chars::element_io::get(in), 'x');
     EXPECT_EQ(disc_chars::element_io::get(in), '\n');
     const auto r = count_chars::element_io::get("  345 x");
@@ -98,16 +98,16 @@ TEST(LiteralElements, MalformedLiteralsSayWhatWasFound) {
 
 TEST(LiteralArrays, ErrorsKeepEarlierElementsAndSayWhich) {
     count_array a(1, 3, 9);
-    std::istringstream in("4 5 x");
+    test_support::text_input in("4 5 x");
     expect_error<data_error>([&] { count_chars::get(in, a); }, "element 3: expected a count (an unsigned integer), found \"x\"");
     EXPECT_EQ(a, count_array(1, std::vector<count_element>{4, 5, 9}));
     count_matrix m(0, 1, 0, 1);
-    std::istringstream short_in("1 2\n3");
+    test_support::text_input short_in("1 2\n3");
     expect_error<end_error>([&] { count_chars::get(short_in, m); }, "row 1, column 1: the input ends");
     EXPECT_EQ(m(1, 0), 3);
     count_vector v(0, 1);
     v[0] = std::make_unique<count_array>(0, 1);
-    std::istringstream rows("1 2 3 4 5");
+    test_support::text_input rows("1 2 3 4 5");
     expect_error<range_error>([&] { count_chars::get(rows, v); }, "row 1 is null");
     v[1] = std::make_unique<count_array>(5, 5);
     count_chars::get(rows, v);
@@ -131,7 +131,7 @@ TEST(RealArrays, LayoutsRoundTripAndFixedWidthFields) {
     real_matrix back(0, 1, 0, 2);
     real_chars::get(io, back);
     EXPECT_EQ(back, m);
-    std::istringstream fields("  1.5-2.50  3.0");
+    test_support::text_input fields("  1.5-2.50  3.0");
     real_array f(0, 2);
     real_chars::get(fields, f, 5);
     EXPECT_EQ(f, real_array(0, std::vector<double>{1.5, -2.5, 3.0}));

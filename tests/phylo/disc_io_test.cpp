@@ -33,11 +33,11 @@ TEST(DiscIo, Layouts) {
 TEST(DiscIo, SkipSetLineEndsAndCurrentInput) {
     EXPECT_TRUE(disc_io::whitespace.contains('\x9f') && !disc_io::whitespace.contains('\xa0'));
     // CR LF is a line end even when the skip set does not hold CR.
-    std::istringstream crlf("A\r\nC\r\n-T");
+    test_support::text_input crlf("A\r\nC\r\n-T");
     disc_array b(0, 3);
     disc_io::get(crlf, b, character_set(" "));
     EXPECT_EQ(b, disc_array(0, {'A', 'C', '-', 'T'}));
-    std::istringstream any("?,\t!");
+    test_support::text_input any("?,\t!");
     EXPECT_EQ(disc_io::get(any, character_set(",")), '?');
     EXPECT_EQ(disc_io::get(any, character_set(",")), '\t'); // anything not skipped is a state
     generics::input_redirect r(any, "m.txt");
@@ -45,13 +45,13 @@ TEST(DiscIo, SkipSetLineEndsAndCurrentInput) {
 }
 
 TEST(DiscIo, ErrorsSayWhichElementAndKeepWhatWasRead) {
-    std::istringstream in("AC");
+    test_support::text_input in("AC");
     disc_array a(0, 2, '.');
     expect_error<end_error>([&] { disc_io::get(in, a, disc_io::whitespace); }, "element 2: the input ends where a character");
     EXPECT_EQ(a, disc_array(0, {'A', 'C', '.'}));
     disc_vector v(0, 1);
     v[0] = std::make_unique<disc_array>(0, 0);
-    std::istringstream rows("x y");
+    test_support::text_input rows("x y");
     expect_error<range_error>([&] { disc_io::get(rows, v, disc_io::whitespace); }, "row 1 is null");
     disc_matrix m(0, 0, 0, 0);
     expect_error<range_error>([&] { disc_io::get_row(rows, 3, m, disc_io::whitespace); }, "index 3");

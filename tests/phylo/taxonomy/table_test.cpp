@@ -22,7 +22,7 @@ namespace taxonomy = phylo::taxonomy;
 using rows_t = std::vector<std::vector<std::string>>;
 
 group_name_vector read(const std::string& text, char separator = '\t') {
-    std::istringstream in(text);
+    test_support::text_input in(text);
     return taxonomy::get(in, separator, "t.tsv");
 }
 
@@ -91,17 +91,17 @@ TEST(TableGet, WrongFieldCountNamesInputAndLine) {
         {"a\tb\t\na\tb\n", 2}, {"\na\tb\n\r\nc\td\ne\n", 5}, {"a\tb\n\nc\td\ne\tf\tg\n", 4}, {"a\tb\nc\td\nx", 3}};
     for (const auto& c : cases)
         expect_error<nf_error>([&] { read(c.first); }, "t.tsv: line  " + std::to_string(c.second));
-    std::istringstream in("a\tb\n" + std::string(20'000, 'y') + "\n");
+    test_support::text_input in("a\tb\n" + std::string(20'000, 'y') + "\n");
     expect_error<nf_error>([&] { taxonomy::get(in, '\t', "/data/long name.tsv"); }, "/data/long name.tsv: line  2");
     EXPECT_STREQ(nf_error("x").name(), "wrong number of fields");
     // Through the current input, under the name it was given.
-    std::istringstream bad("x\t1\ny\n");
+    test_support::text_input bad("x\t1\ny\n");
     generics::input_redirect redirect(bad, "/home/u/bad.tsv");
     expect_error<nf_error>([] { taxonomy::get('\t'); }, "/home/u/bad.tsv: line  2");
 }
 
 TEST(TableGet, ReadsTheRestOfTheStreamOrFails) {
-    std::istringstream in("header line\na\tb\nc\td\n");
+    test_support::text_input in("header line\na\tb\nc\td\n");
     std::string skipped;
     std::getline(in, skipped);
     EXPECT_EQ(rows_of(taxonomy::get(in, '\t', "t")), (rows_t{{"a", "b"}, {"c", "d"}}));
@@ -109,7 +109,7 @@ TEST(TableGet, ReadsTheRestOfTheStreamOrFails) {
     // A directory or a broken stream is an error, not an empty table.
     std::ifstream directory(LABMIX_TEST_DATA);
     expect_error<phylo::use_error>([&] { taxonomy::get(directory, '\t', "data"); }, "data: cannot be read");
-    std::istringstream broken("a\tb\n");
+    test_support::text_input broken("a\tb\n");
     broken.setstate(std::ios::badbit);
     EXPECT_THROW(taxonomy::get(broken, '\t', "b"), phylo::use_error);
 }
@@ -117,7 +117,7 @@ TEST(TableGet, ReadsTheRestOfTheStreamOrFails) {
 TEST(TableRows, TheVisitorSeesTheRowsOfGetAndChecksEveryLine) {
     const std::string texts[] = {"  x  \t y\n\n\ta\r\n", "a;b\nc;d", "", "\n\n", "one\n"};
     for (const auto& text : texts) {
-        std::istringstream in(text);
+        test_support::text_input in(text);
         rows_t seen;
         const auto count = taxonomy::for_each_row(
             in, '\t', "t", [&seen](std::span<const std::string_view> fields) {
@@ -127,7 +127,7 @@ TEST(TableRows, TheVisitorSeesTheRowsOfGetAndChecksEveryLine) {
         EXPECT_EQ(count, static_cast<phylo::index_type>(seen.size()));
     }
     // The rows before a bad line have been handed over when the error comes.
-    std::istringstream in("a\tb\nc\td\n\ne\n");
+    test_support::text_input in("a\tb\nc\td\n\ne\n");
     std::size_t rows = 0;
     expect_error<nf_error>(
         [&] { taxonomy::for_each_row(in, '\t', "t.tsv", [&rows](auto) { ++rows; }); },
