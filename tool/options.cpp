@@ -92,6 +92,7 @@ constexpr std::array long_options{
     long_option{"reshuffles", true,
                 [](settings& s, std::string_view o, const std::string& v) {
                     s.reshuffles = whole_number(o, v, 0);
+                    s.reshuffles_given = true;
                 }},
     long_option{"seed", true,
                 [](settings& s, std::string_view o, const std::string& v) {
@@ -174,7 +175,7 @@ std::size_t apply_long_option(const std::vector<std::string>& arguments, std::si
 void check_test_options(settings &s) {
     const auto refuse = [](const std::string &why) { throw option_error(why); };
     if (s.combine) {
-        if (!s.test.empty() || s.part || s.reshuffles != 0 || s.seed || s.strata_column || s.header)
+        if (!s.test.empty() || s.part || s.reshuffles_given || s.seed || s.strata_column || s.header)
             refuse("option --combine takes the test from its partial results: it goes only with "
                    "--null, --plot and --threads");
         return;
@@ -188,7 +189,10 @@ void check_test_options(settings &s) {
         return;
     }
     if (s.format != output_format::listings) refuse("option --format does not go with --test");
-    if (s.reshuffles == 0) s.reshuffles = 999; // a test without reshuffles would say nothing
+    if (!s.reshuffles_given) s.reshuffles = 999;
+    if (s.reshuffles == 0) // a test without reshuffles would say nothing
+        refuse("option -n 0 does not go with --test: a test needs at least 1 reshuffle (999 "
+               "when -n is not given)");
     if (s.part && !s.seed)
         refuse("option --part needs --seed, so that every part draws the same reshuffles");
     if (s.part && (s.null_file || s.plot_file))
@@ -210,7 +214,7 @@ std::optional<settings> parse_arguments(std::vector<std::string> arguments) {
             switch (letter) {
             case 'f': result.fixed_column = value - 1, result.fixed_name.reset(); break;
             case 'p': result.permuted_column = value - 1, result.permuted_name.reset(); break;
-            case 'n': result.reshuffles = value; break;
+            case 'n': result.reshuffles = value, result.reshuffles_given = true; break;
             default: result.seed = static_cast<std::uint64_t>(value); break;
             }
             used = 2;

@@ -40,6 +40,7 @@ struct settings {
     index_type fixed_column = 0;       // counting from 0 (-f k gives k - 1)
     index_type permuted_column = 1;    // counting from 0 (-p k gives k - 1)
     std::int64_t reshuffles = 0;       // -n
+    bool reshuffles_given = false;     // whether -n or --reshuffles was given (0 included)
     std::optional<std::uint64_t> seed; // -s; without it the clock seeds the generator
     std::string input;                 // a file name, or "-" for standard input
     // A column chosen by name (--fixed NAME and the like) is looked up in the header line,

@@ -23,6 +23,7 @@ settings make(std::string input, labmix::index_type fixed = 0, labmix::index_typ
     s.fixed_column = fixed;
     s.permuted_column = permuted;
     s.reshuffles = reshuffles;
+    s.reshuffles_given = reshuffles != 0;
     s.seed = seed;
     s.input = std::move(input);
     return s;

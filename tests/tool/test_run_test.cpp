@@ -146,6 +146,9 @@ TEST(LabmixTest, OptionsThatDoNotGoTogether) {
              {{"--test", "chi2,x", table}, "names an unknown statistic, \"x\""},
              {{"--test", "chi2,chi2", table}, "names chi2 twice"},
              {{"--test", "chi2", "--threads", "0", table}, "must be at least 1"},
+             {{"--test", "chi2", "-n", "0", table}, "option -n 0 does not go with --test"},
+             {{"--test", "chi2", "--reshuffles=0", table}, "option -n 0 does not go with --test"},
+             {{"--test", "chi2", "-n", "0", "-n", "5", table}, "option -n 0 does not go with --test"},
              {{"--combine"}, "option --combine needs the partial results"},
              {{"--combine", "--test", "chi2", table},
               "option --combine takes the test from its partial results"}}) {
