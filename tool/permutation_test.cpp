@@ -3,7 +3,6 @@
 #include <tool/strata.hpp>
 
 #include <generics/errors.hpp>
-#include <generics/generic_random_sorting.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -13,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace labmix {
 
@@ -36,7 +36,7 @@ draw_method choose_method(std::span<const stratum_shape> strata, std::int64_t de
 
 // What one thread needs to draw and measure reshuffles; made once per thread.
 struct permutation_test::workspace {
-    generics::generic_random_sorting<phylo::count_array> random;
+    stream_random random;
     phylo::count_array labels;                // the permuted column of the reshuffle
     std::vector<std::uint32_t> counts;        // the dense table, row-major
     std::vector<std::uint32_t> local;         // one stratum's table
@@ -211,7 +211,9 @@ void permutation_test::reshuffle(std::uint64_t seed, std::int64_t k, workspace &
         std::copy(columns_.permuted.span().begin(), columns_.permuted.span().end(),
                   w.labels.data());
         if (strata_.size() == 1) {
-            w.random.sort_random(w.labels);
+            auto *a = w.labels.data();
+            for (auto i = static_cast<std::uint32_t>(w.labels.length()); i > 1; --i)
+                std::swap(a[i - 1], a[w.random.below(i)]);
         } else {
             strata_labels_->shuffle(w.labels, [&w](std::uint32_t n) { return w.random.below(n); });
         }
@@ -252,7 +254,6 @@ void permutation_test::for_each_null(
             workspace w;
             w.labels = columns_.permuted;
             if (dense_) w.counts.assign(static_cast<std::size_t>(rows_ * columns_n_), 0);
-            w.random.set_sorter(w.labels.first(), w.labels.last());
             for (;;) {
                 std::int64_t b = 0;
                 {
