@@ -178,6 +178,21 @@ TEST(PermutationTest, ValuesDependOnlyOnSeedAndReshuffle) {
     EXPECT_EQ(stream_seed(0, 0), 0xe220a8397b1dcdafu); // SplitMix64's first output from 0
 }
 
+TEST(PermutationTest, StreamsAreTheDocumentedXoshiroSequence) {
+    // xoshiro256** whose state is the SplitMix64 sequence from the seed, as the README says.
+    stream_random r(0);
+    EXPECT_EQ(r.next(), 0x99ec5f36cb75f2b4u);
+    EXPECT_EQ(r.next(), 0xbf6e1f784956452au);
+    EXPECT_EQ(r.next(), 0x1a5f849d4933e6e0u);
+    r.reset(12345);
+    EXPECT_EQ(r.uniform(), 0.7438081631565894); // 0xbe6a36374160d49b / 2^11 / 2^53
+    r.reset(12345);
+    EXPECT_EQ(r.below(1000), static_cast<std::uint32_t>((0xbe6a3637u * 1000ull) >> 32));
+    for (std::uint32_t m : {1u, 2u, 3u, 7u, 1000u, 0x80000001u, 0xffffffffu})
+        for (int i = 0; i < 1000; ++i)
+            EXPECT_LT(r.below(m), m);
+}
+
 TEST(PermutationTest, TablesTooBigToCountDenselyAreCountedSparsely) {
     // 300 x 290 groups of 300 taxa: more cells than a dense table may have, so the labels are
     // permuted and the cells counted sparsely; the values are those of the library's compare().
