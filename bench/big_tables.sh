@@ -23,8 +23,7 @@ build="$root/build-bench-tool"
 source "$root/bench/common.sh"
 ensure_time
 
-mkdir -p "$data"
-[[ -f "$data/table_L.tsv" ]] || python3 "$shared/bench/gen_table.py" "$data"
+ensure_tables
 # The 10,000,000-row tables are table_L ten times over, each copy's taxon names made unique by
 # a suffix (gen_table.py's own generator takes too long at this size); the three-column table
 # adds a family-like column derived from the group name.

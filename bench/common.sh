@@ -28,3 +28,10 @@ seconds() {
 
 # The median of the numbers on standard input, one a line.
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+# The yardstick's tables (table_S, table_M, table_L and the small ones) in $data, generated
+# once by ../shared/bench/gen_table.py; needs `data` and `shared` set.
+ensure_tables() {
+    mkdir -p "$data"
+    [[ -f "$data/table_L.tsv" ]] || python3 "$shared/bench/gen_table.py" "$data"
+}

@@ -18,8 +18,7 @@ build="$root/build-bench-tool"
 
 source "$root/bench/common.sh"
 
-mkdir -p "$data"
-[[ -f "$data/table_L.tsv" ]] || python3 "$shared/bench/gen_table.py" "$data"
+ensure_tables
 # Stratum k of row r is (7919 r) mod 1000: every stratum's rows are spread over the table.
 [[ -f "$data/table_L3.tsv" ]] ||
     awk -F'\t' '{ print $0 "\tS" (NR * 7919 % 1000) }' "$data/table_L.tsv" >"$data/table_L3.tsv"

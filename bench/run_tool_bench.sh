@@ -16,8 +16,7 @@ build="$root/build-bench-tool"
 source "$root/bench/common.sh"
 ensure_time
 
-mkdir -p "$data"
-[[ -f "$data/table_L.tsv" ]] || python3 "$shared/bench/gen_table.py" "$data"
+ensure_tables
 cc -O2 -o "$data/limit" "$shared/bench/limit.c"
 
 labmix="$(build_labmix "$build")"
