@@ -32,7 +32,8 @@ std::vector<T> random_values(std::size_t n) {
 }
 
 template <class T>
-generics::bounded_array<std::unique_ptr<generics::bounded_array<T>>> random_vector(phylo::index_type n) {
+generics::bounded_array<std::unique_ptr<generics::bounded_array<T>>>
+random_vector(phylo::index_type n) {
     const auto values = random_values<T>(static_cast<std::size_t>(n * n));
     generics::bounded_array<std::unique_ptr<generics::bounded_array<T>>> v(0, n - 1);
     for (phylo::index_type i = 0; i < n; ++i) {
@@ -48,12 +49,14 @@ template <class T>
 void copy_rows(benchmark::State& state) {
     const auto v = random_vector<T>(side);
     for (auto _ : state) {
-        generics::bounded_array<std::unique_ptr<generics::bounded_array<T>>> copy(v.first(), v.last());
+        generics::bounded_array<std::unique_ptr<generics::bounded_array<T>>> copy(v.first(),
+                                                                                  v.last());
         for (phylo::index_type i = v.first(); i <= v.last(); ++i)
             copy.unchecked(i) = std::make_unique<generics::bounded_array<T>>(*v.unchecked(i));
         benchmark::DoNotOptimize(copy.data());
     }
-    state.SetBytesProcessed(state.iterations() * side * side * static_cast<std::int64_t>(sizeof(T)));
+    state.SetBytesProcessed(state.iterations() * side * side *
+                            static_cast<std::int64_t>(sizeof(T)));
 }
 
 // The baseline for results held in one block: one flat copy of all elements.
@@ -64,7 +67,8 @@ void copy_block(benchmark::State& state) {
         std::vector<T> copy(values);
         benchmark::DoNotOptimize(copy.data());
     }
-    state.SetBytesProcessed(state.iterations() * side * side * static_cast<std::int64_t>(sizeof(T)));
+    state.SetBytesProcessed(state.iterations() * side * side *
+                            static_cast<std::int64_t>(sizeof(T)));
 }
 
 template <class T>
@@ -75,7 +79,8 @@ void transpose(benchmark::State& state) {
         auto t = family::transpose(v);
         benchmark::DoNotOptimize(t.data());
     }
-    state.SetBytesProcessed(state.iterations() * side * side * static_cast<std::int64_t>(sizeof(T)));
+    state.SetBytesProcessed(state.iterations() * side * side *
+                            static_cast<std::int64_t>(sizeof(T)));
 }
 
 template <class T>
@@ -86,7 +91,8 @@ void arrays_to_matrix(benchmark::State& state) {
         auto m = family::arrays_to_matrix(v);
         benchmark::DoNotOptimize(m.data());
     }
-    state.SetBytesProcessed(state.iterations() * side * side * static_cast<std::int64_t>(sizeof(T)));
+    state.SetBytesProcessed(state.iterations() * side * side *
+                            static_cast<std::int64_t>(sizeof(T)));
 }
 
 template <class T>
@@ -97,7 +103,8 @@ void matrix_to_arrays(benchmark::State& state) {
         auto v = family::matrix_to_arrays(m);
         benchmark::DoNotOptimize(v.data());
     }
-    state.SetBytesProcessed(state.iterations() * side * side * static_cast<std::int64_t>(sizeof(T)));
+    state.SetBytesProcessed(state.iterations() * side * side *
+                            static_cast<std::int64_t>(sizeof(T)));
 }
 
 // Overload 15: a distance between every pair of rows (half the pairs, mirrored).
@@ -185,8 +192,12 @@ BENCHMARK_TEMPLATE(transpose, phylo::real_element)->Unit(benchmark::kMillisecond
 BENCHMARK_TEMPLATE(arrays_to_matrix, phylo::real_element)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(matrix_to_arrays, phylo::real_element)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_TEMPLATE(apply_all_row_pairs, phylo::count_element)->Unit(benchmark::kMillisecond)->Iterations(2);
-BENCHMARK_TEMPLATE(apply_all_row_pairs, phylo::real_element)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK_TEMPLATE(apply_all_row_pairs, phylo::count_element)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
+BENCHMARK_TEMPLATE(apply_all_row_pairs, phylo::real_element)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 
 BENCHMARK_TEMPLATE(heap_sort, phylo::count_element)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(std_sort, phylo::count_element)->Arg(1000000)->Unit(benchmark::kMillisecond);

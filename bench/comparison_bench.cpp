@@ -48,7 +48,8 @@ double best_of(int repeats, F&& f) {
     for (int r = 0; r < repeats; ++r) {
         const auto start = std::chrono::steady_clock::now();
         f();
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        best = std::min(
+            best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     return best;
 }
@@ -73,8 +74,9 @@ int main(int argc, char** argv) {
     const double margins = best_of(repeats, [&] { (void)measure_margins(cells); });
     const double numbers = best_of(repeats, [&] { r = compare(first, second); });
     const double labels = best_of(repeats, [&] { r = compare(first_labels, second_labels); });
-    std::printf("{\"contingency\": %.6f, \"measure_margins\": %.6f, \"compare_numbers\": %.6f, "
-                "\"compare_labels\": %.6f, \"adjusted_rand\": %.17g, \"nmi\": %.17g, \"ami\": %.17g}\n",
-                table, margins, numbers, labels, r.adjusted_rand, r.nmi, r.ami);
+    std::printf(
+        "{\"contingency\": %.6f, \"measure_margins\": %.6f, \"compare_numbers\": %.6f, "
+        "\"compare_labels\": %.6f, \"adjusted_rand\": %.17g, \"nmi\": %.17g, \"ami\": %.17g}\n",
+        table, margins, numbers, labels, r.adjusted_rand, r.nmi, r.ami);
     return 0;
 }

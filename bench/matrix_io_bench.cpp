@@ -74,7 +74,10 @@ void read_tab_separated(benchmark::State& state) {
     state.counters["matrix_MB"] = static_cast<double>(n * n * sizeof(double)) / (1024.0 * 1024.0);
     state.counters["peak_rss_MB"] = peak_rss_mb();
 }
-BENCHMARK(read_tab_separated)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(read_tab_separated)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 
 void write_tab_separated(benchmark::State& state) {
     const phylo::squared x = make_matrix();
@@ -103,7 +106,8 @@ void format_tab_separated(benchmark::State& state) {
     const phylo::squared x = make_matrix();
     discard_buffer sink;
     std::ostream out(&sink);
-    for (auto _ : state) phylo::print::put(out, x, phylo::print::dist_output_format::TAB_SEPARATED, 2, 8, 0);
+    for (auto _ : state)
+        phylo::print::put(out, x, phylo::print::dist_output_format::TAB_SEPARATED, 2, 8, 0);
     state.SetBytesProcessed(static_cast<std::int64_t>(sink.bytes));
 }
 BENCHMARK(format_tab_separated)->Unit(benchmark::kMillisecond)->UseRealTime();

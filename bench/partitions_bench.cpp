@@ -35,7 +35,8 @@ template <class T>
 std::vector<T> read_raw(const std::string& name, std::size_t count) {
     std::vector<T> values(count);
     std::ifstream in(std::string(data_folder()) + "/" + name, std::ios::binary);
-    if (!in.read(reinterpret_cast<char*>(values.data()), static_cast<std::streamsize>(count * sizeof(T))))
+    if (!in.read(reinterpret_cast<char*>(values.data()),
+                 static_cast<std::streamsize>(count * sizeof(T))))
         throw std::runtime_error("cannot read " + name);
     return values;
 }
@@ -59,7 +60,8 @@ const real_matrix& distance_matrix() {
     static const real_matrix matrix = [] {
         real_matrix m(0, matrix_taxa - 1, 0, matrix_taxa - 1);
         if (data_folder() != nullptr) {
-            const auto values = read_raw<double>("distances.f64", static_cast<std::size_t>(matrix_taxa * matrix_taxa));
+            const auto values = read_raw<double>(
+                "distances.f64", static_cast<std::size_t>(matrix_taxa * matrix_taxa));
             std::copy(values.begin(), values.end(), m.data());
             return m;
         }
@@ -71,7 +73,8 @@ const real_matrix& distance_matrix() {
             for (index_type j = 0; j < matrix_taxa; ++j) {
                 double sum = 0;
                 for (int d = 0; d < 10; ++d) {
-                    const double diff = points[static_cast<std::size_t>(i * 10 + d)] - points[static_cast<std::size_t>(j * 10 + d)];
+                    const double diff = points[static_cast<std::size_t>(i * 10 + d)] -
+                                        points[static_cast<std::size_t>(j * 10 + d)];
                     sum += diff * diff;
                 }
                 m(i, j) = std::sqrt(sum);

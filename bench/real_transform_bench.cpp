@@ -36,9 +36,15 @@ void transform(benchmark::State& state, real_chars::transformation kind) {
     state.SetItemsProcessed(state.iterations() * n * n);
 }
 
-void transform_z_scores(benchmark::State& state) { transform(state, real_chars::transformation::FULL_Z_SCORES); }
-void transform_for_chi(benchmark::State& state) { transform(state, real_chars::transformation::FOR_CHI); }
-void transform_ranks(benchmark::State& state) { transform(state, real_chars::transformation::RANKS); }
+void transform_z_scores(benchmark::State& state) {
+    transform(state, real_chars::transformation::FULL_Z_SCORES);
+}
+void transform_for_chi(benchmark::State& state) {
+    transform(state, real_chars::transformation::FOR_CHI);
+}
+void transform_ranks(benchmark::State& state) {
+    transform(state, real_chars::transformation::RANKS);
+}
 BENCHMARK(transform_z_scores)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(transform_for_chi)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(transform_ranks)->Arg(1000)->Unit(benchmark::kMillisecond);

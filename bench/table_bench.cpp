@@ -25,13 +25,14 @@ using phylo::taxonomy::group_names;
 // A table like the tool's benchmark tables, the same on every run.
 std::string make_table(int rows) {
     static constexpr std::array<const char*, 24> syllables = {
-        "ba", "be", "ko", "la", "mi", "nu", "pa", "re", "si", "ta", "vo", "za",
+        "ba",  "be",  "ko",  "la",  "mi",  "nu",  "pa",  "re",  "si",  "ta",  "vo", "za",
         "tra", "pho", "chi", "str", "rum", "lus", "nus", "tes", "ria", "lia", "ca", "do"};
     static constexpr std::array<const char*, 6> endings = {"us", "a", "is", "um", "ensis", "ii"};
     std::mt19937_64 random(13);
     auto pick = [&random](std::size_t n) { return static_cast<std::size_t>(random() % n); };
     auto syllable_run = [&](std::string& out) {
-        for (std::size_t k = 0, n = 1 + pick(3); k < n; ++k) out += syllables[pick(syllables.size())];
+        for (std::size_t k = 0, n = 1 + pick(3); k < n; ++k)
+            out += syllables[pick(syllables.size())];
     };
     std::string text;
     text.reserve(static_cast<std::size_t>(rows) * 28);

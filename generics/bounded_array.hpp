@@ -56,7 +56,8 @@ public:
     }
 
     // Takes over `values` as the elements first .. first + size - 1.
-    bounded_array(index_type first, std::vector<T> values) : first_(first), data_(std::move(values)) {
+    bounded_array(index_type first, std::vector<T> values)
+        : first_(first), data_(std::move(values)) {
         if (!data_.empty()) check_range(first, last());
     }
 
@@ -64,7 +65,9 @@ public:
     [[nodiscard]] index_type last() const noexcept {
         return first_ + static_cast<index_type>(data_.size()) - 1;
     }
-    [[nodiscard]] index_type length() const noexcept { return static_cast<index_type>(data_.size()); }
+    [[nodiscard]] index_type length() const noexcept {
+        return static_cast<index_type>(data_.size());
+    }
     [[nodiscard]] bool empty() const noexcept { return data_.empty(); }
     [[nodiscard]] bool contains(index_type i) const noexcept { return i >= first_ && i <= last(); }
 
@@ -106,7 +109,8 @@ public:
 
     // Equal when both bounds and all elements are equal.
     friend bool operator==(const bounded_array& a, const bounded_array& b) {
-        return a.length() == b.length() && (a.empty() || a.first_ == b.first_) && a.data_ == b.data_;
+        return a.length() == b.length() && (a.empty() || a.first_ == b.first_) &&
+               a.data_ == b.data_;
     }
 
 private:

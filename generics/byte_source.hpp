@@ -35,8 +35,7 @@ struct get_area : std::streambuf {
     static char* end(std::streambuf& b) { return (b.*&get_area::egptr)(); }
     static void advance(std::streambuf& b, std::size_t n) {
         constexpr std::size_t step = 1u << 30; // gbump takes an int
-        for (; n > step; n -= step)
-            (b.*&get_area::gbump)(static_cast<int>(step));
+        for (; n > step; n -= step) (b.*&get_area::gbump)(static_cast<int>(step));
         (b.*&get_area::gbump)(static_cast<int>(n));
     }
 };

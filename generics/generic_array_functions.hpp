@@ -62,19 +62,26 @@ inline void transpose_tile(const E* const* src, E* const* dst) {
                 const __m128i r0 = load(0), r1 = load(1), r2 = load(2), r3 = load(3);
                 const __m128i t0 = _mm_unpacklo_epi32(r0, r1), t1 = _mm_unpacklo_epi32(r2, r3);
                 const __m128i t2 = _mm_unpackhi_epi32(r0, r1), t3 = _mm_unpackhi_epi32(r2, r3);
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[b] + a), _mm_unpacklo_epi64(t0, t1));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[b + 1] + a), _mm_unpackhi_epi64(t0, t1));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[b + 2] + a), _mm_unpacklo_epi64(t2, t3));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[b + 3] + a), _mm_unpackhi_epi64(t2, t3));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[b] + a),
+                                 _mm_unpacklo_epi64(t0, t1));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[b + 1] + a),
+                                 _mm_unpackhi_epi64(t0, t1));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[b + 2] + a),
+                                 _mm_unpacklo_epi64(t2, t3));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[b + 3] + a),
+                                 _mm_unpackhi_epi64(t2, t3));
             }
         return;
     } else if constexpr (std::is_trivially_copyable_v<E> && sizeof(E) == 8) {
         for (std::size_t a = 0; a < n; a += 2)
             for (std::size_t b = 0; b < n; b += 2) {
                 const __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src[a] + b));
-                const __m128i r1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src[a + 1] + b));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[b] + a), _mm_unpacklo_epi64(r0, r1));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[b + 1] + a), _mm_unpackhi_epi64(r0, r1));
+                const __m128i r1 =
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(src[a + 1] + b));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[b] + a),
+                                 _mm_unpacklo_epi64(r0, r1));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[b + 1] + a),
+                                 _mm_unpackhi_epi64(r0, r1));
             }
         return;
     }
@@ -400,8 +407,7 @@ auto generic_array_functions<E>::extract(const matrix& m, index_type index, dire
 template <class E>
 auto generic_array_functions<E>::extract(const vector& v, index_type index) -> array {
     array result(v.first(), v.last());
-    for (index_type i = v.first(); i <= v.last(); ++i)
-        result.unchecked(i) = row(v, i)[index];
+    for (index_type i = v.first(); i <= v.last(); ++i) result.unchecked(i) = row(v, i)[index];
     return result;
 }
 
@@ -635,8 +641,8 @@ E generic_array_functions<E>::apply(const array& a, const array& b, const binary
 }
 
 template <class E>
-auto generic_array_functions<E>::apply(const matrix& m1, const matrix& m2,
-                                       const binary_function& f) -> matrix {
+auto generic_array_functions<E>::apply(const matrix& m1, const matrix& m2, const binary_function& f)
+    -> matrix {
     if (m1.rows() != m2.rows() || m1.cols() != m2.cols())
         throw size_error("apply: a " + std::to_string(m1.rows()) + " x " +
                          std::to_string(m1.cols()) + " matrix paired with a " +
@@ -649,8 +655,7 @@ auto generic_array_functions<E>::apply(const matrix& m1, const matrix& m2,
     needed(f);
     const E* p = m1.data();
     const E* q = m2.data();
-    for (E *r = result.data(), *end = r + m1.rows() * m1.cols(); r != end; ++r)
-        *r = f(*p++, *q++);
+    for (E *r = result.data(), *end = r + m1.rows() * m1.cols(); r != end; ++r) *r = f(*p++, *q++);
     return result;
 }
 

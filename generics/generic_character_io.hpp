@@ -18,6 +18,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <istream>
 #include <memory>
 #include <ostream>
@@ -26,7 +27,6 @@
 #include <string_view>
 #include <system_error>
 #include <type_traits>
-#include <cstdint>
 
 namespace generics {
 
@@ -304,8 +304,8 @@ Real convert_real(text_cursor& c, std::string_view lit) {
 // power of ten is exact, so one division gives the correctly rounded value. Returns the
 // literal's length, or 0 when the literal is of another form (or may go on past `w`).
 inline std::size_t fast_decimal(std::string_view w, double& value) {
-    static constexpr double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    static constexpr double powers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     const char* p = w.data();
     const char* const e = p + w.size();
     bool negative = false;
@@ -356,7 +356,9 @@ Real read_real(text_cursor& c) {
             continue;
         }
         c.advance(s.n);
-        if (!ok) c.fail_found("a real literal", s.n < w.size() ? static_cast<unsigned char>(w[s.n]) : -1);
+        if (!ok)
+            c.fail_found("a real literal",
+                         s.n < w.size() ? static_cast<unsigned char>(w[s.n]) : -1);
         return detail::convert_real<Real>(c, w.substr(0, s.n));
     }
 }
@@ -366,7 +368,8 @@ Real read_real(text_cursor& c) {
 // block; anything else (line ends, block ends, unusual literals, errors) goes one value at a
 // time through `read_real`.
 template <class Real>
-void read_reals(text_cursor& c, Real* out, index_type count, const char* item_word, index_type first) {
+void read_reals(text_cursor& c, Real* out, index_type count, const char* item_word,
+                index_type first) {
     index_type k = 0;
     while (k < count) {
         if constexpr (std::is_same_v<Real, double>) {
@@ -376,7 +379,8 @@ void read_reals(text_cursor& c, Real* out, index_type count, const char* item_wo
             while (k < count) {
                 while (p != e && (*p == ' ' || *p == '\t')) ++p;
                 double v;
-                const std::size_t n = detail::fast_decimal(std::string_view(p, static_cast<std::size_t>(e - p)), v);
+                const std::size_t n =
+                    detail::fast_decimal(std::string_view(p, static_cast<std::size_t>(e - p)), v);
                 if (n == 0) break;
                 out[k++] = v;
                 p += n;
@@ -577,8 +581,10 @@ void print_layout(text_sink& s, index_type first, index_type last, bool numbered
         for (index_type i = first; i <= last; ++i) {
             if (numbered) {
                 put_index(s, i);
-                if (style == layout_style::real) s.line_end();
-                else s.put('\t');
+                if (style == layout_style::real)
+                    s.line_end();
+                else
+                    s.put('\t');
             }
             value(s, i);
             s.line_end();
@@ -751,8 +757,9 @@ struct literal_io {
     }
     static void write_row(text_sink& s, index_type row, const matrix& m, bool numbered, char sep) {
         m.check_row(row);
-        print_layout(s, m.col_first(), m.col_last(), numbered, sep, layout_style::literal,
-                     [&m, row](text_sink& ss, index_type j) { put_image(ss, m.unchecked(row, j)); });
+        print_layout(
+            s, m.col_first(), m.col_last(), numbered, sep, layout_style::literal,
+            [&m, row](text_sink& ss, index_type j) { put_image(ss, m.unchecked(row, j)); });
     }
 
     struct print_fn {
@@ -767,7 +774,8 @@ struct literal_io {
         // Every row in order; numbered rows each have their own header line.
         void operator()(std::ostream& file, const matrix& m, bool numbered, char sep) const {
             text_sink s(file);
-            for (index_type i = m.row_first(); i <= m.row_last(); ++i) write_row(s, i, m, numbered, sep);
+            for (index_type i = m.row_first(); i <= m.row_last(); ++i)
+                write_row(s, i, m, numbered, sep);
             s.flush();
         }
         void operator()(const matrix& m, bool numbered, char sep) const {
@@ -860,8 +868,9 @@ struct real_io {
         if (width == 0) {
             read_reals(c, m.row(row).data(), m.cols(), item_word, m.col_first());
         } else {
-            detail::read_matrix_row(c, row, m, item_word,
-                                    [width](text_cursor& cc) { return read_real<Real>(cc, width); });
+            detail::read_matrix_row(c, row, m, item_word, [width](text_cursor& cc) {
+                return read_real<Real>(cc, width);
+            });
         }
     }
 
@@ -870,7 +879,9 @@ struct real_io {
             text_cursor c(file);
             read(c, a, width);
         }
-        void operator()(array& a, std::size_t width = 0) const { (*this)(current_input(), a, width); }
+        void operator()(array& a, std::size_t width = 0) const {
+            (*this)(current_input(), a, width);
+        }
         void operator()(std::istream& file, matrix& m, std::size_t width = 0) const {
             text_cursor c(file);
             for (index_type i = m.row_first(); i <= m.row_last(); ++i) {
@@ -878,7 +889,9 @@ struct real_io {
                 read_row(c, i, m, width);
             }
         }
-        void operator()(matrix& m, std::size_t width = 0) const { (*this)(current_input(), m, width); }
+        void operator()(matrix& m, std::size_t width = 0) const {
+            (*this)(current_input(), m, width);
+        }
         // Every row in order; a null row is the range error.
         void operator()(std::istream& file, vector& v, std::size_t width = 0) const {
             text_cursor c(file);
@@ -888,11 +901,14 @@ struct real_io {
                 read(c, *v.unchecked(i), width);
             }
         }
-        void operator()(vector& v, std::size_t width = 0) const { (*this)(current_input(), v, width); }
+        void operator()(vector& v, std::size_t width = 0) const {
+            (*this)(current_input(), v, width);
+        }
     };
 
     struct get_row_fn {
-        void operator()(std::istream& file, index_type row, matrix& m, std::size_t width = 0) const {
+        void operator()(std::istream& file, index_type row, matrix& m,
+                        std::size_t width = 0) const {
             text_cursor c(file);
             read_row(c, row, m, width);
         }

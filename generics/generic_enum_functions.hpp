@@ -43,13 +43,13 @@ struct generic_order_functions {
     }
 
     // a if a > b, else b.
-    static Element max(const Element& a, const Element& b) noexcept(
-        std::is_nothrow_copy_constructible_v<Element>) {
+    static Element max(const Element& a,
+                       const Element& b) noexcept(std::is_nothrow_copy_constructible_v<Element>) {
         return less(b, a) ? a : b;
     }
     // b if a > b, else a.
-    static Element min(const Element& a, const Element& b) noexcept(
-        std::is_nothrow_copy_constructible_v<Element>) {
+    static Element min(const Element& a,
+                       const Element& b) noexcept(std::is_nothrow_copy_constructible_v<Element>) {
         return less(b, a) ? b : a;
     }
 
@@ -66,8 +66,8 @@ struct generic_order_functions {
     static Element min(const vector& v);
 
     // Sorts into ascending order in place: heap sort, O(n log n), no extra storage.
-    static void array_sort(array& a) noexcept(std::is_nothrow_move_constructible_v<Element> &&
-                                              std::is_nothrow_move_assignable_v<Element>);
+    static void array_sort(array& a) noexcept(
+        std::is_nothrow_move_constructible_v<Element>&& std::is_nothrow_move_assignable_v<Element>);
 
     // Callable objects through which each kind's namespace offers these overload sets under
     // their own names (`phylo::count_chars::max(a)`, `phylo::count_chars::array_sort(a)`).
@@ -104,8 +104,7 @@ private:
     template <bool Max>
     static Element extreme(const Element* p, std::size_t n) {
         Element r = p[0];
-        for (std::size_t i = 1; i < n; ++i)
-            r = Max ? max(r, p[i]) : min(r, p[i]);
+        for (std::size_t i = 1; i < n; ++i) r = Max ? max(r, p[i]) : min(r, p[i]);
         return r;
     }
     template <bool Max>
@@ -187,13 +186,21 @@ E generic_order_functions<E>::extreme(const vector& v) {
 }
 
 template <class E>
-E generic_order_functions<E>::max(const array& a) { return extreme<true>(a); }
+E generic_order_functions<E>::max(const array& a) {
+    return extreme<true>(a);
+}
 template <class E>
-E generic_order_functions<E>::min(const array& a) { return extreme<false>(a); }
+E generic_order_functions<E>::min(const array& a) {
+    return extreme<false>(a);
+}
 template <class E>
-E generic_order_functions<E>::max(const matrix& m) { return extreme<true>(m); }
+E generic_order_functions<E>::max(const matrix& m) {
+    return extreme<true>(m);
+}
 template <class E>
-E generic_order_functions<E>::min(const matrix& m) { return extreme<false>(m); }
+E generic_order_functions<E>::min(const matrix& m) {
+    return extreme<false>(m);
+}
 template <class E>
 auto generic_order_functions<E>::max(const vector& v, per_row_t) -> array {
     return extreme_per_row<true>(v);
@@ -203,9 +210,13 @@ auto generic_order_functions<E>::min(const vector& v, per_row_t) -> array {
     return extreme_per_row<false>(v);
 }
 template <class E>
-E generic_order_functions<E>::max(const vector& v) { return extreme<true>(v); }
+E generic_order_functions<E>::max(const vector& v) {
+    return extreme<true>(v);
+}
 template <class E>
-E generic_order_functions<E>::min(const vector& v) { return extreme<false>(v); }
+E generic_order_functions<E>::min(const vector& v) {
+    return extreme<false>(v);
+}
 
 template <class E>
 void generic_order_functions<E>::sift(E* p, std::size_t hole, std::size_t n, E x) {
@@ -243,7 +254,7 @@ void generic_order_functions<E>::heap_sort(E* p, std::size_t n) {
 
 template <class E>
 void generic_order_functions<E>::array_sort(array& a) noexcept(
-    std::is_nothrow_move_constructible_v<E> && std::is_nothrow_move_assignable_v<E>) {
+    std::is_nothrow_move_constructible_v<E>&& std::is_nothrow_move_assignable_v<E>) {
     heap_sort(a.data(), static_cast<std::size_t>(a.length()));
 }
 

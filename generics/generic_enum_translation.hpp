@@ -120,9 +120,9 @@ struct generic_enum_translation {
         }
 
         [[noreturn]] void throw_missing(Source s, const std::string& where) const {
-            const std::string range = entries_.empty() ? std::string("empty")
-                                                       : translation_image(first_) + " .. " +
-                                                             translation_image(last_);
+            const std::string range =
+                entries_.empty() ? std::string("empty")
+                                 : translation_image(first_) + " .. " + translation_image(last_);
             const bool inside = contains(s);
             throw range_error("state " + translation_image(s) + where +
                               (inside ? " has no entry in" : " is outside") +

@@ -38,7 +38,8 @@ public:
     // Reseeds the generator from the current date and time.
     void reset() {
         const auto now = std::chrono::system_clock::now().time_since_epoch();
-        reset(static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+        reset(static_cast<std::uint64_t>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
     }
     // Reseeds the generator with `seed` (the standard single-value seeding of mt19937_64).
     void reset(std::uint64_t seed) {

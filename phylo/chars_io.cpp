@@ -44,7 +44,8 @@ std::string read_identifier(text_cursor& c) {
 
 // A letter, then letters and digits, underscores only single and between them.
 bool well_formed_identifier(std::string_view id) {
-    if (id.empty() || !is_letter(static_cast<unsigned char>(id[0])) || id.back() == '_') return false;
+    if (id.empty() || !is_letter(static_cast<unsigned char>(id[0])) || id.back() == '_')
+        return false;
     return id.find("__") == std::string_view::npos;
 }
 
@@ -83,7 +84,8 @@ disc_element disc_literal::read(text_cursor& c) {
     if (!is_letter(first)) c.fail_found(what, first);
     const std::string id = read_identifier(c);
     for (unsigned code = 0; code < 256; ++code) {
-        if (is_control(static_cast<unsigned char>(code)) && control_name(static_cast<unsigned char>(code)) == id)
+        if (is_control(static_cast<unsigned char>(code)) &&
+            control_name(static_cast<unsigned char>(code)) == id)
             return static_cast<disc_element>(code);
     }
     c.fail<data_error>("expected " + std::string(what) + ", found \"" + id + "\"");

@@ -33,9 +33,9 @@ using generics::use_error;
 using taxon_labels = generics::bounded_array<std::string>;
 
 // Element types of the four kinds of character.
-using disc_element = char;                       // a state symbol as read
+using disc_element = char; // a state symbol as read
 enum class binary : std::uint8_t { PRESENCE, ABSENCE, UNKNOWN };
-using count_element = std::int32_t;              // 0 .. 2147483647
+using count_element = std::int32_t; // 0 .. 2147483647
 using real_element = double;
 
 // What a matrix file carries.
@@ -87,7 +87,8 @@ using real_data = character_data<real_element>;
 struct squared {
     squared(index_type first_taxon, index_type last_taxon)
         : first(first_taxon), last(last_taxon < first_taxon ? first_taxon - 1 : last_taxon),
-          labels(first_taxon, last_taxon), matrix(first_taxon, last_taxon, first_taxon, last_taxon) {}
+          labels(first_taxon, last_taxon),
+          matrix(first_taxon, last_taxon, first_taxon, last_taxon) {}
     // Over labels and a matrix made elsewhere, which must have the same taxon bounds (the
     // range error otherwise).
     squared(taxon_labels taxa, real_matrix distances)

@@ -113,7 +113,8 @@ void print_row(index_type row, const disc_matrix& m, bool numbered, char separat
 
 void print(std::ostream& file, const disc_matrix& m, bool numbered, char separator) {
     text_sink s(file);
-    for (index_type i = m.row_first(); i <= m.row_last(); ++i) write_row(s, i, m, numbered, separator);
+    for (index_type i = m.row_first(); i <= m.row_last(); ++i)
+        write_row(s, i, m, numbered, separator);
     s.flush();
 }
 void print(const disc_matrix& m, bool numbered, char separator) {

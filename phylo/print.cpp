@@ -184,7 +184,8 @@ void write_header(text_sink& s, const taxon_labels& labels, dist_output_format f
             s.put('\t');
             const std::size_t at = s.buffer().size();
             s.put(l);
-            std::replace(s.buffer().begin() + static_cast<std::ptrdiff_t>(at), s.buffer().end(), ' ', '_');
+            std::replace(s.buffer().begin() + static_cast<std::ptrdiff_t>(at), s.buffer().end(),
+                         ' ', '_');
         }
         s.line_end();
         return;
@@ -230,7 +231,8 @@ void put_characters(std::ostream& file, const Data& x, output_format format, dat
                     WriteRow&& write_row) {
     if (x.last < x.first) throw range_error("a character matrix without taxa cannot be written");
     const auto& first_row = x.rows[x.first];
-    if (!first_row) throw range_error("the row of the first taxon " + std::to_string(x.first) + " is null");
+    if (!first_row)
+        throw range_error("the row of the first taxon " + std::to_string(x.first) + " is null");
     const index_type ntax = x.last - x.first + 1;
     const index_type nchar = first_row->length();
     text_sink s(file);
@@ -288,9 +290,12 @@ void print_numbers(std::ostream& file, index_type nchar, index_type width) {
     write_numbers(s, nchar, width);
     s.flush();
 }
-void print_numbers(index_type nchar, index_type width) { print_numbers(current_output(), nchar, width); }
+void print_numbers(index_type nchar, index_type width) {
+    print_numbers(current_output(), nchar, width);
+}
 
-void print_label(std::ostream& file, std::string_view label, output_format format, index_type width) {
+void print_label(std::ostream& file, std::string_view label, output_format format,
+                 index_type width) {
     text_sink s(file);
     write_label(s, label, format, width);
     s.flush();

@@ -22,20 +22,35 @@ namespace phylo::print {
 enum class output_format { EXTENDED_PHYLIP, LABELS, NEXUS, NEXUS_ENCLOSED, PHYLIP, RAW };
 // Layouts of distance matrices.
 enum class dist_output_format {
-    EXTENDED_PHYLIP, LABELS, NEXUS, NEXUS_ENCLOSED, ONE_COLUMN, PHYLIP, RAW, TAB_SEPARATED
+    EXTENDED_PHYLIP,
+    LABELS,
+    NEXUS,
+    NEXUS_ENCLOSED,
+    ONE_COLUMN,
+    PHYLIP,
+    RAW,
+    TAB_SEPARATED
 };
 
 // The label form of each distance layout.
 constexpr output_format label_format(dist_output_format f) noexcept {
     switch (f) {
-    case dist_output_format::EXTENDED_PHYLIP: return output_format::EXTENDED_PHYLIP;
-    case dist_output_format::LABELS: return output_format::LABELS;
-    case dist_output_format::NEXUS: return output_format::NEXUS;
-    case dist_output_format::NEXUS_ENCLOSED: return output_format::NEXUS_ENCLOSED;
-    case dist_output_format::ONE_COLUMN: return output_format::EXTENDED_PHYLIP;
-    case dist_output_format::PHYLIP: return output_format::PHYLIP;
-    case dist_output_format::RAW: return output_format::RAW;
-    case dist_output_format::TAB_SEPARATED: break;
+    case dist_output_format::EXTENDED_PHYLIP:
+        return output_format::EXTENDED_PHYLIP;
+    case dist_output_format::LABELS:
+        return output_format::LABELS;
+    case dist_output_format::NEXUS:
+        return output_format::NEXUS;
+    case dist_output_format::NEXUS_ENCLOSED:
+        return output_format::NEXUS_ENCLOSED;
+    case dist_output_format::ONE_COLUMN:
+        return output_format::EXTENDED_PHYLIP;
+    case dist_output_format::PHYLIP:
+        return output_format::PHYLIP;
+    case dist_output_format::RAW:
+        return output_format::RAW;
+    case dist_output_format::TAB_SEPARATED:
+        break;
     }
     return output_format::EXTENDED_PHYLIP;
 }

@@ -5,12 +5,12 @@
 
 #include <generics/current_io.hpp>
 
+#include <algorithm>
 #include <istream>
 #include <memory>
 #include <new>
-#include <vector>
-#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace phylo::read {
 
@@ -147,8 +147,8 @@ void get_word(text_cursor& c, index_type width, std::string& word) {
     for (index_type k = 0; k < width; ++k) {
         const int ch = c.text_char();
         if (ch == text_cursor::eof)
-            c.fail_end("a label of " + std::to_string(width) + " characters (" +
-                       std::to_string(k) + " read)");
+            c.fail_end("a label of " + std::to_string(width) + " characters (" + std::to_string(k) +
+                       " read)");
         word.push_back(static_cast<char>(ch));
     }
     strip(word, whitespace);
@@ -251,11 +251,13 @@ squared read_distances(text_cursor& c, dist_input_format format) {
     // is not worth allocating n * n values for.
     const index_type left = c.remaining();
     if (left >= 0 && left < n * n)
-        c.fail<end_error>("the header declares " + std::to_string(n) + " taxa, but the input holds only " +
-                          std::to_string(left) + " more characters, too few for " + std::to_string(n) +
-                          " x " + std::to_string(n) + " values");
+        c.fail<end_error>("the header declares " + std::to_string(n) +
+                          " taxa, but the input holds only " + std::to_string(left) +
+                          " more characters, too few for " + std::to_string(n) + " x " +
+                          std::to_string(n) + " values");
     if (n * n > static_cast<index_type>(std::vector<real_element>().max_size()))
-        c.fail<capacity_error>("a distance matrix of " + std::to_string(n) + " taxa is too large to hold in memory");
+        c.fail<capacity_error>("a distance matrix of " + std::to_string(n) +
+                               " taxa is too large to hold in memory");
     const input_format label_rule = label_format(format);
     try {
         // Labels and values are collected as they are read, the values' room doubling up to
@@ -273,7 +275,8 @@ squared read_distances(text_cursor& c, dist_input_format format) {
             get_label(c, label_rule, label);
             c.set_row(taxon_context(i, label) + ", ");
             if (values.capacity() < values.size() + width)
-                values.reserve(std::min(total, std::max(2 * values.capacity(), values.size() + width)));
+                values.reserve(
+                    std::min(total, std::max(2 * values.capacity(), values.size() + width)));
             values.resize(values.size() + width);
             generics::read_reals(c, values.data() + values.size() - width, n, "column", 0);
             labels.push_back(std::move(label));
@@ -288,14 +291,17 @@ squared read_distances(text_cursor& c, dist_input_format format) {
 }
 
 disc_data read_disc(text_cursor& c, input_format format, const character_set& skip) {
-    return read_characters<disc_data>(
-        c, format, [&skip](text_cursor& cc, disc_array& row) { disc_io::read(cc, row, skip, "character"); });
+    return read_characters<disc_data>(c, format, [&skip](text_cursor& cc, disc_array& row) {
+        disc_io::read(cc, row, skip, "character");
+    });
 }
 template <class Data, class IO>
 Data read_literal_or_real(text_cursor& c, input_format format) {
     return read_characters<Data>(c, format, [](text_cursor& cc, auto& row) {
-        if constexpr (std::is_same_v<IO, real_chars::io>) IO::read(cc, row, 0, "character");
-        else IO::read(cc, row, "character");
+        if constexpr (std::is_same_v<IO, real_chars::io>)
+            IO::read(cc, row, 0, "character");
+        else
+            IO::read(cc, row, "character");
     });
 }
 } // namespace

@@ -37,9 +37,12 @@ enum class dist_input_format { PHYLIP, EXTENDED_PHYLIP, TAB_SEPARATED };
 // The label rule of each distance layout.
 constexpr input_format label_format(dist_input_format f) noexcept {
     switch (f) {
-    case dist_input_format::PHYLIP: return input_format::PHYLIP;
-    case dist_input_format::EXTENDED_PHYLIP: return input_format::EXTENDED_PHYLIP;
-    case dist_input_format::TAB_SEPARATED: break;
+    case dist_input_format::PHYLIP:
+        return input_format::PHYLIP;
+    case dist_input_format::EXTENDED_PHYLIP:
+        return input_format::EXTENDED_PHYLIP;
+    case dist_input_format::TAB_SEPARATED:
+        break;
     }
     return input_format::TAB_SEPARATED;
 }

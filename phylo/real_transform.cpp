@@ -96,8 +96,8 @@ const real_array& checked_rows(const real_vector& v) {
         if (r.first() != first.first())
             throw range_error("transform_matrix: row " + std::to_string(i) + " has bounds " +
                               std::to_string(r.first()) + " .. " + std::to_string(r.last()) +
-                              " where the first row has " + std::to_string(first.first()) +
-                              " .. " + std::to_string(first.last()));
+                              " where the first row has " + std::to_string(first.first()) + " .. " +
+                              std::to_string(first.last()));
     }
     return first;
 }
@@ -141,8 +141,9 @@ parametric_result parametric(const real_array& a) {
     }
     parametric_result result{};
     const real_element* p = a.data();
-    column_moments(a.length(), 1, [p](index_type i) { return p + i; },
-                   std::span<real_element>(&result.mean, 1), std::span<real_element>(&result.sd, 1));
+    column_moments(
+        a.length(), 1, [p](index_type i) { return p + i; },
+        std::span<real_element>(&result.mean, 1), std::span<real_element>(&result.sd, 1));
     return result;
 }
 
@@ -182,7 +183,8 @@ void transform_matrix(real_vector& v, transformation kind) {
     const auto row_sums = [&] {
         std::vector<real_element> r(static_cast<std::size_t>(rows), 0.0);
         if (cols > 0)
-            for (index_type i = 0; i < rows; ++i) r[static_cast<std::size_t>(i)] = fold_sum(row(i), cols);
+            for (index_type i = 0; i < rows; ++i)
+                r[static_cast<std::size_t>(i)] = fold_sum(row(i), cols);
         return r;
     };
     // Column sums, folded over the rows in order from the first row.

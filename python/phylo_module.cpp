@@ -33,7 +33,7 @@ using namespace phylo;
 namespace {
 
 // Group numbers of 64-bit integer labels: kept when they fit 32 bits, else numbered by rank.
-count_array from_integers(const std::int64_t *values, std::size_t n) {
+count_array from_integers(const std::int64_t* values, std::size_t n) {
     count_array groups(0, static_cast<index_type>(n) - 1);
     const auto [low, high] = std::minmax_element(values, values + n);
     if (n == 0 || (*low >= std::numeric_limits<count_element>::min() &&
@@ -53,7 +53,7 @@ count_array from_integers(const std::int64_t *values, std::size_t n) {
 }
 
 // A partition from a numpy integer array, or from any sequence of labels (compared as str).
-count_array to_partition(const py::handle &labels) {
+count_array to_partition(const py::handle& labels) {
     if (py::isinstance<py::array>(labels)) {
         const auto array = py::reinterpret_borrow<py::array>(labels);
         const char kind = array.dtype().kind();
@@ -72,12 +72,11 @@ count_array to_partition(const py::handle &labels) {
     const auto sequence = py::reinterpret_borrow<py::sequence>(labels);
     taxon_labels names(0, static_cast<index_type>(py::len(sequence)) - 1);
     index_type k = 0;
-    for (const auto item : sequence)
-        names.unchecked(k++) = py::str(item).cast<std::string>();
+    for (const auto item : sequence) names.unchecked(k++) = py::str(item).cast<std::string>();
     return taxonomy::group_numbers(names);
 }
 
-py::dict as_dict(const taxonomy::partition_comparison &r) {
+py::dict as_dict(const taxonomy::partition_comparison& r) {
     py::dict d;
     d["taxa"] = r.taxa;
     d["first_groups"] = r.first_groups;
@@ -106,7 +105,7 @@ py::dict as_dict(const taxonomy::partition_comparison &r) {
 }
 
 // A square matrix of distances over taxa 0 .. n - 1.
-real_matrix to_matrix(const py::array_t<double, py::array::c_style | py::array::forcecast> &d) {
+real_matrix to_matrix(const py::array_t<double, py::array::c_style | py::array::forcecast>& d) {
     if (d.ndim() != 2 || d.shape(0) != d.shape(1))
         throw py::value_error("the distances must be a square two-dimensional array");
     const auto n = static_cast<index_type>(d.shape(0));
@@ -115,13 +114,13 @@ real_matrix to_matrix(const py::array_t<double, py::array::c_style | py::array::
     return m;
 }
 
-py::array_t<std::int32_t> to_numpy(const count_array &groups) {
+py::array_t<std::int32_t> to_numpy(const count_array& groups) {
     py::array_t<std::int32_t> out(static_cast<py::ssize_t>(groups.length()));
     std::copy(groups.begin(), groups.end(), out.mutable_data());
     return out;
 }
 
-read::dist_input_format distance_format(const std::string &name) {
+read::dist_input_format distance_format(const std::string& name) {
     if (name == "phylip") return read::dist_input_format::PHYLIP;
     if (name == "extended_phylip") return read::dist_input_format::EXTENDED_PHYLIP;
     if (name == "tab") return read::dist_input_format::TAB_SEPARATED;
@@ -140,14 +139,14 @@ PYBIND11_MODULE(phylo, m) {
     py::register_exception_translator([](std::exception_ptr thrown) {
         try {
             if (thrown) std::rethrow_exception(thrown);
-        } catch (const generics::error &e) {
+        } catch (const generics::error& e) {
             library_error(e.message());
         }
     });
 
     m.def(
         "compare",
-        [](const py::object &first, const py::object &second) {
+        [](const py::object& first, const py::object& second) {
             const auto a = to_partition(first);
             const auto b = to_partition(second);
             py::gil_scoped_release unlocked;
@@ -164,7 +163,7 @@ PYBIND11_MODULE(phylo, m) {
 
     m.def(
         "single_linkage",
-        [](const py::array_t<double, py::array::c_style | py::array::forcecast> &d,
+        [](const py::array_t<double, py::array::c_style | py::array::forcecast>& d,
            double threshold) {
             return to_numpy(taxonomy::single_linkage(to_matrix(d), threshold));
         },
@@ -174,14 +173,13 @@ PYBIND11_MODULE(phylo, m) {
 
     m.def(
         "single_linkage_series",
-        [](const py::array_t<double, py::array::c_style | py::array::forcecast> &d, double start,
+        [](const py::array_t<double, py::array::c_style | py::array::forcecast>& d, double start,
            double step, index_type count) {
             const auto series = taxonomy::single_linkage_series(to_matrix(d), start, step, count);
             const auto taxa = static_cast<py::ssize_t>(d.shape(0));
             py::array_t<std::int32_t> out({static_cast<py::ssize_t>(count), taxa});
-            auto *at = out.mutable_data();
-            for (const auto &row : series)
-                at = std::copy(row->begin(), row->end(), at);
+            auto* at = out.mutable_data();
+            for (const auto& row : series) at = std::copy(row->begin(), row->end(), at);
             return out;
         },
         py::arg("distances"), py::arg("start"), py::arg("step"), py::arg("count"),
@@ -189,7 +187,7 @@ PYBIND11_MODULE(phylo, m) {
 
     m.def(
         "read_distances",
-        [](const std::string &path, const std::string &format) {
+        [](const std::string& path, const std::string& format) {
             const auto f = distance_format(format);
             std::ifstream file(path, std::ios::binary);
             if (!file) {

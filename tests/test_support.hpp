@@ -58,13 +58,16 @@ class piece_buffer : public std::streambuf {
 public:
     piece_buffer(std::string text, std::size_t piece) : text_(std::move(text)), piece_(piece) {}
     [[nodiscard]] std::size_t consumed() const {
-        return piece_ == 0 || gptr() == nullptr ? pos_ : static_cast<std::size_t>(gptr() - text_.data());
+        return piece_ == 0 || gptr() == nullptr ? pos_
+                                                : static_cast<std::size_t>(gptr() - text_.data());
     }
 
 protected:
     int_type underflow() override {
-        if (piece_ == 0) return pos_ < text_.size() ? traits_type::to_int_type(text_[pos_]) : traits_type::eof();
-        const std::size_t at = gptr() == nullptr ? 0 : static_cast<std::size_t>(gptr() - text_.data());
+        if (piece_ == 0)
+            return pos_ < text_.size() ? traits_type::to_int_type(text_[pos_]) : traits_type::eof();
+        const std::size_t at =
+            gptr() == nullptr ? 0 : static_cast<std::size_t>(gptr() - text_.data());
         if (at >= text_.size()) return traits_type::eof();
         setg(text_.data(), text_.data() + at, text_.data() + std::min(text_.size(), at + piece_));
         return traits_type::to_int_type(*gptr());

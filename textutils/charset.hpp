@@ -73,7 +73,9 @@ public:
         for (std::size_t k = 0; k < from.size(); ++k) set(from[k], to[k]);
     }
 
-    [[nodiscard]] char operator()(char c) const noexcept { return to_[static_cast<unsigned char>(c)]; }
+    [[nodiscard]] char operator()(char c) const noexcept {
+        return to_[static_cast<unsigned char>(c)];
+    }
     void set(char from, char to) noexcept { to_[static_cast<unsigned char>(from)] = to; }
     [[nodiscard]] bool is_identity() const noexcept { return *this == character_mapping(); }
     friend bool operator==(const character_mapping&, const character_mapping&) = default;

@@ -8,13 +8,15 @@ namespace {
 
 char latin1_upper(char c) {
     const auto u = static_cast<unsigned char>(c);
-    if ((u >= 'a' && u <= 'z') || (u >= 224 && u <= 254 && u != 247)) return static_cast<char>(u - 32);
+    if ((u >= 'a' && u <= 'z') || (u >= 224 && u <= 254 && u != 247))
+        return static_cast<char>(u - 32);
     return c;
 }
 
 char latin1_lower(char c) {
     const auto u = static_cast<unsigned char>(c);
-    if ((u >= 'A' && u <= 'Z') || (u >= 192 && u <= 222 && u != 215)) return static_cast<char>(u + 32);
+    if ((u >= 'A' && u <= 'Z') || (u >= 192 && u <= 222 && u != 215))
+        return static_cast<char>(u + 32);
     return c;
 }
 
@@ -53,7 +55,9 @@ std::string map_gaps(std::string_view source, std::string_view replacement, repl
         out.append(source.substr(0, 1)).append(replacement).append(source.substr(1));
         break;
     case replace_type::LAST:
-        out.append(source.substr(0, source.size() - 1)).append(replacement).append(source.substr(source.size() - 1));
+        out.append(source.substr(0, source.size() - 1))
+            .append(replacement)
+            .append(source.substr(source.size() - 1));
         break;
     case replace_type::EVERY:
         out.reserve(source.size() + (source.size() - 1) * replacement.size());
@@ -113,7 +117,9 @@ std::string remove(std::string_view source, const character_set& set) {
         if (!set.contains(c)) out.push_back(c);
     return out;
 }
-void remove_in_place(std::string& source, const character_set& set) { source = remove(source, set); }
+void remove_in_place(std::string& source, const character_set& set) {
+    source = remove(source, set);
+}
 
 std::string squeeze(std::string_view source, const character_set& set) {
     require_set(set, "squeeze");
@@ -131,7 +137,9 @@ std::string squeeze(std::string_view source, const character_set& set) {
     }
     return out;
 }
-void squeeze_in_place(std::string& source, const character_set& set) { source = squeeze(source, set); }
+void squeeze_in_place(std::string& source, const character_set& set) {
+    source = squeeze(source, set);
+}
 
 void cap_in_place(std::span<char> s) {
     if (s.empty()) return;
@@ -208,7 +216,7 @@ std::string string_map(std::string_view source, const character_set& set,
         return out;
     }
     const token_bounds t = which == replace_type::FIRST ? first_token(source, set, test)
-                                                         : last_token(source, set, test);
+                                                        : last_token(source, set, test);
     if (t.last == 0) return std::string(source);
     const auto b = static_cast<std::size_t>(t.first - 1);
     const auto e = static_cast<std::size_t>(t.last);

@@ -105,11 +105,11 @@ void split(ustr_vecs& target, std::string_view source, const character_set& set)
 }
 
 ustr_vecs split(std::string_view source, index_type width) {
-    if (width < 1)
-        throw range_error("split: piece width " + std::to_string(width) + " is below 1");
+    if (width < 1) throw range_error("split: piece width " + std::to_string(width) + " is below 1");
     const auto w = static_cast<std::size_t>(width);
     ustr_vecs result;
-    for (std::size_t at = 0; at < source.size(); at += w) result.append(std::string(source.substr(at, w)));
+    for (std::size_t at = 0; at < source.size(); at += w)
+        result.append(std::string(source.substr(at, w)));
     return result;
 }
 

@@ -53,7 +53,9 @@ public:
 
     [[nodiscard]] static constexpr index_type first() noexcept { return 1; }
     [[nodiscard]] index_type last() const noexcept { return length(); }
-    [[nodiscard]] index_type length() const noexcept { return static_cast<index_type>(items_.size()); }
+    [[nodiscard]] index_type length() const noexcept {
+        return static_cast<index_type>(items_.size());
+    }
     [[nodiscard]] bool empty() const noexcept { return items_.empty(); }
 
     std::string& operator[](index_type i) {

@@ -260,10 +260,12 @@ std::unique_ptr<listing_format> make_listing_format(output_format format,
                                                     const column_titles& titles,
                                                     std::int64_t reshuffles, listing_writer& out) {
     switch (format) {
-    case output_format::long_table: return std::make_unique<long_format>(columns, titles, out);
+    case output_format::long_table:
+        return std::make_unique<long_format>(columns, titles, out);
     case output_format::wide_table:
         return std::make_unique<wide_format>(columns, titles, reshuffles, out);
-    case output_format::listings: break;
+    case output_format::listings:
+        break;
     }
     return std::make_unique<listings_format>(columns, out);
 }

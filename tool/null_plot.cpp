@@ -32,7 +32,7 @@ std::string label(double x) {
     return std::string(buffer, end);
 }
 
-void panel(std::string &svg, double y0, statistic s, double observed,
+void panel(std::string& svg, double y0, statistic s, double observed,
            std::span<const double> values, std::size_t width, std::size_t index) {
     const std::size_t n = width == 0 ? 0 : values.size() / width;
     const auto summary = summarize(observed, values, width, index);

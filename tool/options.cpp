@@ -119,25 +119,25 @@ constexpr std::array long_options{
                                            " must be listings, long or wide, not \"" + v + "\"");
                 }},
     long_option{"test", true,
-                [](settings &s, std::string_view, const std::string &v) {
+                [](settings& s, std::string_view, const std::string& v) {
                     (void)parse_statistics(v);
                     s.test = v;
                 }},
     long_option{"null", true,
-                [](settings &s, std::string_view, const std::string &v) { s.null_file = v; }},
+                [](settings& s, std::string_view, const std::string& v) { s.null_file = v; }},
     long_option{"plot", true,
-                [](settings &s, std::string_view, const std::string &v) { s.plot_file = v; }},
+                [](settings& s, std::string_view, const std::string& v) { s.plot_file = v; }},
     long_option{"threads", true,
-                [](settings &s, std::string_view o, const std::string &v) {
+                [](settings& s, std::string_view o, const std::string& v) {
                     s.threads = static_cast<unsigned>(whole_number(o, v, 1));
                 }},
     long_option{"part", true,
-                [](settings &s, std::string_view, const std::string &v) {
+                [](settings& s, std::string_view, const std::string& v) {
                     (void)parse_part(v);
                     s.part = v;
                 }},
     long_option{"combine", false,
-                [](settings &s, std::string_view, const std::string &) { s.combine = true; }},
+                [](settings& s, std::string_view, const std::string&) { s.combine = true; }},
     long_option{"help", false,
                 [](settings& s, std::string_view, const std::string&) { s.what = action::help; }},
     long_option{
@@ -172,16 +172,17 @@ std::size_t apply_long_option(const std::vector<std::string>& arguments, std::si
 }
 
 // Options of a test without --test, and options that do not go together.
-void check_test_options(settings &s) {
-    const auto refuse = [](const std::string &why) { throw option_error(why); };
+void check_test_options(settings& s) {
+    const auto refuse = [](const std::string& why) { throw option_error(why); };
     if (s.combine) {
-        if (!s.test.empty() || s.part || s.reshuffles_given || s.seed || s.strata_column || s.header)
+        if (!s.test.empty() || s.part || s.reshuffles_given || s.seed || s.strata_column ||
+            s.header)
             refuse("option --combine takes the test from its partial results: it goes only with "
                    "--null, --plot and --threads");
         return;
     }
     if (s.test.empty()) {
-        for (const auto &[option, given] : {std::pair{"--null", s.null_file.has_value()},
+        for (const auto& [option, given] : {std::pair{"--null", s.null_file.has_value()},
                                             std::pair{"--plot", s.plot_file.has_value()},
                                             std::pair{"--threads", s.threads.has_value()},
                                             std::pair{"--part", s.part.has_value()}})
@@ -212,10 +213,18 @@ std::optional<settings> parse_arguments(std::vector<std::string> arguments) {
             const std::int32_t value = whole_number(arguments[p], arguments[p + 1],
                                                     letter == 'f' || letter == 'p' ? 1 : 0);
             switch (letter) {
-            case 'f': result.fixed_column = value - 1, result.fixed_name.reset(); break;
-            case 'p': result.permuted_column = value - 1, result.permuted_name.reset(); break;
-            case 'n': result.reshuffles = value, result.reshuffles_given = true; break;
-            default: result.seed = static_cast<std::uint64_t>(value); break;
+            case 'f':
+                result.fixed_column = value - 1, result.fixed_name.reset();
+                break;
+            case 'p':
+                result.permuted_column = value - 1, result.permuted_name.reset();
+                break;
+            case 'n':
+                result.reshuffles = value, result.reshuffles_given = true;
+                break;
+            default:
+                result.seed = static_cast<std::uint64_t>(value);
+                break;
             }
             used = 2;
         } else if (is_long_option(arguments[p]) && (p == 0 || !is_short_option(arguments[p - 1]))) {

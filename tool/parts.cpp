@@ -39,8 +39,7 @@ constexpr std::string_view magic = "labmix partial result\t1";
 
 std::string hex(std::uint64_t x) {
     char buffer[17];
-    for (int i = 15; i >= 0; --i, x >>= 4)
-        buffer[i] = "0123456789abcdef"[x & 15];
+    for (int i = 15; i >= 0; --i, x >>= 4) buffer[i] = "0123456789abcdef"[x & 15];
     return std::string(buffer, 16);
 }
 
@@ -62,7 +61,7 @@ struct partial {
     std::vector<double> values;
 };
 
-std::int64_t whole(std::string_view text, const std::string &where) {
+std::int64_t whole(std::string_view text, const std::string& where) {
     std::int64_t v = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), v);
     if (text.empty() || error != std::errc() || end != text.data() + text.size())
@@ -70,7 +69,7 @@ std::int64_t whole(std::string_view text, const std::string &where) {
     return v;
 }
 
-partial read_partial(const std::string &file) {
+partial read_partial(const std::string& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) throw part_error(file + ": cannot be opened: " + std::strerror(errno));
     partial p;
@@ -151,26 +150,23 @@ partial read_partial(const std::string &file) {
 
 } // namespace
 
-void write_partial_head(listing_writer &out, const test_identity &test, part_number p) {
+void write_partial_head(listing_writer& out, const test_identity& test, part_number p) {
     const auto range = range_of(p, test.reshuffles);
     std::string head(magic);
     head.append("\nfingerprint\t").append(hex(test.fingerprint));
     head.append("\npart\t").append(std::to_string(p.k)).append("\t").append(std::to_string(p.m));
     head.append("\nreshuffles\t").append(std::to_string(test.reshuffles));
     head.append("\nstatistics");
-    for (const auto s : test.statistics)
-        head.append("\t").append(name_of(s));
+    for (const auto s : test.statistics) head.append("\t").append(name_of(s));
     head.append("\nobserved");
-    for (const auto x : test.observed)
-        head.append("\t").append(format_number(x));
-    for (const auto &note : test.notes)
-        head.append("\nnote\t").append(note);
+    for (const auto x : test.observed) head.append("\t").append(format_number(x));
+    for (const auto& note : test.notes) head.append("\nnote\t").append(note);
     head.append("\nvalues\t").append(std::to_string(range.first)).append("\t");
     head.append(std::to_string(range.last)).append("\n");
     out.put(head);
 }
 
-void write_partial_line(listing_writer &out, std::int64_t k, std::span<const double> values) {
+void write_partial_line(listing_writer& out, std::int64_t k, std::span<const double> values) {
     char buffer[24];
     const auto end = std::to_chars(buffer, buffer + sizeof buffer, k).ptr;
     out.put(std::string_view(buffer, static_cast<std::size_t>(end - buffer)));
@@ -181,10 +177,10 @@ void write_partial_line(listing_writer &out, std::int64_t k, std::span<const dou
     out.put('\n');
 }
 
-combined_test combine_parts(const std::vector<std::string> &files) {
+combined_test combine_parts(const std::vector<std::string>& files) {
     std::map<std::int32_t, partial> parts;
     std::optional<partial> first;
-    for (const auto &file : files) {
+    for (const auto& file : files) {
         auto p = read_partial(file);
         if (first && p.test.fingerprint != first->test.fingerprint)
             throw part_error(file + ": is a part of another test (fingerprint " +
@@ -210,7 +206,7 @@ combined_test combine_parts(const std::vector<std::string> &files) {
     combined_test result{first->test, {}};
     result.values.reserve(static_cast<std::size_t>(first->test.reshuffles) *
                           first->test.statistics.size());
-    for (auto &[k, p] : parts)
+    for (auto& [k, p] : parts)
         result.values.insert(result.values.end(), p.values.begin(), p.values.end());
     return result;
 }

@@ -41,7 +41,7 @@ using part_error = generics::basic_error<std::runtime_error, error_names::part>;
 struct part_number {
     std::int32_t k;
     std::int32_t m;
-    friend bool operator==(const part_number &, const part_number &) = default;
+    friend bool operator==(const part_number&, const part_number&) = default;
 };
 
 // The text K/M of --part as a part number; the option_error otherwise.
@@ -57,7 +57,7 @@ struct reshuffle_range {
 
 // FNV-1a over bytes, 64 bits: the fingerprint of a test.
 class fingerprint {
-  public:
+public:
     void add(std::string_view bytes) noexcept {
         for (const char c : bytes) {
             hash_ ^= static_cast<unsigned char>(c);
@@ -71,7 +71,7 @@ class fingerprint {
     }
     [[nodiscard]] std::uint64_t value() const noexcept { return hash_; }
 
-  private:
+private:
     std::uint64_t hash_ = 0xcbf29ce484222325u;
 };
 
@@ -85,8 +85,8 @@ struct test_identity {
 };
 
 // Writes the partial result of part p: its head, then one line per reshuffle of its range.
-void write_partial_head(listing_writer &out, const test_identity &test, part_number p);
-void write_partial_line(listing_writer &out, std::int64_t k, std::span<const double> values);
+void write_partial_head(listing_writer& out, const test_identity& test, part_number p);
+void write_partial_line(listing_writer& out, std::int64_t k, std::span<const double> values);
 
 // The test and all its null values from the partial results in `files` (any order). A file
 // that cannot be read or is not a partial result, a part given twice, a part of another test
@@ -96,6 +96,6 @@ struct combined_test {
     test_identity test;
     std::vector<double> values; // reshuffle by reshuffle, as one run lays them out
 };
-[[nodiscard]] combined_test combine_parts(const std::vector<std::string> &files);
+[[nodiscard]] combined_test combine_parts(const std::vector<std::string>& files);
 
 } // namespace labmix

@@ -26,7 +26,7 @@ std::uint64_t stream_seed(std::uint64_t seed, std::int64_t k) {
 draw_method choose_method(std::span<const stratum_shape> strata, std::int64_t dense_cells) {
     double table = 0.0;
     double permute = static_cast<double>(dense_cells);
-    for (const auto &s : strata) {
+    for (const auto& s : strata) {
         const double cells = static_cast<double>(s.rows) * static_cast<double>(s.columns);
         table += cells * (10.0 + std::sqrt(static_cast<double>(s.taxa) / cells));
         permute += static_cast<double>(s.taxa);
@@ -46,10 +46,9 @@ struct permutation_test::workspace {
 
 namespace {
 
-std::int64_t groups_of(const phylo::count_array &codes) {
+std::int64_t groups_of(const phylo::count_array& codes) {
     std::int64_t groups = 0;
-    for (const auto g : codes.span())
-        groups = std::max<std::int64_t>(groups, std::int64_t{g} + 1);
+    for (const auto g : codes.span()) groups = std::max<std::int64_t>(groups, std::int64_t{g} + 1);
     return groups;
 }
 
@@ -71,8 +70,7 @@ permutation_test::permutation_test(test_columns columns, std::vector<statistic> 
     margins.n = n;
     margins.row_sums.assign(static_cast<std::size_t>(rows_), 0);
     margins.column_sums.assign(static_cast<std::size_t>(columns_n_), 0);
-    for (const auto g : columns_.fixed.span())
-        ++margins.row_sums[static_cast<std::size_t>(g)];
+    for (const auto g : columns_.fixed.span()) ++margins.row_sums[static_cast<std::size_t>(g)];
     for (const auto g : columns_.permuted.span())
         ++margins.column_sums[static_cast<std::size_t>(g)];
     measurer_.emplace(margins);
@@ -91,9 +89,9 @@ permutation_test::permutation_test(test_columns columns, std::vector<statistic> 
     std::vector<std::int64_t> local_of_column(static_cast<std::size_t>(columns_n_), -1);
     std::vector<std::vector<std::int64_t>> sums(strata_.size() * 2);
     for (std::size_t s = 0; s < strata_.size(); ++s) {
-        auto &st = strata_[s];
-        auto &row_sums = sums[2 * s];
-        auto &column_sums = sums[2 * s + 1];
+        auto& st = strata_[s];
+        auto& row_sums = sums[2 * s];
+        auto& column_sums = sums[2 * s + 1];
         const auto visit = [&](std::uint32_t i) {
             const auto a = static_cast<std::size_t>(columns_.fixed.data()[i]);
             const auto b = static_cast<std::size_t>(columns_.permuted.data()[i]);
@@ -111,15 +109,11 @@ permutation_test::permutation_test(test_columns columns, std::vector<statistic> 
             ++column_sums[static_cast<std::size_t>(local_of_column[b])];
         };
         if (strata_.size() == 1)
-            for (std::int64_t i = 0; i < n; ++i)
-                visit(static_cast<std::uint32_t>(i));
+            for (std::int64_t i = 0; i < n; ++i) visit(static_cast<std::uint32_t>(i));
         else
-            for (const auto i : st.rows)
-                visit(i);
-        for (const auto a : st.fixed)
-            local_of_row[a] = -1;
-        for (const auto b : st.columns)
-            local_of_column[b] = -1;
+            for (const auto i : st.rows) visit(i);
+        for (const auto a : st.fixed) local_of_row[a] = -1;
+        for (const auto b : st.columns) local_of_column[b] = -1;
         shapes.push_back({strata_.size() == 1 ? n : static_cast<std::int64_t>(st.rows.size()),
                           static_cast<std::int64_t>(st.fixed.size()),
                           static_cast<std::int64_t>(st.columns.size())});
@@ -136,17 +130,11 @@ permutation_test::permutation_test(test_columns columns, std::vector<statistic> 
             strata_[s].sampler.emplace(sums[2 * s], sums[2 * s + 1]);
 }
 
-std::int64_t permutation_test::taxa() const noexcept {
-    return columns_.fixed.length();
-}
-std::int64_t permutation_test::fixed_groups() const noexcept {
-    return rows_;
-}
-std::int64_t permutation_test::permuted_groups() const noexcept {
-    return columns_n_;
-}
+std::int64_t permutation_test::taxa() const noexcept { return columns_.fixed.length(); }
+std::int64_t permutation_test::fixed_groups() const noexcept { return rows_; }
+std::int64_t permutation_test::permuted_groups() const noexcept { return columns_n_; }
 
-void permutation_test::measure(workspace &w, double *out) const {
+void permutation_test::measure(workspace& w, double* out) const {
     phylo::taxonomy::association_measures m{};
     if (dense_) {
         m = measurer_->dense(w.counts);
@@ -154,20 +142,19 @@ void permutation_test::measure(workspace &w, double *out) const {
         phylo::taxonomy::contingency(columns_.fixed, w.labels, w.table);
         m = (*measurer_)(w.table.cells);
     }
-    for (std::size_t i = 0; i < statistics_.size(); ++i)
-        out[i] = value_of(m, statistics_[i]);
+    for (std::size_t i = 0; i < statistics_.size(); ++i) out[i] = value_of(m, statistics_[i]);
 }
 
 namespace {
 
-void count_cells(const phylo::count_array &fixed, const phylo::count_array &permuted,
-                 std::int64_t columns, std::vector<std::uint32_t> &counts) {
+void count_cells(const phylo::count_array& fixed, const phylo::count_array& permuted,
+                 std::int64_t columns, std::vector<std::uint32_t>& counts) {
     std::fill(counts.begin(), counts.end(), 0u);
-    const auto *a = fixed.data();
-    const auto *b = permuted.data();
+    const auto* a = fixed.data();
+    const auto* b = permuted.data();
     const auto n = static_cast<std::size_t>(fixed.length());
     const auto c = static_cast<std::size_t>(columns);
-    std::uint32_t *table = counts.data();
+    std::uint32_t* table = counts.data();
     for (std::size_t i = 0; i < n; ++i)
         ++table[static_cast<std::size_t>(a[i]) * c + static_cast<std::size_t>(b[i])];
 }
@@ -188,8 +175,8 @@ std::vector<double> permutation_test::observed() const {
     return out;
 }
 
-void permutation_test::reshuffle(std::uint64_t seed, std::int64_t k, workspace &w,
-                                 double *out) const {
+void permutation_test::reshuffle(std::uint64_t seed, std::int64_t k, workspace& w,
+                                 double* out) const {
     w.random.reset(stream_seed(seed, k));
     if (method_ == draw_method::draw_table) {
         const auto uniform = [&w] { return w.random.uniform(); };
@@ -198,7 +185,7 @@ void permutation_test::reshuffle(std::uint64_t seed, std::int64_t k, workspace &
         } else {
             std::fill(w.counts.begin(), w.counts.end(), 0u);
             const auto c = static_cast<std::size_t>(columns_n_);
-            for (const auto &st : strata_) {
+            for (const auto& st : strata_) {
                 w.local.resize(st.sampler->cells());
                 st.sampler->draw(uniform, w.local, w.left);
                 const std::size_t local_columns = st.columns.size();
@@ -211,7 +198,7 @@ void permutation_test::reshuffle(std::uint64_t seed, std::int64_t k, workspace &
         std::copy(columns_.permuted.span().begin(), columns_.permuted.span().end(),
                   w.labels.data());
         if (strata_.size() == 1) {
-            auto *a = w.labels.data();
+            auto* a = w.labels.data();
             for (auto i = static_cast<std::uint32_t>(w.labels.length()); i > 1; --i)
                 std::swap(a[i - 1], a[w.random.below(i)]);
         } else {
@@ -224,14 +211,13 @@ void permutation_test::reshuffle(std::uint64_t seed, std::int64_t k, workspace &
 
 void permutation_test::for_each_null(
     std::uint64_t seed, std::int64_t first, std::int64_t last, unsigned threads,
-    const std::function<void(std::int64_t, std::span<const double>)> &consume) const {
+    const std::function<void(std::int64_t, std::span<const double>)>& consume) const {
     const std::size_t width = statistics_.size();
     const std::int64_t count = std::max<std::int64_t>(0, last - first + 1);
     if (count == 0) return;
     if (!defined_) {
         const std::vector<double> nan(width, std::numeric_limits<double>::quiet_NaN());
-        for (std::int64_t k = first; k <= last; ++k)
-            consume(k, nan);
+        for (std::int64_t k = first; k <= last; ++k) consume(k, nan);
         return;
     }
     // Workers draw blocks of reshuffles into a ring of slots; this thread hands the blocks to
@@ -264,7 +250,7 @@ void permutation_test::for_each_null(
                     if (stop) return;
                 }
                 const auto slot = static_cast<std::size_t>(b % ring);
-                double *out = slots.data() + slot * static_cast<std::size_t>(block) * width;
+                double* out = slots.data() + slot * static_cast<std::size_t>(block) * width;
                 const std::int64_t from = b * block;
                 for (std::int64_t i = from; i < std::min(count, from + block); ++i)
                     reshuffle(seed, first + i, w, out + static_cast<std::size_t>(i - from) * width);
@@ -285,8 +271,7 @@ void permutation_test::for_each_null(
     };
     std::vector<std::jthread> pool;
     try {
-        for (std::int64_t t = 0; t < workers; ++t)
-            pool.emplace_back(work);
+        for (std::int64_t t = 0; t < workers; ++t) pool.emplace_back(work);
         for (std::int64_t b = 0; b < blocks; ++b) {
             const auto slot = static_cast<std::size_t>(b % ring);
             {
@@ -294,7 +279,7 @@ void permutation_test::for_each_null(
                 changed.wait(guard, [&] { return stop || holds[slot] == b; });
                 if (stop) break;
             }
-            const double *in = slots.data() + slot * static_cast<std::size_t>(block) * width;
+            const double* in = slots.data() + slot * static_cast<std::size_t>(block) * width;
             for (std::int64_t i = b * block; i < std::min(count, (b + 1) * block); ++i)
                 consume(first + i,
                         std::span<const double>(

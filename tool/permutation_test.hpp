@@ -35,11 +35,11 @@ namespace labmix {
 // word one step; a draw below m takes the high 32 bits of one word (unbiased multiply-shift,
 // rejecting as few words as it must), a uniform real the high 53 bits of one word, over 2^53.
 class stream_random {
-  public:
+public:
     explicit stream_random(std::uint64_t seed = 0) noexcept { reset(seed); }
 
     void reset(std::uint64_t seed) noexcept {
-        for (auto &word : state_) {
+        for (auto& word : state_) {
             seed += 0x9e3779b97f4a7c15u;
             std::uint64_t z = seed;
             z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9u;
@@ -77,7 +77,7 @@ class stream_random {
     // A uniform draw in [0, 1).
     double uniform() noexcept { return static_cast<double>(next() >> 11) * 0x1p-53; }
 
-  private:
+private:
     static std::uint64_t rotl(std::uint64_t x, int k) noexcept { return x << k | x >> (64 - k); }
     std::uint64_t state_[4] = {};
 };
@@ -105,13 +105,13 @@ struct stratum_shape {
                                         std::int64_t dense_cells);
 
 class permutation_test {
-  public:
+public:
     // A test of `columns` by `statistics` (any order, no repeats). `method` forces a way of
     // drawing (tests compare the two); without it choose_method decides.
     permutation_test(test_columns columns, std::vector<statistic> statistics,
                      std::optional<draw_method> method = {});
 
-    [[nodiscard]] const std::vector<statistic> &statistics() const noexcept { return statistics_; }
+    [[nodiscard]] const std::vector<statistic>& statistics() const noexcept { return statistics_; }
     [[nodiscard]] draw_method method() const noexcept { return method_; }
     [[nodiscard]] std::int64_t taxa() const noexcept;
     // Whether the statistics are defined: both columns have at least two groups. Otherwise
@@ -132,12 +132,12 @@ class permutation_test {
     // exception from consume or a draw ends the run and propagates.
     void
     for_each_null(std::uint64_t seed, std::int64_t first, std::int64_t last, unsigned threads,
-                  const std::function<void(std::int64_t, std::span<const double>)> &consume) const;
+                  const std::function<void(std::int64_t, std::span<const double>)>& consume) const;
 
     [[nodiscard]] std::vector<double> null_values(std::uint64_t seed, std::int64_t first,
                                                   std::int64_t last, unsigned threads) const;
 
-  private:
+private:
     struct workspace;
     struct stratum {
         std::vector<std::uint32_t> rows;    // the rows of the stratum, in row order
@@ -146,8 +146,8 @@ class permutation_test {
         std::optional<phylo::taxonomy::random_table_sampler> sampler;
     };
 
-    void reshuffle(std::uint64_t seed, std::int64_t k, workspace &w, double *out) const;
-    void measure(workspace &w, double *out) const;
+    void reshuffle(std::uint64_t seed, std::int64_t k, workspace& w, double* out) const;
+    void measure(workspace& w, double* out) const;
 
     test_columns columns_;
     std::vector<statistic> statistics_;

@@ -15,8 +15,8 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
-#include <istream>
 #include <iosfwd>
+#include <istream>
 #include <memory>
 #include <optional>
 #include <span>
@@ -66,7 +66,8 @@ public:
 
     // Calls piece(std::string_view) for every label with its end byte, in row order; at least
     // label_padding bytes past the end of every piece may be read.
-    template <class Piece> void for_each(Piece&& piece) const {
+    template <class Piece>
+    void for_each(Piece&& piece) const {
         std::size_t row = 0;
         std::size_t long_row = 0;
         for (const block& b : blocks_) {

@@ -25,7 +25,7 @@ inline constexpr std::array<std::string_view, 6> statistic_names{"chi2", "g",   
 [[nodiscard]] std::vector<statistic> parse_statistics(std::string_view list);
 
 // Statistic `s` of one table.
-[[nodiscard]] constexpr double value_of(const phylo::taxonomy::association_measures &m,
+[[nodiscard]] constexpr double value_of(const phylo::taxonomy::association_measures& m,
                                         statistic s) {
     switch (s) {
     case statistic::chi2:

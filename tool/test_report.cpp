@@ -65,7 +65,7 @@ std::string report_text(std::span<const statistic> statistics,
                         std::span<const statistic_summary> summaries) {
     std::string text = "statistic\tobserved\tnull_mean\tnull_sd\treshuffles\tat_least\tp_value\n";
     for (std::size_t i = 0; i < statistics.size(); ++i) {
-        const auto &s = summaries[i];
+        const auto& s = summaries[i];
         text.append(name_of(statistics[i])).push_back('\t');
         for (const double x : {s.observed, s.null_mean, s.null_sd})
             text.append(format_number(x)).push_back('\t');
@@ -84,7 +84,7 @@ std::string report_text(std::span<const statistic> statistics, std::span<const d
     return report_text(statistics, summaries);
 }
 
-void write_null_line(listing_writer &out, std::span<const statistic> statistics, std::int64_t k,
+void write_null_line(listing_writer& out, std::span<const statistic> statistics, std::int64_t k,
                      std::span<const double> values) {
     char buffer[24];
     const auto end = std::to_chars(buffer, buffer + sizeof buffer, k).ptr;
@@ -99,7 +99,7 @@ void write_null_line(listing_writer &out, std::span<const statistic> statistics,
     }
 }
 
-void write_null_values(listing_writer &out, std::span<const statistic> statistics,
+void write_null_values(listing_writer& out, std::span<const statistic> statistics,
                        std::span<const double> values, std::int64_t first) {
     out.put("reshuffle\tstatistic\tvalue\n");
     const std::size_t width = statistics.size();

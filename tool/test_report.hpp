@@ -40,12 +40,12 @@ struct statistic_summary {
 // values give the same bits however they were drawn. The sums are of the offsets from the
 // first value (equal values give their value and an sd of exactly 0), in one pass.
 class null_accumulator {
-  public:
+public:
     explicit null_accumulator(double observed) : observed_(observed) {}
     void add(double value);
     [[nodiscard]] statistic_summary summary() const;
 
-  private:
+private:
     double observed_;
     double shift_ = 0.0;
     double sum_ = 0.0;     // of value - shift
@@ -67,12 +67,12 @@ class null_accumulator {
                                       std::span<const double> values);
 
 // One reshuffle's lines of the null-value table.
-void write_null_line(listing_writer &out, std::span<const statistic> statistics, std::int64_t k,
+void write_null_line(listing_writer& out, std::span<const statistic> statistics, std::int64_t k,
                      std::span<const double> values);
 
 // The null values as a table: header `reshuffle	statistic	value`, then one line per
 // reshuffle and statistic, reshuffles numbered from `first`.
-void write_null_values(listing_writer &out, std::span<const statistic> statistics,
+void write_null_values(listing_writer& out, std::span<const statistic> statistics,
                        std::span<const double> values, std::int64_t first);
 
 } // namespace labmix

@@ -36,7 +36,7 @@ namespace {
 
 // Numbers the labels of one column 0, 1, ... in order of first appearance.
 class group_coder {
-  public:
+public:
     std::uint32_t code(std::string_view label) {
         key_.assign(label);
         const auto [at, added] =
@@ -44,7 +44,7 @@ class group_coder {
         return at->second;
     }
 
-  private:
+private:
     std::unordered_map<std::string, std::uint32_t> codes_;
     std::string key_; // reused, so that a label already seen costs no allocation
 };
@@ -56,13 +56,13 @@ struct read_test {
     std::uint64_t fingerprint = 0;
 };
 
-read_test read_columns(settings &s, bool with_fingerprint) {
+read_test read_columns(settings& s, bool with_fingerprint) {
     read_test result;
     fingerprint print;
     group_coder fixed, permuted, strata;
     std::vector<index_type> columns{s.fixed_column, s.permuted_column};
     if (s.strata_column) columns.push_back(*s.strata_column);
-    read_input(s.input, [&](std::istream &in, std::string_view name) {
+    read_input(s.input, [&](std::istream& in, std::string_view name) {
         const auto header_line = [&](std::span<const std::string_view> row) {
             if (!s.header) return false;
             resolve_columns(s, std::vector<std::string>(row.begin(), row.end()), name);
@@ -74,8 +74,8 @@ read_test read_columns(settings &s, bool with_fingerprint) {
         take_columns(
             in, name, std::span<index_type>(columns), header_line,
             [&](std::size_t k, std::string_view field) {
-                auto &codes = k == 0 ? result.fixed : k == 1 ? result.permuted : result.strata;
-                auto &coder = k == 0 ? fixed : k == 1 ? permuted : strata;
+                auto& codes = k == 0 ? result.fixed : k == 1 ? result.permuted : result.strata;
+                auto& coder = k == 0 ? fixed : k == 1 ? permuted : strata;
                 codes.push_back(static_cast<phylo::count_element>(coder.code(field)));
                 if (with_fingerprint) print.add_field(field);
             });
@@ -84,47 +84,47 @@ read_test read_columns(settings &s, bool with_fingerprint) {
     return result;
 }
 
-phylo::count_array as_codes(std::vector<phylo::count_element> &&v) {
+phylo::count_array as_codes(std::vector<phylo::count_element>&& v) {
     if (v.empty()) return phylo::count_array();
     return phylo::count_array(0, std::move(v));
 }
 
-unsigned thread_count(const settings &s) {
+unsigned thread_count(const settings& s) {
     if (s.threads) return *s.threads;
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
 // A file written by name, through the buffered writer, closed at the end.
 class output_file {
-  public:
-    explicit output_file(const std::string &path)
+public:
+    explicit output_file(const std::string& path)
         : fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)) {
         if (fd_ < 0) throw write_error(path + ": cannot be written: " + std::strerror(errno));
         writer_.emplace(fd_, path);
         path_ = path;
     }
-    output_file(const output_file &) = delete;
-    output_file &operator=(const output_file &) = delete;
+    output_file(const output_file&) = delete;
+    output_file& operator=(const output_file&) = delete;
     ~output_file() {
         if (fd_ >= 0) ::close(fd_);
     }
-    listing_writer &out() { return *writer_; }
+    listing_writer& out() { return *writer_; }
     void close() {
         writer_->flush();
         const int fd = std::exchange(fd_, -1);
         if (::close(fd) != 0) throw write_error(path_ + ": " + std::strerror(errno));
     }
 
-  private:
+private:
     int fd_;
     std::optional<listing_writer> writer_;
     std::string path_;
 };
 
 // The report, and the null values and the plot when asked for.
-void finish(const settings &s, const std::vector<statistic> &statistics,
-            const std::vector<double> &observed, const std::vector<double> &values,
-            listing_writer &out) {
+void finish(const settings& s, const std::vector<statistic>& statistics,
+            const std::vector<double>& observed, const std::vector<double>& values,
+            listing_writer& out) {
     out.put(report_text(statistics, observed, values));
     out.flush();
     if (s.null_file) {
@@ -141,7 +141,7 @@ void finish(const settings &s, const std::vector<statistic> &statistics,
 
 } // namespace
 
-void run_test(const settings &given, listing_writer &out, std::ostream &notes) {
+void run_test(const settings& given, listing_writer& out, std::ostream& notes) {
     settings s = given;
     const auto statistics = parse_statistics(s.test);
     auto read = read_columns(s, s.part.has_value());
@@ -174,8 +174,7 @@ void run_test(const settings &given, listing_writer &out, std::ostream &notes) {
                              std::to_string((fixed_one ? s.fixed_column : s.permuted_column) + 1) +
                              " has only one group"));
     }
-    for (const auto &note : identity.notes)
-        notes << note << '\n';
+    for (const auto& note : identity.notes) notes << note << '\n';
     notes.flush();
     identity.observed = test.observed();
     const unsigned threads = thread_count(s);
@@ -191,8 +190,7 @@ void run_test(const settings &given, listing_writer &out, std::ostream &notes) {
     }
     // The values stream past: into the summaries and the null table, and kept only for a plot.
     std::vector<null_accumulator> summaries;
-    for (const double x : identity.observed)
-        summaries.emplace_back(x);
+    for (const double x : identity.observed) summaries.emplace_back(x);
     std::optional<output_file> null_file;
     if (s.null_file) {
         null_file.emplace(*s.null_file);
@@ -201,14 +199,12 @@ void run_test(const settings &given, listing_writer &out, std::ostream &notes) {
     std::vector<double> kept;
     test.for_each_null(seed, 1, s.reshuffles, threads,
                        [&](std::int64_t k, std::span<const double> v) {
-                           for (std::size_t i = 0; i < v.size(); ++i)
-                               summaries[i].add(v[i]);
+                           for (std::size_t i = 0; i < v.size(); ++i) summaries[i].add(v[i]);
                            if (null_file) write_null_line(null_file->out(), statistics, k, v);
                            if (s.plot_file) kept.insert(kept.end(), v.begin(), v.end());
                        });
     std::vector<statistic_summary> lines;
-    for (const auto &a : summaries)
-        lines.push_back(a.summary());
+    for (const auto& a : summaries) lines.push_back(a.summary());
     out.put(report_text(statistics, lines));
     out.flush();
     if (null_file) null_file->close();
@@ -219,10 +215,9 @@ void run_test(const settings &given, listing_writer &out, std::ostream &notes) {
     }
 }
 
-void run_combine(const settings &s, listing_writer &out, std::ostream &notes) {
+void run_combine(const settings& s, listing_writer& out, std::ostream& notes) {
     const auto combined = combine_parts(s.combine_files);
-    for (const auto &note : combined.test.notes)
-        notes << note << '\n';
+    for (const auto& note : combined.test.notes) notes << note << '\n';
     notes.flush();
     finish(s, combined.test.statistics, combined.test.observed, combined.values, out);
 }

@@ -17,10 +17,10 @@ namespace labmix {
 // Runs the test that `s` asks for on its input: the report (or, with a part, the partial
 // result) to `out`; the seed picked from the clock and the notes on undefined statistics to
 // `notes`. Errors propagate.
-void run_test(const settings &s, listing_writer &out, std::ostream &notes);
+void run_test(const settings& s, listing_writer& out, std::ostream& notes);
 
 // Puts the partial results of s.combine_files together: the report of one run to `out`, the
 // notes the parts carry to `notes`.
-void run_combine(const settings &s, listing_writer &out, std::ostream &notes);
+void run_combine(const settings& s, listing_writer& out, std::ostream& notes);
 
 } // namespace labmix

@@ -14,12 +14,11 @@ struct ambiguity_entry {
 // Single states, then pairs, triples, quadruples and all five, each group in the order of
 // a, c, g, t, '-'.
 constexpr ambiguity_entry ambiguity_table[] = {
-    {"-", '-'},    {"a", 'a'},    {"c", 'c'},    {"g", 'g'},    {"t", 't'},
-    {"a-", '?'},   {"ac", 'm'},   {"ag", 'r'},   {"at", 'w'},   {"c-", '?'},
-    {"cg", 's'},   {"ct", 'y'},   {"g-", '?'},   {"gt", 'k'},   {"t-", '?'},
-    {"ac-", '?'},  {"acg", 'v'},  {"act", 'h'},  {"ag-", '?'},  {"agt", 'd'},
-    {"at-", '?'},  {"cg-", '?'},  {"cgt", 'b'},  {"ct-", '?'},  {"gt-", '?'},
-    {"acg-", '?'}, {"acgt", 'n'}, {"act-", '?'}, {"agt-", '?'}, {"cgt-", '?'},
+    {"-", '-'},     {"a", 'a'},    {"c", 'c'},    {"g", 'g'},    {"t", 't'},    {"a-", '?'},
+    {"ac", 'm'},    {"ag", 'r'},   {"at", 'w'},   {"c-", '?'},   {"cg", 's'},   {"ct", 'y'},
+    {"g-", '?'},    {"gt", 'k'},   {"t-", '?'},   {"ac-", '?'},  {"acg", 'v'},  {"act", 'h'},
+    {"ag-", '?'},   {"agt", 'd'},  {"at-", '?'},  {"cg-", '?'},  {"cgt", 'b'},  {"ct-", '?'},
+    {"gt-", '?'},   {"acg-", '?'}, {"acgt", 'n'}, {"act-", '?'}, {"agt-", '?'}, {"cgt-", '?'},
     {"acgt-", '?'},
 };
 

@@ -48,7 +48,8 @@ squared submatrix(const squared& x, const hashed_taxa& taxa) {
     std::vector<std::size_t> kept;
     kept.reserve(static_cast<std::size_t>(n));
     for (index_type i = 0; i < n; ++i)
-        if (taxa.contains(x.labels.unchecked(x.first + i))) kept.push_back(static_cast<std::size_t>(i));
+        if (taxa.contains(x.labels.unchecked(x.first + i)))
+            kept.push_back(static_cast<std::size_t>(i));
 
     const auto k = static_cast<index_type>(kept.size());
     squared result(x.first, x.first + k - 1);

@@ -53,7 +53,8 @@ void symmetric_difference_with(hashed_taxa& target, const hashed_taxa& source);
 [[nodiscard]] hashed_taxa union_of(const hashed_taxa& left, const hashed_taxa& right);
 [[nodiscard]] hashed_taxa intersection_of(const hashed_taxa& left, const hashed_taxa& right);
 [[nodiscard]] hashed_taxa difference_of(const hashed_taxa& left, const hashed_taxa& right);
-[[nodiscard]] hashed_taxa symmetric_difference_of(const hashed_taxa& left, const hashed_taxa& right);
+[[nodiscard]] hashed_taxa symmetric_difference_of(const hashed_taxa& left,
+                                                  const hashed_taxa& right);
 
 // True when every element of `subset` is in `of`.
 [[nodiscard]] bool is_subset(const hashed_taxa& subset, const hashed_taxa& of);

@@ -24,8 +24,8 @@ using count_size_error = count_chars::size_error;
 // Codes 0 .. groups - 1 for the groups of `p`, in increasing order of group number, and the
 // size of each group. True when the group numbers are such codes already (0 .. groups - 1, all
 // used, as group_numbers and to_group_numbers give them): then `codes` is left alone.
-bool code_groups(const count_array &p, std::vector<std::uint32_t> &codes,
-                 std::vector<std::int64_t> &sizes) {
+bool code_groups(const count_array& p, std::vector<std::uint32_t>& codes,
+                 std::vector<std::int64_t>& sizes) {
     const auto values = p.span();
     const auto n = static_cast<std::int64_t>(values.size());
     sizes.clear();
@@ -34,10 +34,9 @@ bool code_groups(const count_array &p, std::vector<std::uint32_t> &codes,
     const std::int64_t range = std::int64_t{*high} - lowest + 1;
     if (detail::table_fits(range, n)) {
         std::vector<std::uint32_t> code(static_cast<std::size_t>(range), 0);
-        for (const auto g : values)
-            ++code[static_cast<std::size_t>(g - lowest)];
+        for (const auto g : values) ++code[static_cast<std::size_t>(g - lowest)];
         // Sizes in group order; then each entry becomes its group's code.
-        for (auto &c : code) {
+        for (auto& c : code) {
             if (c == 0) continue;
             sizes.push_back(c);
             c = static_cast<std::uint32_t>(sizes.size() - 1);
@@ -63,7 +62,7 @@ bool code_groups(const count_array &p, std::vector<std::uint32_t> &codes,
     return false;
 }
 
-single_measures measures_of_groups(const std::vector<std::int64_t> &sizes, std::int64_t n) {
+single_measures measures_of_groups(const std::vector<std::int64_t>& sizes, std::int64_t n) {
     single_measures result{static_cast<std::int32_t>(sizes.size()), 0, 0.0};
     detail::entropy_sum entropy(n);
     for (const auto c : sizes) {
@@ -80,8 +79,7 @@ single_measures measures_of_groups(const std::vector<std::int64_t> &sizes, std::
 double log_factorial(std::int64_t k) {
     if (k <= 18) {
         double product = 1.0; // 18! < 2^53: exact
-        for (std::int64_t j = 2; j <= k; ++j)
-            product *= static_cast<double>(j);
+        for (std::int64_t j = 2; j <= k; ++j) product *= static_cast<double>(j);
         return std::log(product);
     }
     const long double x = static_cast<long double>(k) + 1.0L;
@@ -94,20 +92,18 @@ double log_factorial(std::int64_t k) {
 
 // ln k! for the arguments E[MI] needs: 0 .. low, and high .. n.
 class log_factorial_table {
-  public:
+public:
     log_factorial_table(std::int64_t low, std::int64_t high, std::int64_t n)
         : high_(std::max(high, low + 1)) {
-        for (std::int64_t k = 0; k <= low; ++k)
-            low_values_.push_back(log_factorial(k));
-        for (std::int64_t k = high_; k <= n; ++k)
-            high_values_.push_back(log_factorial(k));
+        for (std::int64_t k = 0; k <= low; ++k) low_values_.push_back(log_factorial(k));
+        for (std::int64_t k = high_; k <= n; ++k) high_values_.push_back(log_factorial(k));
     }
     double operator()(std::int64_t k) const noexcept {
         return k < high_ ? low_values_[static_cast<std::size_t>(k)]
                          : high_values_[static_cast<std::size_t>(k - high_)];
     }
 
-  private:
+private:
     std::int64_t high_;
     std::vector<double> low_values_;
     std::vector<double> high_values_;
@@ -130,8 +126,8 @@ std::vector<std::pair<std::int64_t, std::int64_t>> size_counts(std::vector<std::
 // the ln k! values, and the others follow outwards by the ratio of neighbours,
 //   P(k + 1) / P(k) = (a - k)(b - k) / ((k + 1)(n - a - b + k + 1)),
 // until they fall below 1e-30 of it (their sum then changes no digit of the result).
-double expected_mutual_information(const std::vector<std::int64_t> &a,
-                                   const std::vector<std::int64_t> &b, std::int64_t n) {
+double expected_mutual_information(const std::vector<std::int64_t>& a,
+                                   const std::vector<std::int64_t>& b, std::int64_t n) {
     if (a.size() <= 1 || b.size() <= 1) return 0.0; // a partition of one group: MI is always 0
     constexpr double negligible = 1e-30;
     const auto rows = size_counts(a);
@@ -148,8 +144,8 @@ double expected_mutual_information(const std::vector<std::int64_t> &a,
     const double log_n = std::log(nd);
 
     double emi = 0.0;
-    for (const auto &[ai, row_times] : rows) {
-        for (const auto &[bj, column_times] : columns) {
+    for (const auto& [ai, row_times] : rows) {
+        for (const auto& [bj, column_times] : columns) {
             const std::int64_t lo = std::max<std::int64_t>(1, ai + bj - n);
             const std::int64_t hi = std::min(ai, bj);
             if (lo > hi) continue;
@@ -186,11 +182,11 @@ double expected_mutual_information(const std::vector<std::int64_t> &a,
     return emi;
 }
 
-void check_margins(const contingency_table &table) {
+void check_margins(const contingency_table& table) {
     if (table.n < 1)
         throw range_error("a contingency table of " + std::to_string(table.n) +
                           " taxa has no measures");
-    for (const auto *sums : {&table.row_sums, &table.column_sums}) {
+    for (const auto* sums : {&table.row_sums, &table.column_sums}) {
         std::int64_t total = 0;
         for (const auto s : *sums) {
             if (s < 1)
@@ -211,12 +207,10 @@ double x_log_x(std::int64_t c) {
     return x * std::log(x);
 }
 
-double margin_term(const contingency_table &table) {
+double margin_term(const contingency_table& table) {
     double term = x_log_x(table.n);
-    for (const auto a : table.row_sums)
-        term -= x_log_x(a);
-    for (const auto b : table.column_sums)
-        term -= x_log_x(b);
+    for (const auto a : table.row_sums) term -= x_log_x(a);
+    for (const auto b : table.column_sums) term -= x_log_x(b);
     return term;
 }
 
@@ -228,7 +222,7 @@ struct cell_sums {
     std::int64_t total = 0;
 };
 
-void add_cell(cell_sums &sums, std::int64_t count, double x_log_x_of_count, double a, double b) {
+void add_cell(cell_sums& sums, std::int64_t count, double x_log_x_of_count, double a, double b) {
     const double c = static_cast<double>(count);
     sums.x_log_x += x_log_x_of_count;
     sums.square_ratio += c * c / (a * b);
@@ -236,8 +230,8 @@ void add_cell(cell_sums &sums, std::int64_t count, double x_log_x_of_count, doub
     sums.total += count;
 }
 
-association_measures associate(const cell_sums &sums, double margin_term, std::int64_t n,
-                               const margin_measures &margins) {
+association_measures associate(const cell_sums& sums, double margin_term, std::int64_t n,
+                               const margin_measures& margins) {
     const double nd = static_cast<double>(n);
     const auto na = margins.first.groups;
     const auto nb = margins.second.groups;
@@ -274,7 +268,7 @@ void check_total(std::int64_t total, std::int64_t n) {
 
 } // namespace
 
-void contingency(const count_array &first, const count_array &second, contingency_table &table) {
+void contingency(const count_array& first, const count_array& second, contingency_table& table) {
     if (first.length() != second.length())
         throw count_size_error("partitions of " + std::to_string(first.length()) + " and " +
                                std::to_string(second.length()) + " taxa cannot be compared");
@@ -292,7 +286,7 @@ void contingency(const count_array &first, const count_array &second, contingenc
     table.cells.reserve(static_cast<std::size_t>(
         std::min<std::int64_t>(table.n, static_cast<std::int64_t>(table.row_sums.size()) *
                                             static_cast<std::int64_t>(table.column_sums.size()))));
-    const auto walk = [&table](const auto *rows, const auto *columns) {
+    const auto walk = [&table](const auto* rows, const auto* columns) {
         detail::walk_cells(rows, columns, table.n, static_cast<std::int64_t>(table.row_sums.size()),
                            static_cast<std::int64_t>(table.column_sums.size()),
                            [&table](std::int64_t r, std::int64_t c, std::int64_t count) {
@@ -311,13 +305,13 @@ void contingency(const count_array &first, const count_array &second, contingenc
         walk(a.data(), b.data());
 }
 
-contingency_table contingency(const count_array &first, const count_array &second) {
+contingency_table contingency(const count_array& first, const count_array& second) {
     contingency_table table;
     contingency(first, second, table);
     return table;
 }
 
-margin_measures measure_margins(const contingency_table &table, bool with_expected) {
+margin_measures measure_margins(const contingency_table& table, bool with_expected) {
     check_margins(table);
     return {measures_of_groups(table.row_sums, table.n),
             measures_of_groups(table.column_sums, table.n),
@@ -325,7 +319,7 @@ margin_measures measure_margins(const contingency_table &table, bool with_expect
                           : 0.0};
 }
 
-partition_comparison compare(const contingency_table &table, const margin_measures &margins) {
+partition_comparison compare(const contingency_table& table, const margin_measures& margins) {
     const std::int64_t n = table.n;
     const auto na = static_cast<std::int64_t>(table.row_sums.size());
     const auto nb = static_cast<std::int64_t>(table.column_sums.size());
@@ -350,7 +344,7 @@ partition_comparison compare(const contingency_table &table, const margin_measur
     // sum n_ij^2 / (a_i b_j).
     detail::entropy_sum joint(n);
     cell_sums sums;
-    for (const auto &cell : table.cells) {
+    for (const auto& cell : table.cells) {
         if (cell.row < 0 || cell.row >= na || cell.column < 0 || cell.column >= nb ||
             cell.count < 1)
             throw range_error("cell (" + std::to_string(cell.row) + ", " +
@@ -403,22 +397,22 @@ partition_comparison compare(const contingency_table &table, const margin_measur
     return r;
 }
 
-partition_comparison compare(const contingency_table &table) {
+partition_comparison compare(const contingency_table& table) {
     return compare(table, measure_margins(table));
 }
 
-partition_comparison compare(const count_array &first, const count_array &second) {
+partition_comparison compare(const count_array& first, const count_array& second) {
     return compare(contingency(first, second));
 }
 
-partition_comparison compare(const taxon_labels &first, const taxon_labels &second) {
+partition_comparison compare(const taxon_labels& first, const taxon_labels& second) {
     if (first.length() != second.length())
         throw count_size_error("label columns of " + std::to_string(first.length()) + " and " +
                                std::to_string(second.length()) + " taxa cannot be compared");
     return compare(group_numbers(first), group_numbers(second));
 }
 
-association_measurer::association_measurer(const contingency_table &margins)
+association_measurer::association_measurer(const contingency_table& margins)
     : n_(margins.n), margins_(measure_margins(margins, false)), margin_term_(margin_term(margins)) {
     row_sums_.assign(margins.row_sums.begin(), margins.row_sums.end());
     column_sums_.assign(margins.column_sums.begin(), margins.column_sums.end());
@@ -435,7 +429,7 @@ association_measurer::operator()(std::span<const contingency_cell> cells) const 
     const auto na = static_cast<std::int64_t>(row_sums_.size());
     const auto nb = static_cast<std::int64_t>(column_sums_.size());
     cell_sums sums;
-    for (const auto &cell : cells) {
+    for (const auto& cell : cells) {
         if (cell.row < 0 || cell.row >= na || cell.column < 0 || cell.column >= nb ||
             cell.count < 1 || static_cast<std::size_t>(cell.count) >= x_log_x_.size())
             throw range_error("cell (" + std::to_string(cell.row) + ", " +
@@ -457,7 +451,7 @@ association_measures association_measurer::dense(std::span<const std::uint32_t> 
                           std::to_string(row_sums_.size()) + " x " + std::to_string(nb) +
                           " contingency table");
     cell_sums sums;
-    const std::uint32_t *c = counts.data();
+    const std::uint32_t* c = counts.data();
     for (std::size_t i = 0; i < row_sums_.size(); ++i, c += nb) {
         const double a = row_sums_[i];
         for (std::size_t j = 0; j < nb; ++j) {

@@ -73,9 +73,9 @@ struct contingency_table {
 // consecutive or start at 0). O(n) time and memory for numbers within about 2n of each other,
 // O(n log n) otherwise. Unequal lengths are count_chars::size_error; empty partitions or
 // differing first indices are the range error.
-[[nodiscard]] contingency_table contingency(const count_array &first, const count_array &second);
+[[nodiscard]] contingency_table contingency(const count_array& first, const count_array& second);
 // The same into `table`, reusing its storage.
-void contingency(const count_array &first, const count_array &second, contingency_table &table);
+void contingency(const count_array& first, const count_array& second, contingency_table& table);
 
 // What depends only on the margins of a table.
 struct margin_measures {
@@ -89,7 +89,7 @@ struct margin_measures {
 // that is not 0 in double precision), in time about the number of distinct pairs of group
 // sizes times the spread of the cell counts; pass `with_expected = false` to skip it (then 0).
 // A table of n < 1, or whose margins do not add up to n, is the range error.
-[[nodiscard]] margin_measures measure_margins(const contingency_table &table,
+[[nodiscard]] margin_measures measure_margins(const contingency_table& table,
                                               bool with_expected = true);
 
 // Every measure of two partitions.
@@ -135,10 +135,10 @@ struct association_measures {
 // pass over its cells with no logarithm (c ln c is looked up) and no allocation. Calls may
 // run concurrently.
 class association_measurer {
-  public:
+public:
     // For tables with the margins of `margins` (its cells are not used). Margins that do not
     // add up to n, or n < 1, are the range error.
-    explicit association_measurer(const contingency_table &margins);
+    explicit association_measurer(const contingency_table& margins);
 
     // A table with these margins, given by its non-empty cells (any order).
     [[nodiscard]] association_measures operator()(std::span<const contingency_cell> cells) const;
@@ -146,9 +146,9 @@ class association_measurer {
     // column_sums.size() counts, zeros included.
     [[nodiscard]] association_measures dense(std::span<const std::uint32_t> counts) const;
 
-    [[nodiscard]] const margin_measures &margins() const noexcept { return margins_; }
+    [[nodiscard]] const margin_measures& margins() const noexcept { return margins_; }
 
-  private:
+private:
     std::int64_t n_;
     std::vector<double> row_sums_;    // a_i as doubles
     std::vector<double> column_sums_; // b_j
@@ -159,14 +159,14 @@ class association_measurer {
 
 // The measures of a table whose margins were measured already (O(cells)): the margins must
 // be those of `table`.
-[[nodiscard]] partition_comparison compare(const contingency_table &table,
-                                           const margin_measures &margins);
+[[nodiscard]] partition_comparison compare(const contingency_table& table,
+                                           const margin_measures& margins);
 // The measures of a table.
-[[nodiscard]] partition_comparison compare(const contingency_table &table);
+[[nodiscard]] partition_comparison compare(const contingency_table& table);
 // The measures of two partitions given as group numbers (any numbers; see `contingency`).
-[[nodiscard]] partition_comparison compare(const count_array &first, const count_array &second);
+[[nodiscard]] partition_comparison compare(const count_array& first, const count_array& second);
 // The measures of two partitions given as label columns of any strings: two taxa share a group
 // exactly when their labels are equal. Unequal lengths are count_chars::size_error.
-[[nodiscard]] partition_comparison compare(const taxon_labels &first, const taxon_labels &second);
+[[nodiscard]] partition_comparison compare(const taxon_labels& first, const taxon_labels& second);
 
 } // namespace phylo::taxonomy

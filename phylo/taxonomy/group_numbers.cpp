@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <concepts>
 #include <cmath>
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -50,7 +50,9 @@ public:
         slots_.assign(capacity, slot{});
     }
 
-    static std::size_t hash(std::string_view name) noexcept { return std::hash<std::string_view>{}(name); }
+    static std::size_t hash(std::string_view name) noexcept {
+        return std::hash<std::string_view>{}(name);
+    }
 
     // Starts loading the slot where a name with this hash would be found.
     void prefetch([[maybe_unused]] std::size_t hash) const noexcept {
@@ -61,7 +63,8 @@ public:
 
     // The number of the name at `position` (whose hash is `hash`), adding it with `number` if it
     // is new; the flag says whether it was added.
-    std::pair<std::uint32_t, bool> try_add(std::uint32_t position, std::size_t hash, std::uint32_t number) {
+    std::pair<std::uint32_t, bool> try_add(std::uint32_t position, std::size_t hash,
+                                           std::uint32_t number) {
         const std::string& name = names_(position);
         slot& s = probe(name, hash);
         if (s.position != empty) return {s.number, false};
@@ -141,11 +144,13 @@ std::vector<std::uint32_t> label_positions(const taxon_labels& labels, const tax
     std::vector<std::uint32_t> positions(n);
     // The usual table lists its taxa in the order of the labels: then no lookup is needed.
     bool same_order = true;
-    for (std::size_t k = 0; k < n && same_order; ++k) same_order = labels.data()[k] == names.data()[k];
+    for (std::size_t k = 0; k < n && same_order; ++k)
+        same_order = labels.data()[k] == names.data()[k];
     const names_in_array label_names{labels.data()};
     name_numbers numbers(label_names, n);
     visit_hashed(numbers, label_names, n, [&](std::size_t k, std::size_t hash) {
-        if (!numbers.try_add(static_cast<std::uint32_t>(k), hash, static_cast<std::uint32_t>(k)).second)
+        if (!numbers.try_add(static_cast<std::uint32_t>(k), hash, static_cast<std::uint32_t>(k))
+                 .second)
             throw range_error("attempt to insert key already in map");
     });
     if (same_order) {
@@ -157,7 +162,8 @@ std::vector<std::uint32_t> label_positions(const taxon_labels& labels, const tax
         const std::string& name = names.data()[j];
         const auto found = numbers.find(name, hash);
         if (!found)
-            throw range_error("taxon name \"" + name + "\" of the name row is not among the labels");
+            throw range_error("taxon name \"" + name +
+                              "\" of the name row is not among the labels");
         if (taken[*found])
             throw range_error("taxon name \"" + name + "\" occurs more than once in the name row");
         taken[*found] = true;
@@ -217,10 +223,9 @@ count_vector to_group_numbers(const taxon_labels& labels, const group_name_vecto
 count_array group_numbers(const taxon_labels& names) {
     count_array numbers(names.first(), names.last());
     count_element* out = numbers.data();
-    number_groups(names_in_array{names.data()}, static_cast<std::size_t>(names.length()),
-                  [out](std::size_t j, std::uint32_t group) {
-                      out[j] = static_cast<count_element>(group);
-                  });
+    number_groups(
+        names_in_array{names.data()}, static_cast<std::size_t>(names.length()),
+        [out](std::size_t j, std::uint32_t group) { out[j] = static_cast<count_element>(group); });
     return numbers;
 }
 
@@ -231,18 +236,17 @@ count_array column_groups(const group_name_vector& table, index_type column) {
         if (!row) throw range_error("row " + std::to_string(i) + " of the table is null");
         if (column < row->first() || column > row->last())
             throw range_error("field " + std::to_string(column) + " is beyond row " +
-                              std::to_string(i) + ", whose fields are " + std::to_string(row->first()) + " .. " +
-                              std::to_string(row->last()));
+                              std::to_string(i) + ", whose fields are " +
+                              std::to_string(row->first()) + " .. " + std::to_string(row->last()));
     }
     const auto field = [&table, first, column](std::uint32_t k) -> const std::string& {
         return table.unchecked(first + static_cast<index_type>(k))->unchecked(column);
     };
     count_array numbers(first, table.last());
     count_element* out = numbers.data();
-    number_groups(field, static_cast<std::size_t>(table.length()),
-                  [out](std::size_t j, std::uint32_t group) {
-                      out[j] = static_cast<count_element>(group);
-                  });
+    number_groups(
+        field, static_cast<std::size_t>(table.length()),
+        [out](std::size_t j, std::uint32_t group) { out[j] = static_cast<count_element>(group); });
     return numbers;
 }
 
@@ -273,7 +277,8 @@ void sort_by_key(pairwise_distance* first, pairwise_distance* last) {
         return sort_key(a.distance) < sort_key(b.distance);
     };
     if (last - first <= 16) {
-        for (pairwise_distance* i = first + std::min<std::ptrdiff_t>(1, last - first); i < last; ++i) {
+        for (pairwise_distance* i = first + std::min<std::ptrdiff_t>(1, last - first); i < last;
+             ++i) {
             const pairwise_distance moving = *i;
             pairwise_distance* j = i;
             for (; j > first && less(moving, *(j - 1)); --j) *j = *(j - 1);
@@ -378,7 +383,8 @@ pairwise_distances squared_to_pairwise(const real_matrix& matrix) {
 
     std::vector<std::size_t> start(buckets + 1, 0);
     for (index_type i = lo; i < hi; ++i)
-        for (const double d : matrix.row(i).subspan(static_cast<std::size_t>(i + 1 - lo))) ++start[bucket(d) + 1];
+        for (const double d : matrix.row(i).subspan(static_cast<std::size_t>(i + 1 - lo)))
+            ++start[bucket(d) + 1];
     for (std::size_t b = 1; b <= buckets; ++b) start[b] += start[b - 1];
 
     std::vector<pairwise_distance> records;
@@ -390,7 +396,8 @@ pairwise_distances squared_to_pairwise(const real_matrix& matrix) {
         const auto row = matrix.row(i);
         for (index_type j = i + 1; j <= hi; ++j) {
             const double d = row[static_cast<std::size_t>(j - lo)];
-            records[next[bucket(d)]++] = {d, static_cast<std::int32_t>(i), static_cast<std::int32_t>(j)};
+            records[next[bucket(d)]++] = {d, static_cast<std::int32_t>(i),
+                                          static_cast<std::int32_t>(j)};
         }
     }
     std::vector<pairwise_distance> scratch;

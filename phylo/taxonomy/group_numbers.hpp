@@ -18,7 +18,8 @@ namespace phylo::taxonomy {
 // row's from the labels'; the range error for an empty table, a null row, a row whose bounds
 // differ from the name row's, two equal labels ("attempt to insert key already in map"), a name
 // that is not a label, and a name that occurs twice in the name row.
-[[nodiscard]] count_vector to_group_numbers(const taxon_labels& labels, const group_name_vector& table);
+[[nodiscard]] count_vector to_group_numbers(const taxon_labels& labels,
+                                            const group_name_vector& table);
 
 // Group numbers of a list of group names, over its index range: equal names (exact,
 // case-sensitive) get equal numbers, numbered from 0 in order of first occurrence.

@@ -39,13 +39,14 @@ void check_set(const count_vector& set, const count_array* bounds, const char* w
     if (set.empty()) throw range_error(std::string("the ") + which + " partition set is empty");
     for (index_type i = set.first(); i <= set.last(); ++i) {
         const auto& p = set.unchecked(i);
-        if (!p) throw range_error(std::string("partition ") + std::to_string(i) + " of the " + which +
-                                  " set is null");
+        if (!p)
+            throw range_error(std::string("partition ") + std::to_string(i) + " of the " + which +
+                              " set is null");
         if (bounds == nullptr) bounds = p.get();
         if (p->length() != bounds->length())
-            throw count_size_error(std::string("partition ") + std::to_string(i) + " of the " + which +
-                                   " set has " + std::to_string(p->length()) + " taxa, not " +
-                                   std::to_string(bounds->length()));
+            throw count_size_error(std::string("partition ") + std::to_string(i) + " of the " +
+                                   which + " set has " + std::to_string(p->length()) +
+                                   " taxa, not " + std::to_string(bounds->length()));
     }
     for (index_type i = set.first(); i <= set.last(); ++i)
         if (!set.unchecked(i)->empty() && set.unchecked(i)->first() != bounds->first())
@@ -108,9 +109,9 @@ joint_measures partitions_measures(const count_array& first, const count_array& 
     entropy_sum entropy(n);
     walk_cells(first.data(), second.data(), n, first_groups, second_groups,
                [&](std::int64_t, std::int64_t, std::int64_t c) {
-        result.pairs += pairs_in(c);
-        entropy.add(c);
-    });
+                   result.pairs += pairs_in(c);
+                   entropy.add(c);
+               });
     result.entropy = entropy.value();
     return result;
 }
@@ -135,8 +136,8 @@ real_vector partition_similarities(const count_vector& first, const count_vector
         auto row = std::make_unique<real_array>(0, 3 * m - 1);
         for (index_type j = 0; j < m; ++j) {
             const auto& b = second_measures[static_cast<std::size_t>(j)];
-            const auto joint = partitions_measures(*first.unchecked(i), *second.unchecked(second.first() + j),
-                                                   a.groups, b.groups);
+            const auto joint = partitions_measures(
+                *first.unchecked(i), *second.unchecked(second.first() + j), a.groups, b.groups);
             const auto rand = detail::rand_from_pairs(n, a.pairs, b.pairs, joint.pairs);
             row->unchecked(3 * j) = (a.entropy + b.entropy - joint.entropy) / joint.entropy;
             row->unchecked(3 * j + 1) = rand.rand;

@@ -12,14 +12,14 @@
 namespace phylo::taxonomy {
 
 struct single_measures {
-    std::int32_t groups;  // distinct group numbers
-    std::int64_t pairs;   // unordered taxon pairs inside groups: sum of c(c-1)/2
-    double entropy;       // -sum p ln p over the groups
+    std::int32_t groups; // distinct group numbers
+    std::int64_t pairs;  // unordered taxon pairs inside groups: sum of c(c-1)/2
+    double entropy;      // -sum p ln p over the groups
 };
 
 struct joint_measures {
-    std::int64_t pairs;   // taxon pairs together in both partitions
-    double entropy;       // -sum p ln p over the non-empty cells of the contingency table
+    std::int64_t pairs; // taxon pairs together in both partitions
+    double entropy;     // -sum p ln p over the non-empty cells of the contingency table
 };
 
 // Groups, pairs and entropy of one partition; any group numbers (they need not be
@@ -31,8 +31,10 @@ struct joint_measures {
 // otherwise). Memory and time grow with the number of taxa, not with first_groups times
 // second_groups. Unequal lengths are count_chars::size_error; empty partitions and
 // differing bounds are the range error.
-[[nodiscard]] joint_measures partitions_measures(const count_array& first, const count_array& second,
-                                                 std::int32_t first_groups, std::int32_t second_groups);
+[[nodiscard]] joint_measures partitions_measures(const count_array& first,
+                                                 const count_array& second,
+                                                 std::int32_t first_groups,
+                                                 std::int32_t second_groups);
 
 // Compares every partition i of `first` with every partition j of `second`. Result row i (over
 // the bounds of `first`) holds at 3j, 3j + 1, 3j + 2 (j counted from 0):
@@ -49,6 +51,7 @@ struct joint_measures {
 // Errors: an unaligned set, or a second set whose partitions differ in length from the first,
 // is count_chars::size_error; an empty set, a null or empty partition, differing bounds, a group
 // number out of range, or a single taxon (no pairs to compare) is the range error.
-[[nodiscard]] real_vector partition_similarities(const count_vector& first, const count_vector& second);
+[[nodiscard]] real_vector partition_similarities(const count_vector& first,
+                                                 const count_vector& second);
 
 } // namespace phylo::taxonomy

@@ -35,10 +35,10 @@ namespace phylo::taxonomy {
 // Requires 0 <= successes, draws <= population.
 template <class Uniform>
 std::int64_t hypergeometric(std::int64_t population, std::int64_t successes, std::int64_t draws,
-                            const double *log_factorial, Uniform &&uniform);
+                            const double* log_factorial, Uniform&& uniform);
 
 class random_table_sampler {
-  public:
+public:
     // For tables with these row and column sums (each at least 1, both adding up to the same
     // n); anything else is the range error.
     random_table_sampler(std::span<const std::int64_t> row_sums,
@@ -52,18 +52,18 @@ class random_table_sampler {
     // space that keeps its capacity from call to call. A sum of draws of the tables of
     // several strata is the table of a reshuffle within the strata.
     template <class Uniform>
-    void add_draw(Uniform &&uniform, std::span<std::uint32_t> counts,
-                  std::vector<std::int64_t> &left) const;
+    void add_draw(Uniform&& uniform, std::span<std::uint32_t> counts,
+                  std::vector<std::int64_t>& left) const;
 
     // Draws one table into `counts`, replacing what was there.
     template <class Uniform>
-    void draw(Uniform &&uniform, std::span<std::uint32_t> counts,
-              std::vector<std::int64_t> &left) const {
+    void draw(Uniform&& uniform, std::span<std::uint32_t> counts,
+              std::vector<std::int64_t>& left) const {
         std::fill(counts.begin(), counts.end(), 0u);
         add_draw(uniform, counts, left);
     }
 
-  private:
+private:
     std::vector<std::int64_t> rows_;
     std::vector<std::int64_t> columns_;
     std::vector<double> log_factorial_;
@@ -77,13 +77,13 @@ namespace detail {
 // Exact inversion from the mode outwards: about 1.6 standard deviations of steps.
 template <class Uniform>
 std::int64_t hypergeometric_inversion(std::int64_t population, std::int64_t successes,
-                                      std::int64_t draws, const double *log_factorial,
-                                      Uniform &&uniform) {
+                                      std::int64_t draws, const double* log_factorial,
+                                      Uniform&& uniform) {
     const std::int64_t failures = population - successes;
     const std::int64_t lo = draws > failures ? draws - failures : 0;
     const std::int64_t hi = draws < successes ? draws : successes;
     if (lo >= hi) return lo;
-    const double *lf = log_factorial;
+    const double* lf = log_factorial;
     // The mode, and its probability from the factorials.
     std::int64_t mode = (draws + 1) * (successes + 1) / (population + 2);
     mode = mode < lo ? lo : (mode > hi ? hi : mode);
@@ -127,8 +127,8 @@ std::int64_t hypergeometric_inversion(std::int64_t population, std::int64_t succ
 // about 1.3 trials of two uniforms whatever the spread.
 template <class Uniform>
 std::int64_t hypergeometric_ratio(std::int64_t population, std::int64_t successes,
-                                  std::int64_t draws, const double *log_factorial,
-                                  Uniform &&uniform) {
+                                  std::int64_t draws, const double* log_factorial,
+                                  Uniform&& uniform) {
     constexpr double d1 = 1.7155277699214135; // 2 sqrt(2 / e)
     constexpr double d2 = 0.8989161620588988; // 3 - 2 sqrt(3 / e)
     const std::int64_t failures = population - successes;
@@ -144,7 +144,7 @@ std::int64_t hypergeometric_ratio(std::int64_t population, std::int64_t successe
     const double d8 = d1 * d7 + d2;
     const auto d9 = static_cast<std::int64_t>(static_cast<double>(m + 1) *
                                               static_cast<double>(fewer + 1) / (n + 2));
-    const double *lf = log_factorial;
+    const double* lf = log_factorial;
     const auto log_weight = [lf, fewer, more, m](std::int64_t z) {
         return lf[z] + lf[fewer - z] + lf[m - z] + lf[more - m + z];
     };
@@ -172,7 +172,7 @@ std::int64_t hypergeometric_ratio(std::int64_t population, std::int64_t successe
 
 template <class Uniform>
 std::int64_t hypergeometric(std::int64_t population, std::int64_t successes, std::int64_t draws,
-                            const double *log_factorial, Uniform &&uniform) {
+                            const double* log_factorial, Uniform&& uniform) {
     const std::int64_t failures = population - successes;
     const std::int64_t lo = draws > failures ? draws - failures : 0;
     const std::int64_t hi = draws < successes ? draws : successes;
@@ -189,19 +189,18 @@ std::int64_t hypergeometric(std::int64_t population, std::int64_t successes, std
 }
 
 template <class Uniform>
-void random_table_sampler::add_draw(Uniform &&uniform, std::span<std::uint32_t> counts,
-                                    std::vector<std::int64_t> &left) const {
-    const auto &outer = by_rows_ ? rows_ : columns_;
-    const auto &inner = by_rows_ ? columns_ : rows_;
+void random_table_sampler::add_draw(Uniform&& uniform, std::span<std::uint32_t> counts,
+                                    std::vector<std::int64_t>& left) const {
+    const auto& outer = by_rows_ ? rows_ : columns_;
+    const auto& inner = by_rows_ ? columns_ : rows_;
     // Where cell (outer i, inner j) lies in the row-major counts.
     const std::size_t outer_stride = by_rows_ ? columns_.size() : 1;
     const std::size_t inner_stride = by_rows_ ? 1 : columns_.size();
     left.assign(inner.begin(), inner.end());
     std::int64_t population = 0;
-    for (const auto c : inner)
-        population += c;
-    const double *lf = log_factorial_.data();
-    std::uint32_t *row = counts.data();
+    for (const auto c : inner) population += c;
+    const double* lf = log_factorial_.data();
+    std::uint32_t* row = counts.data();
     const std::size_t last = inner.size() - 1;
     for (std::size_t i = 0; i < outer.size(); ++i, row += outer_stride) {
         std::int64_t wanted = outer[i];

@@ -12,14 +12,14 @@ namespace phylo::taxonomy {
 
 // The partition at `threshold` of the taxa first .. last, from pairs sorted by distance
 // (squared_to_pairwise). Errors as slc_series, and the range error for an empty taxon range.
-[[nodiscard]] count_array single_linkage(const pairwise_distances &pairs, index_type first,
+[[nodiscard]] count_array single_linkage(const pairwise_distances& pairs, index_type first,
                                          index_type last, double threshold);
 // The partition at `threshold` of the taxa of a square distance matrix (over its index range).
-[[nodiscard]] count_array single_linkage(const real_matrix &distances, double threshold);
+[[nodiscard]] count_array single_linkage(const real_matrix& distances, double threshold);
 // `count` partitions of the taxa of a square distance matrix, row r (0 .. count - 1) at
 // threshold start + step + ... + step (r additions), as slc_series gives them. A count below 1
 // is the range error.
-[[nodiscard]] count_vector single_linkage_series(const real_matrix &distances, double start,
+[[nodiscard]] count_vector single_linkage_series(const real_matrix& distances, double start,
                                                  double step, index_type count);
 
 } // namespace phylo::taxonomy

@@ -17,10 +17,12 @@ using count_size_error = count_chars::size_error;
 void slc_series(const pairwise_distances& pairs, double start, double step, count_vector& series) {
     if (series.empty()) throw range_error("the series has no rows to fill");
     if (!(start >= 0.0))
-        throw range_error("the start threshold is " + std::to_string(start) + "; it must be non-negative");
+        throw range_error("the start threshold is " + std::to_string(start) +
+                          "; it must be non-negative");
     // The pair list is only read forwards, so a falling threshold would leave rows too coarse.
     if (!(step >= 0.0))
-        throw range_error("the threshold step is " + std::to_string(step) + "; it must be non-negative");
+        throw range_error("the threshold step is " + std::to_string(step) +
+                          "; it must be non-negative");
     const count_array* model = nullptr;
     for (index_type r = series.first(); r <= series.last(); ++r) {
         const auto& row = series.unchecked(r);
@@ -32,7 +34,8 @@ void slc_series(const pairwise_distances& pairs, double start, double step, coun
                                    std::to_string(model->length()));
         if (!row->empty() && row->first() != model->first())
             throw range_error("row " + std::to_string(r) + " of the series starts at index " +
-                              std::to_string(row->first()) + ", not " + std::to_string(model->first()));
+                              std::to_string(row->first()) + ", not " +
+                              std::to_string(model->first()));
     }
 
     // cluster[k] is the cluster number of taxon first + k: 0 outside any cluster, else 1 .. c.
@@ -45,7 +48,8 @@ void slc_series(const pairwise_distances& pairs, double start, double step, coun
     for (index_type r = series.first(); r <= series.last(); ++r) {
         for (; cursor <= pairs.last() && pairs.unchecked(cursor).distance <= threshold; ++cursor) {
             const auto& pair = pairs.unchecked(cursor);
-            for (const index_type taxon : {index_type{pair.first_taxon}, index_type{pair.second_taxon}})
+            for (const index_type taxon :
+                 {index_type{pair.first_taxon}, index_type{pair.second_taxon}})
                 if (taxon < first || taxon > last)
                     throw range_error("pair " + std::to_string(cursor) + " names taxon " +
                                       std::to_string(taxon) + ", outside the taxa " +
@@ -61,12 +65,15 @@ void slc_series(const pairwise_distances& pairs, double start, double step, coun
             } else if (gj == 0) {
                 gj = gi;
             } else {
-                // Keep cluster numbers contiguous: the higher number goes, those above it move down.
+                // Keep cluster numbers contiguous: the higher number goes, those above it move
+                // down.
                 const count_element low = gi < gj ? gi : gj;
                 const count_element high = gi < gj ? gj : gi;
                 for (auto& g : cluster) {
-                    if (g == high) g = low;
-                    else if (g > high) --g;
+                    if (g == high)
+                        g = low;
+                    else if (g > high)
+                        --g;
                 }
                 --clusters;
             }

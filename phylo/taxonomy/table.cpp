@@ -50,8 +50,7 @@ public:
         if (rows_ == 0) columns_ = fields.size();
         if (rows_ == store_.size()) prepare_rows();
         std::string* row = store_[rows_]->data();
-        for (std::size_t j = 0; j < columns_; ++j)
-            row[j].assign(fields[j]);
+        for (std::size_t j = 0; j < columns_; ++j) row[j].assign(fields[j]);
         ++rows_;
     }
 

@@ -75,9 +75,7 @@ std::optional<reference_literal> reference(std::string_view text) {
     return reference_literal{v, end};
 }
 
-[[noreturn]] void mismatch() {
-    std::abort();
-}
+[[noreturn]] void mismatch() { std::abort(); }
 
 bool same(double a, double b) {
     return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
@@ -97,13 +95,13 @@ void read_reals_differentially(std::string_view text) {
             const auto got = element_io::get(text.substr(at));
             from_string = got.value;
             last = got.last;
-        } catch (const generics::data_error &) {
-        } catch (const generics::end_error &) {
+        } catch (const generics::data_error&) {
+        } catch (const generics::end_error&) {
         }
         try {
             from_stream = element_io::get(in);
-        } catch (const generics::data_error &) {
-        } catch (const generics::end_error &) {
+        } catch (const generics::data_error&) {
+        } catch (const generics::end_error&) {
         }
         if (expected.has_value() != from_string.has_value() ||
             expected.has_value() != from_stream.has_value())
@@ -122,9 +120,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) return 0;
     const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
     switch (data[0] & 3) {
-    case 0: read_both<phylo::disc_chars::io>(text); break;
-    case 1: read_both<phylo::binary_chars::io>(text); break;
-    case 2: read_both<phylo::count_chars::io>(text); break;
+    case 0:
+        read_both<phylo::disc_chars::io>(text);
+        break;
+    case 1:
+        read_both<phylo::binary_chars::io>(text);
+        break;
+    case 2:
+        read_both<phylo::count_chars::io>(text);
+        break;
     default:
         read_reals_differentially(text);
         break;

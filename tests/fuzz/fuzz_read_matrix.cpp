@@ -16,9 +16,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::istringstream in(std::string(reinterpret_cast<const char*>(data + 1), size - 1));
     try {
         switch ((data[0] >> 2) % 3) {
-        case 0: (void)phylo::read::get(in, format, phylo::read::whitespace); break;
-        case 1: (void)phylo::read::get<phylo::count_data>(in, format); break;
-        default: (void)phylo::read::get<phylo::real_data>(in, format); break;
+        case 0:
+            (void)phylo::read::get(in, format, phylo::read::whitespace);
+            break;
+        case 1:
+            (void)phylo::read::get<phylo::count_data>(in, format);
+            break;
+        default:
+            (void)phylo::read::get<phylo::real_data>(in, format);
+            break;
         }
     } catch (const generics::error&) {
     }

@@ -18,7 +18,8 @@ using cc = count_chars::basic;
 using counts = std::vector<count_element>;
 
 // Checks the exception's type and that its message holds `text`.
-#define EXPECT_THROW_MSG(statement, type, text) test_support::expect_error<type>([&] { statement; }, text)
+#define EXPECT_THROW_MSG(statement, type, text)                                                    \
+    test_support::expect_error<type>([&] { statement; }, text)
 
 namespace {
 
@@ -78,7 +79,8 @@ TEST(RowManagement, MoveHandsRowsOverIndexByIndex) {
     cc::move(target, target); // onto itself: nothing changes
     EXPECT_TRUE(target[2] != nullptr && *target[2] == arr(5, {2, 3}));
 
-    EXPECT_THROW_MSG(cc::move(target, source), count_chars::size_error, "4 rows, the target only 2");
+    EXPECT_THROW_MSG(cc::move(target, source), count_chars::size_error,
+                     "4 rows, the target only 2");
     EXPECT_NE(target[0], nullptr); // nothing changed
     // Equal lengths, shifted bounds: index 1 is not in the target.
     auto shifted = vec(1, row_of(0, {1}));
@@ -107,7 +109,8 @@ void check_transpose_round_trip(index_type rows, index_type cols, Make make) {
     ASSERT_EQ(t.length(), cols);
     for (index_type j = 3; j <= cols + 2; ++j) {
         ASSERT_EQ(t[j]->first(), 2);
-        for (index_type i = 2; i <= rows + 1; ++i) ASSERT_EQ((*t[j])[i], make(i, j)) << i << ", " << j;
+        for (index_type i = 2; i <= rows + 1; ++i)
+            ASSERT_EQ((*t[j])[i], make(i, j)) << i << ", " << j;
     }
     auto back = Family::transpose(t);
     for (index_type i = 2; i <= rows + 1; ++i) ASSERT_EQ(*back[i], *v[i]);
@@ -115,13 +118,17 @@ void check_transpose_round_trip(index_type rows, index_type cols, Make make) {
 
 TEST(Conversions, TransposeOfShapesThatDoNotFitTheTiles) {
     // Four-byte, eight-byte and string elements take different copying paths.
-    for (auto [rows, cols] : {std::pair<index_type, index_type>{37, 45}, {8, 8}, {16, 9}, {1, 17}, {7, 1}}) {
-        check_transpose_round_trip<cc>(
-            rows, cols, [](index_type i, index_type j) { return static_cast<count_element>(i * 1000 + j); });
-        check_transpose_round_trip<real_chars::basic>(
-            rows, cols, [](index_type i, index_type j) { return static_cast<double>(i) + j / 1000.0; });
+    for (auto [rows, cols] :
+         {std::pair<index_type, index_type>{37, 45}, {8, 8}, {16, 9}, {1, 17}, {7, 1}}) {
+        check_transpose_round_trip<cc>(rows, cols, [](index_type i, index_type j) {
+            return static_cast<count_element>(i * 1000 + j);
+        });
+        check_transpose_round_trip<real_chars::basic>(rows, cols, [](index_type i, index_type j) {
+            return static_cast<double>(i) + j / 1000.0;
+        });
         check_transpose_round_trip<taxonomy::group_names>(
-            rows, cols, [](index_type i, index_type j) { return std::to_string(i) + "/" + std::to_string(j); });
+            rows, cols,
+            [](index_type i, index_type j) { return std::to_string(i) + "/" + std::to_string(j); });
     }
 }
 
@@ -131,8 +138,8 @@ TEST(Conversions, TransposeFailuresAndEachFormsOwnSizeError) {
     static_assert(!std::is_base_of_v<real_chars::size_error, count_chars::size_error>);
     static_assert(!std::is_base_of_v<taxonomy::group_names::size_error, count_chars::size_error>);
     static_assert(!std::is_base_of_v<std::out_of_range, count_chars::size_error>);
-    EXPECT_THROW_MSG(cc::transpose(vec(0, row_of(0, {1, 2}), row_of(0, {1, 2, 3}))), count_chars::size_error,
-                     "differ in length");
+    EXPECT_THROW_MSG(cc::transpose(vec(0, row_of(0, {1, 2}), row_of(0, {1, 2, 3}))),
+                     count_chars::size_error, "differ in length");
     EXPECT_THROW_MSG(cc::transpose(vec(0, row_of(0, {1, 2}), row_of(1, {1, 2}))), range_error,
                      "row 1 has the bounds 1 .. 2, the first row 0 .. 1");
     EXPECT_THROW_MSG(cc::transpose(count_vector(4, 3)), range_error, "4 .. 3 is empty");
@@ -149,19 +156,22 @@ TEST(Conversions, MatrixAndArraysRoundTripWithShiftedBounds) {
     ASSERT_EQ(no_cols.length(), 2);
     EXPECT_EQ(no_cols[1]->first(), 3);
 
-    EXPECT_THROW_MSG(cc::arrays_to_matrix(vec(0, row_of(0, {1, 2}), row_of(5, {1, 2}))), range_error,
-                     "row 1 has the bounds 5 .. 6");
-    EXPECT_THROW(cc::arrays_to_matrix(vec(0, row_of(0, {1}), row_of(0, {1, 2}))), count_chars::size_error);
-    EXPECT_THROW_MSG(cc::arrays_to_matrix(vec(0, row_of(0, {1}), count_array_access{})), range_error,
-                     "row 1 is null");
+    EXPECT_THROW_MSG(cc::arrays_to_matrix(vec(0, row_of(0, {1, 2}), row_of(5, {1, 2}))),
+                     range_error, "row 1 has the bounds 5 .. 6");
+    EXPECT_THROW(cc::arrays_to_matrix(vec(0, row_of(0, {1}), row_of(0, {1, 2}))),
+                 count_chars::size_error);
+    EXPECT_THROW_MSG(cc::arrays_to_matrix(vec(0, row_of(0, {1}), count_array_access{})),
+                     range_error, "row 1 is null");
 }
 
 TEST(Conversions, ExtractRowsAndColumns) {
     auto m = mat(1, 3, {{1, 2}, {3, 4}, {5, 6}});
     EXPECT_EQ(cc::extract(m, 2, cc::direction::ROW), arr(3, {3, 4}));
     EXPECT_EQ(cc::extract(m, 4, cc::direction::COLUMN), arr(1, {2, 4, 6}));
-    EXPECT_THROW_MSG(cc::extract(m, 0, cc::direction::ROW), range_error, "index 0 outside the bounds 1 .. 3");
-    EXPECT_THROW_MSG(cc::extract(m, 2, cc::direction::COLUMN), range_error, "index 2 outside the bounds 3 .. 4");
+    EXPECT_THROW_MSG(cc::extract(m, 0, cc::direction::ROW), range_error,
+                     "index 0 outside the bounds 1 .. 3");
+    EXPECT_THROW_MSG(cc::extract(m, 2, cc::direction::COLUMN), range_error,
+                     "index 2 outside the bounds 3 .. 4");
 
     auto v = vec(7, row_of(0, {1, 2}), row_of(1, {3, 4})); // index value 1 of every row
     EXPECT_EQ(cc::extract(v, 1), arr(7, {2, 3}));
@@ -201,8 +211,11 @@ TEST(Counting, AbsDistHowManyAndContains) {
 TEST(ApplyUnary, EveryElementOrOneRowOrColumn) {
     counts seen;
     auto m = mat(1, 1, {{1, 2}, {3, 4}});
-    cc::apply(m, [&](const count_element& x) { seen.push_back(x); return -x; }); // 2
-    EXPECT_EQ(seen, (counts{1, 2, 3, 4}));                                      // row-major
+    cc::apply(m, [&](const count_element& x) {
+        seen.push_back(x);
+        return -x;
+    });                                    // 2
+    EXPECT_EQ(seen, (counts{1, 2, 3, 4})); // row-major
     const auto neg = [](const count_element& x) { return -x; };
     cc::apply(m, neg, 2, cc::direction::COLUMN); // 3
     cc::apply(m, neg, 2, cc::direction::ROW);
@@ -228,7 +241,7 @@ TEST(ApplyUnary, EveryElementOrOneRowOrColumn) {
 
 TEST(ApplyFold, ArrayMatrixAndVector) {
     const cc::binary_function none;
-    EXPECT_EQ(cc::apply(arr(4, {7}), none), 7); // 5: one element, f never called
+    EXPECT_EQ(cc::apply(arr(4, {7}), none), 7);         // 5: one element, f never called
     EXPECT_EQ(cc::apply(arr(0, {10, 3, 2}), minus), 5); // ((10 - 3) - 2)
     EXPECT_THROW_MSG(cc::apply(count_array(3, 2), plus), range_error, "3 .. 2 is empty");
     EXPECT_THROW_MSG(cc::apply(arr(0, {1, 2}), none), range_error, "function is null");
@@ -239,8 +252,8 @@ TEST(ApplyFold, ArrayMatrixAndVector) {
 
     auto v = vec(2, row_of(0, {10, 1}), row_of(5, {4}), row_of(1, {3, 2, 1}));
     EXPECT_EQ(cc::apply(v, minus, per_row), arr(2, {9, 4, 0})); // 7
-    EXPECT_EQ(cc::apply(v, minus), 5);                           // 8: 9 - 4 - 0
-    EXPECT_EQ(cc::apply(v, minus, plus), 13);                    // 9
+    EXPECT_EQ(cc::apply(v, minus), 5);                          // 8: 9 - 4 - 0
+    EXPECT_EQ(cc::apply(v, minus, plus), 13);                   // 9
     EXPECT_THROW(cc::apply(vec(0, row_of(0, {1}), row_of(0, {})), plus, per_row), range_error);
     EXPECT_THROW(cc::apply(count_vector(), plus), range_error);
 }
@@ -255,8 +268,8 @@ TEST(ApplyPairwise, ArraysAndMatricesPairedByIndexValue) {
     auto m1 = mat(0, 0, {{1, 2, 3}, {4, 5, 6}});
     auto m2 = mat(0, 0, {{1, 1, 1}, {2, 2, 2}});
     EXPECT_EQ(cc::apply(m1, m2, minus), mat(0, 0, {{0, 1, 2}, {2, 3, 4}})); // 14
-    EXPECT_THROW_MSG(cc::apply(m1, mat(0, 0, {{1, 2}, {3, 4}, {5, 6}}), plus), count_chars::size_error,
-                     "2 x 3 matrix paired with a 3 x 2");
+    EXPECT_THROW_MSG(cc::apply(m1, mat(0, 0, {{1, 2}, {3, 4}, {5, 6}}), plus),
+                     count_chars::size_error, "2 x 3 matrix paired with a 3 x 2");
     EXPECT_THROW(cc::apply(m1, mat(1, 0, {{1, 1, 1}, {2, 2, 2}}), plus), range_error);
 }
 
@@ -283,7 +296,10 @@ TEST(ApplyPairwise, WithinAMatrixOrAVector) {
 TEST(ApplyPairwise, AllRowPairsCountsTheCalls) {
     auto v = vec(1, row_of(0, {1, 2}), row_of(0, {3, 4}), row_of(0, {5, 7}));
     int pairs = 0; // f is called once per element pair, twice per row pair here
-    auto f = [&](const count_element& a, const count_element& b) { ++pairs; return a * b; };
+    auto f = [&](const count_element& a, const count_element& b) {
+        ++pairs;
+        return a * b;
+    };
     const auto half = cc::apply(v, f, plus, false); // 15
     EXPECT_EQ(pairs, 2 * 6);                        // n(n+1)/2 row pairs for n = 3
     EXPECT_EQ(half, mat(1, 1, {{5, 11, 19}, {11, 25, 43}, {19, 43, 74}}));
@@ -291,7 +307,7 @@ TEST(ApplyPairwise, AllRowPairsCountsTheCalls) {
     EXPECT_EQ(cc::apply(v, f, plus, true), half);
     EXPECT_EQ(pairs, 2 * 9); // n² row pairs
 
-    EXPECT_THROW_MSG(cc::apply(vec(0, row_of(0, {1}), count_array_access{}), f, plus, false), range_error,
-                     "row 1 is null");
+    EXPECT_THROW_MSG(cc::apply(vec(0, row_of(0, {1}), count_array_access{}), f, plus, false),
+                     range_error, "row 1 is null");
     EXPECT_TRUE(cc::apply(count_vector(), f, plus, true).empty());
 }

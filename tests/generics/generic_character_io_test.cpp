@@ -45,7 +45,8 @@ TEST(TextCursor, ReadsAcrossBlockBoundariesAndConsumesExactly) {
         std::istream lines_in(&lines);
         text_cursor c(lines_in, true);
         std::string chars;
-        for (int ch = c.text_char(); ch != text_cursor::eof; ch = c.text_char()) chars.push_back(static_cast<char>(ch));
+        for (int ch = c.text_char(); ch != text_cursor::eof; ch = c.text_char())
+            chars.push_back(static_cast<char>(ch));
         EXPECT_EQ(chars, "abcd\rx") << "chunk " << chunk;
         EXPECT_EQ(c.line(), 3) << "chunk " << chunk;
 
@@ -68,13 +69,16 @@ TEST(RealLiterals, RejectWhatIsNotAFiniteLiteralAndNameThePlace) {
         text_cursor c(in);
         return generics::read_real<double>(c);
     };
-    const std::pair<const char*, const char*> bad[] = {{"1e400", "\"1e400\" is not a finite number"},
-                                                       {"inf", "expected a real literal, found \"i\""},
-                                                       {"nan", "found \"n\""},
-                                                       {"1e+x", "found \"x\""},
-                                                       {"-.", "expected a real literal"}};
-    for (const auto& row : bad) expect_error<generics::data_error>([&] { read(row.first); }, row.second);
-    expect_error<generics::end_error>([&] { read(" \n\t"); }, "the input ends where a real literal was expected");
+    const std::pair<const char*, const char*> bad[] = {
+        {"1e400", "\"1e400\" is not a finite number"},
+        {"inf", "expected a real literal, found \"i\""},
+        {"nan", "found \"n\""},
+        {"1e+x", "found \"x\""},
+        {"-.", "expected a real literal"}};
+    for (const auto& row : bad)
+        expect_error<generics::data_error>([&] { read(row.first); }, row.second);
+    expect_error<generics::end_error>([&] { read(" \n\t"); },
+                                      "the input ends where a real literal was expected");
 
     // Fixed-width fields allow blanks around the literal; a field never passes a line end.
     test_support::text_input in("  1.5 -2.25\n  3  1.5x  ");
@@ -99,7 +103,7 @@ TEST(RealImages, ForeAftAndExpLayout) {
         generics::put_real(s, v, fore, aft, exp);
         return s;
     };
-    EXPECT_EQ(image(-12.0, 2, 1, 0), "-12.0"); // fore is a minimum
+    EXPECT_EQ(image(-12.0, 2, 1, 0), "-12.0");  // fore is a minimum
     EXPECT_EQ(image(0.25, 5, 0, 0), "    0.2"); // at least one digit after the point (ties to even)
     EXPECT_EQ(image(12345.678, 2, 3, 2), " 1.235E+4");
     EXPECT_EQ(image(0.00012, 2, 3, 3), " 1.200E-04");
@@ -111,8 +115,9 @@ TEST(RealImages, ForeAftAndExpLayout) {
 TEST(RealImages, FixedPointAgreesWithTheExactExpansion) {
     std::mt19937_64 random(7);
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
-    std::vector<double> values = {0.001953125, -0.001953125, 0.5, 1.5, 2.5, 0.125, 1e-9, 5e-9, 0.0, -0.0,
-                                  4503599.6273704959, 123456789.0, 0.045, 1.0 / 3};
+    std::vector<double> values = {
+        0.001953125, -0.001953125,       0.5,         1.5,   2.5,    0.125, 1e-9, 5e-9, 0.0,
+        -0.0,        4503599.6273704959, 123456789.0, 0.045, 1.0 / 3};
     for (int k = 0; k < 20000; ++k) values.push_back(unit(random) * std::pow(10.0, k % 12 - 4));
     for (int k = 0; k < 4096; ++k) values.push_back((2 * k + 1) / 512.0); // ties at 8 decimals
     for (double v : values) {
@@ -129,11 +134,10 @@ TEST(RealImages, FixedPointAgreesWithTheExactExpansion) {
 // The decimal digits of m * factor^k, by schoolbook multiplication.
 std::string times_power(std::uint64_t m, int factor, int k) {
     std::vector<int> digits; // least significant first
-    for (; m != 0; m /= 10)
-        digits.push_back(static_cast<int>(m % 10));
+    for (; m != 0; m /= 10) digits.push_back(static_cast<int>(m % 10));
     for (int step = 0; step < k; ++step) {
         int carry = 0;
-        for (int &d : digits) {
+        for (int& d : digits) {
             const int x = d * factor + carry;
             d = x % 10;
             carry = x / 10;
@@ -153,7 +157,7 @@ TEST(RealImages, EveryRequestedDigitIsExact) {
         int k; // the value is m * 2^-k
     } values[] = {
         {1, 1074}, {(std::uint64_t{1} << 52) - 1, 1074}, {1, 1022}, {3602879701896397, 55}};
-    for (const auto &x : values) {
+    for (const auto& x : values) {
         const double v = std::ldexp(static_cast<double>(x.m), -x.k);
         // m * 2^-k = m * 5^k / 10^k, and m * 5^k < 10^k: every digit is after the point.
         const std::string digits = times_power(x.m, 5, x.k);
@@ -188,8 +192,9 @@ TEST(TextOutput, LayoutsAndWhatIsCollectedBeforeAnError) {
     const auto layout = [](index_type last, bool numbered, char sep, generics::layout_style st) {
         std::ostringstream out;
         generics::text_sink s(out);
-        generics::print_layout(s, 0, last, numbered, sep, st,
-                               [](generics::text_sink& ss, index_type i) { ss.put(static_cast<char>('a' + i)); });
+        generics::print_layout(
+            s, 0, last, numbered, sep, st,
+            [](generics::text_sink& ss, index_type i) { ss.put(static_cast<char>('a' + i)); });
         s.flush();
         return out.str();
     };

@@ -15,7 +15,8 @@
 using namespace phylo;
 
 // Checks the exception's type and that its message holds `text`.
-#define EXPECT_THROW_MSG(statement, type, text) test_support::expect_error<type>([&] { statement; }, text)
+#define EXPECT_THROW_MSG(statement, type, text)                                                    \
+    test_support::expect_error<type>([&] { statement; }, text)
 
 namespace {
 
@@ -32,7 +33,8 @@ std::string text(const disc_array& a) { return {a.begin(), a.end()}; }
 TEST(Extremes, ArraysAndMatrices) {
     EXPECT_EQ(count_chars::max(counts(0, {2, 9, 4, 9, 1})), 9);
     EXPECT_EQ(count_chars::min(counts(0, {2, 9, 4, 0, 1})), 0);
-    EXPECT_THROW_MSG(count_chars::max(count_array(5, 4)), range_error, "max: the array 5 .. 4 is empty");
+    EXPECT_THROW_MSG(count_chars::max(count_array(5, 4)), range_error,
+                     "max: the array 5 .. 4 is empty");
 
     count_matrix m(2, 3, 5, 6);
     m(2, 6) = 8;
@@ -49,7 +51,8 @@ TEST(Extremes, RowVectorsPerRowAndOverall) {
     EXPECT_EQ(count_chars::max(v, per_row), counts(3, {5, 7}));
     EXPECT_EQ(count_chars::min(v), 1);
 
-    EXPECT_THROW_MSG(count_chars::max(count_vector(2, 1)), range_error, "row vector 2 .. 1 is empty");
+    EXPECT_THROW_MSG(count_chars::max(count_vector(2, 1)), range_error,
+                     "row vector 2 .. 1 is empty");
     EXPECT_TRUE(count_chars::max(count_vector(2, 1), per_row).empty());
     v[4] = std::make_unique<count_array>();
     EXPECT_THROW_MSG(count_chars::max(v), range_error, "the array 0 .. -1 is empty");
@@ -68,7 +71,8 @@ TEST(Extremes, StatesByUnsignedCodeAndBinaryValuesInDeclarationOrder) {
 
     binary_array b(0, std::vector<binary>{binary::UNKNOWN, binary::PRESENCE, binary::ABSENCE});
     binary_chars::array_sort(b);
-    EXPECT_EQ(b, binary_array(0, std::vector<binary>{binary::PRESENCE, binary::ABSENCE, binary::UNKNOWN}));
+    EXPECT_EQ(b, binary_array(
+                     0, std::vector<binary>{binary::PRESENCE, binary::ABSENCE, binary::UNKNOWN}));
 }
 
 // Sorted in place with the bounds kept, against the standard sort, from empty arrays to
@@ -92,8 +96,11 @@ TEST(Sorting, AgreesWithTheStandardSortOnManyShapes) {
 }
 
 TEST(Modes, MostFrequentValuesAscendingFromTheFirstIndex) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"CACBA", "AC"}, {"BAC", "ABC"}, {"AAB", "A"}, {"BAA", "A"} /* longest run last */, {"Z", "Z"}};
+    const std::pair<const char*, const char*> cases[] = {{"CACBA", "AC"},
+                                                         {"BAC", "ABC"},
+                                                         {"AAB", "A"},
+                                                         {"BAA", "A"} /* longest run last */,
+                                                         {"Z", "Z"}};
     for (const auto& [in, out] : cases) {
         const auto m = disc_chars::modes(states(4, in));
         EXPECT_EQ(text(m), out) << in;
@@ -102,5 +109,6 @@ TEST(Modes, MostFrequentValuesAscendingFromTheFirstIndex) {
     const auto a = counts(5, {3, 1, 3, 1, 2, 2, 0});
     EXPECT_EQ(count_chars::modes(a), counts(5, {1, 2, 3}));
     EXPECT_EQ(a, counts(5, {3, 1, 3, 1, 2, 2, 0})); // the input is not sorted in place
-    EXPECT_THROW_MSG(count_chars::modes(count_array(1, 0)), range_error, "modes: the array 1 .. 0 is empty");
+    EXPECT_THROW_MSG(count_chars::modes(count_array(1, 0)), range_error,
+                     "modes: the array 1 .. 0 is empty");
 }

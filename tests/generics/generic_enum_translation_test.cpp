@@ -16,10 +16,13 @@ TEST(GenericEnumTranslation, EnumerationAndIntegerSources) {
     by_colour::table table(colour::GREEN, colour::BLUE);
     table[colour::GREEN] = 'g';
     table[colour::BLUE] = 'b';
-    EXPECT_EQ(by_colour::translate(generics::bounded_array<colour>(1, {colour::BLUE, colour::GREEN}), table),
+    EXPECT_EQ(by_colour::translate(
+                  generics::bounded_array<colour>(1, {colour::BLUE, colour::GREEN}), table),
               generics::bounded_array<char>(1, {'b', 'g'}));
     test_support::expect_error<generics::range_error>(
-        [&] { (void)by_colour::translate(generics::bounded_array<colour>(0, {colour::RED}), table); },
+        [&] {
+            (void)by_colour::translate(generics::bounded_array<colour>(0, {colour::RED}), table);
+        },
         "state 0 at index 0 is outside the translation table (1 .. 2)");
 
     using by_int = generics::generic_enum_translation<int, double>;

@@ -17,7 +17,9 @@ namespace {
 
 const double not_a_number = std::numeric_limits<double>::quiet_NaN();
 
-real_array reals(index_type first, std::vector<double> values) { return real_array(first, std::move(values)); }
+real_array reals(index_type first, std::vector<double> values) {
+    return real_array(first, std::move(values));
+}
 
 } // namespace
 
@@ -35,7 +37,7 @@ TEST(RealExtremes, NotANumberOrdersAfterEveryNumberWhereverItStands) {
                  {{not_a_number, 3, -1, not_a_number}, -1},
                  {{5, not_a_number, 4}, 4},
                  {{not_a_number}, not_a_number}};
-    for (const auto &c : cases) {
+    for (const auto& c : cases) {
         const auto a = reals(3, c.values);
         EXPECT_TRUE(std::isnan(real_chars::max(a))) << c.values.size();
         const double m = real_chars::min(a);
@@ -58,12 +60,14 @@ TEST(RealSorting, NotANumbersGoLast) {
     // The sort neither loses nor invents values: with the length unchanged, equal numbers on
     // both sides mean equal not-a-numbers too.
     std::vector<double> data;
-    for (int i = 0; i < 200; ++i) data.push_back(i % 7 == 0 ? not_a_number : static_cast<double>((i * 37) % 101));
+    for (int i = 0; i < 200; ++i)
+        data.push_back(i % 7 == 0 ? not_a_number : static_cast<double>((i * 37) % 101));
     auto a = reals(0, data);
     real_chars::array_sort(a);
     const auto numbers = [](auto first, auto last) {
         std::vector<double> kept;
-        std::copy_if(first, last, std::back_inserter(kept), [](double x) { return !std::isnan(x); });
+        std::copy_if(first, last, std::back_inserter(kept),
+                     [](double x) { return !std::isnan(x); });
         std::sort(kept.begin(), kept.end());
         return kept;
     };

@@ -34,7 +34,8 @@ void reshuffle(labels l, int rounds, std::uint64_t seed, tally& orders, tally& s
         std::string order, step;
         for (const auto& x : l) {
             order += x;
-            step += static_cast<char>('0' + (std::find(before.begin(), before.end(), x) - before.begin()));
+            step += static_cast<char>(
+                '0' + (std::find(before.begin(), before.end(), x) - before.begin()));
         }
         ++orders[order];
         ++steps[step];
@@ -59,7 +60,8 @@ TEST(GenericRandomSorting, ThreeLabelsTakeAllSixOrdersUniformly) {
     tally orders, steps;
     reshuffle(labels(0, {"a", "b", "c"}), 60000, 20240601, orders, steps);
     for (const auto& [order, n] : orders)
-        EXPECT_TRUE(std::is_permutation(order.begin(), order.end(), "abc")) << "labels lost in " << order;
+        EXPECT_TRUE(std::is_permutation(order.begin(), order.end(), "abc"))
+            << "labels lost in " << order;
     EXPECT_LT(chi_square(orders, 6), 20.5);
     EXPECT_LT(chi_square(steps, 6), 20.5);
 }
@@ -82,7 +84,8 @@ TEST(GenericRandomSorting, SeedFixesTheSequence) {
         std::iota(a.begin(), a.end(), 1);
         s.sort_random(a);
         s.sort_random(a);
-        EXPECT_EQ(std::vector<int>(a.begin(), a.end()), (std::vector<int>{10, 5, 8, 4, 3, 2, 6, 1, 9, 7}));
+        EXPECT_EQ(std::vector<int>(a.begin(), a.end()),
+                  (std::vector<int>{10, 5, 8, 4, 3, 2, 6, 1, 9, 7}));
         s.sort_random(a); // nine draws leave a spare half word
     }
 }
@@ -93,9 +96,11 @@ TEST(GenericRandomSorting, EdgeRangesAndMisuse) {
     labels l(0, {"a", "b", "c"}), shifted(1, {"a", "b", "c"});
     expect_error<range_error>([&] { s.sort_random(l); }, "sort_random called before set_sorter");
     s.set_sorter(0, 3);
-    expect_error<range_error>([&] { s.sort_random(l); }, "labels 0 .. 2 do not match the sorter 0 .. 3");
+    expect_error<range_error>([&] { s.sort_random(l); },
+                              "labels 0 .. 2 do not match the sorter 0 .. 3");
     s.set_sorter(0, 2);
-    expect_error<range_error>([&] { s.sort_random(shifted); }, "labels 1 .. 3 do not match the sorter 0 .. 2");
+    expect_error<range_error>([&] { s.sort_random(shifted); },
+                              "labels 1 .. 3 do not match the sorter 0 .. 2");
     EXPECT_EQ(shifted, labels(1, {"a", "b", "c"}));
     // A negative first on a non-empty range leaves no sorter behind.
     EXPECT_THROW(s.set_sorter(-1, 2), range_error);

@@ -22,35 +22,56 @@ using test_support::expect_error;
 using test_support::printed;
 
 TEST(LiteralLayouts, EveryLayoutOfArraysAndMatrixRows) {
-    const struct { std::string states; bool numbered; char separator; const char* expected; } cases[] = {
-        {"AC", false, '\t', "\t'A'\t'C'\n"}, {"AC", true, '\t', "\t 0\t 1\n\t'A'\t'C'\n"}, {"AC", false, '\n', "'A'\n'C'\n"},
-        {"AC", true, '\n', " 0\t'A'\n 1\t'C'\n"}, {"", false, '\t', "\n"}, {"", true, '\t', "\n\n"}, {"", true, '\n', ""}};
+    const struct {
+        std::string states;
+        bool numbered;
+        char separator;
+        const char* expected;
+    } cases[] = {{"AC", false, '\t', "\t'A'\t'C'\n"},
+                 {"AC", true, '\t', "\t 0\t 1\n\t'A'\t'C'\n"},
+                 {"AC", false, '\n', "'A'\n'C'\n"},
+                 {"AC", true, '\n', " 0\t'A'\n 1\t'C'\n"},
+                 {"", false, '\t', "\n"},
+                 {"", true, '\t', "\n\n"},
+                 {"", true, '\n', ""}};
     for (const auto& c : cases) {
         const disc_array a(0, {c.states.begin(), c.states.end()});
-        EXPECT_EQ(printed([&](auto& o) { disc_chars::print(o, a, c.numbered, c.separator); }), c.expected) << c.states;
+        EXPECT_EQ(printed([&](auto& o) { disc_chars::print(o, a, c.numbered, c.separator); }),
+                  c.expected)
+            << c.states;
     }
     const binary_array b(0, {binary::PRESENCE, binary::ABSENCE, binary::UNKNOWN});
-    EXPECT_EQ(printed([&](auto& o) { binary_chars::print(o, b, false, ' '); }), " PRESENCE ABSENCE UNKNOWN\n");
+    EXPECT_EQ(printed([&](auto& o) { binary_chars::print(o, b, false, ' '); }),
+              " PRESENCE ABSENCE UNKNOWN\n");
     count_matrix m(0, 1, 5, 6);
     m(0, 5) = 1;
     m(1, 6) = 7;
-    EXPECT_EQ(printed([&](auto& o) { count_chars::print(o, m, true, '\t'); }), "\t 5\t 6\n\t 1\t 0\n\t 5\t 6\n\t 0\t 7\n");
+    EXPECT_EQ(printed([&](auto& o) { count_chars::print(o, m, true, '\t'); }),
+              "\t 5\t 6\n\t 1\t 0\n\t 5\t 6\n\t 0\t 7\n");
     EXPECT_EQ(printed([&](auto& o) { count_chars::print_row(o, 1, m, false, '\n'); }), " 0\n 7\n");
-    expect_error<range_error>([&] { count_chars::print_row(std::cout, 2, m, false, '\n'); }, "index 2");
+    expect_error<range_error>([&] { count_chars::print_row(std::cout, 2, m, false, '\n'); },
+                              "index 2");
 }
 
 TEST(LiteralElements, ImagesWidthAndCase) {
     EXPECT_EQ(printed([](auto& o) { disc_chars::element_io::put(o, 'A', 5); }), "'A'  ");
-    EXPECT_EQ(printed([](auto& o) { disc_chars::element_io::put(o, '\x7f', 0, type_set::LOWER_CASE); }), "del");
-    EXPECT_EQ(printed([](auto& o) { binary_chars::element_io::put(o, binary::PRESENCE, 0, type_set::LOWER_CASE); }),
+    EXPECT_EQ(
+        printed([](auto& o) { disc_chars::element_io::put(o, '\x7f', 0, type_set::LOWER_CASE); }),
+        "del");
+    EXPECT_EQ(printed([](auto& o) {
+                  binary_chars::element_io::put(o, binary::PRESENCE, 0, type_set::LOWER_CASE);
+              }),
               "presence");
-    EXPECT_EQ(printed([](auto& o) { count_chars::element_io::put(o, 2147483647, 13); }), " 2147483647  ");
-    // Into a string, numbers go to the right and names to the left; a field too short is left alone.
+    EXPECT_EQ(printed([](auto& o) { count_chars::element_io::put(o, 2147483647, 13); }),
+              " 2147483647  ");
+    // Into a string, numbers go to the right and names to the left; a field too short is left
+    // alone.
     std::string field(5, '*'), wide(8, '*');
     count_chars::element_io::put(field, 12);
     binary_chars::element_io::put(wide, binary::UNKNOWN, type_set::LOWER_CASE);
     EXPECT_EQ(field + wide, "   12unknown ");
-    expect_error<length_error>([&] { binary_chars::element_io::put(field, binary::UNKNOWN); }, "does not fit in 5");
+    expect_error<length_error>([&] { binary_chars::element_io::put(field, binary::UNKNOWN); },
+                               "does not fit in 5");
     EXPECT_EQ(field, "   12");
 }
 
@@ -58,7 +79,8 @@ TEST(LiteralElements, EveryDiscreteStateReadsBackFromItsImage) {
     for (int code = 0; code < 256; ++code) {
         const char x = static_cast<char>(code);
         std::stringstream io;
-        disc_chars::element_io::put(io, x, 0, code % 2 ? type_set::LOWER_CASE : type_set::UPPER_CASE);
+        disc_chars::element_io::put(io, x, 0,
+                                    code % 2 ? type_set::LOWER_CASE : type_set::UPPER_CASE);
         io << ' ';
         EXPECT_EQ(disc_chars::element_io::get(io), x) << "code " << code << " image " << io.str();
     }
@@ -80,30 +102,37 @@ TEST(LiteralElements, ReadingStopsRightAfterTheLiteral) {
 
 TEST(LiteralElements, MalformedLiteralsSayWhatWasFound) {
     expect_error<data_error>([] { binary_chars::element_io::get("maybe"); }, "found \"MAYBE\"");
-    expect_error<data_error>([] { binary_chars::element_io::get("pre__sence"); }, "PRESENCE, ABSENCE or UNKNOWN");
-    expect_error<end_error>([] { count_chars::element_io::get("   "); }, "the input ends where a count");
+    expect_error<data_error>([] { binary_chars::element_io::get("pre__sence"); },
+                             "PRESENCE, ABSENCE or UNKNOWN");
+    expect_error<end_error>([] { count_chars::element_io::get("   "); },
+                            "the input ends where a count");
     // A count is digits only: no sign, not even on 0; the sign stays unread.
-    for (const char *signed_count : {"-1", "+5", "-0", "+"}) {
+    for (const char* signed_count : {"-1", "+5", "-0", "+"}) {
         std::istringstream counts(signed_count);
         expect_error<data_error>([&] { count_chars::element_io::get(counts); },
                                  std::string("expected a count (an unsigned integer), found \"") +
                                      signed_count[0] + "\"");
         EXPECT_EQ(counts.get(), signed_count[0]);
     }
-    expect_error<data_error>([] { count_chars::element_io::get("2147483648"); }, "exceeds 2147483647");
+    expect_error<data_error>([] { count_chars::element_io::get("2147483648"); },
+                             "exceeds 2147483647");
     expect_error<end_error>([] { disc_chars::element_io::get("'y"); }, "closing apostrophe");
-    expect_error<data_error>([] { disc_chars::element_io::get("\"A\""); }, "expected a character literal, found '\"'");
-    expect_error<data_error>([] { real_chars::element_io::get("1e999"); }, "is not a finite number");
+    expect_error<data_error>([] { disc_chars::element_io::get("\"A\""); },
+                             "expected a character literal, found '\"'");
+    expect_error<data_error>([] { real_chars::element_io::get("1e999"); },
+                             "is not a finite number");
 }
 
 TEST(LiteralArrays, ErrorsKeepEarlierElementsAndSayWhich) {
     count_array a(1, 3, 9);
     test_support::text_input in("4 5 x");
-    expect_error<data_error>([&] { count_chars::get(in, a); }, "element 3: expected a count (an unsigned integer), found \"x\"");
+    expect_error<data_error>([&] { count_chars::get(in, a); },
+                             "element 3: expected a count (an unsigned integer), found \"x\"");
     EXPECT_EQ(a, count_array(1, std::vector<count_element>{4, 5, 9}));
     count_matrix m(0, 1, 0, 1);
     test_support::text_input short_in("1 2\n3");
-    expect_error<end_error>([&] { count_chars::get(short_in, m); }, "row 1, column 1: the input ends");
+    expect_error<end_error>([&] { count_chars::get(short_in, m); },
+                            "row 1, column 1: the input ends");
     EXPECT_EQ(m(1, 0), 3);
     count_vector v(0, 1);
     v[0] = std::make_unique<count_array>(0, 1);
@@ -117,7 +146,8 @@ TEST(LiteralArrays, ErrorsKeepEarlierElementsAndSayWhich) {
 
 TEST(RealArrays, LayoutsRoundTripAndFixedWidthFields) {
     const real_array a(0, std::vector<double>{1.5, -0.25});
-    EXPECT_EQ(printed([&](auto& o) { real_chars::print(o, a, true, '\n', 2, 2, 0); }), " 0\n 1.50\n 1\n-0.25\n");
+    EXPECT_EQ(printed([&](auto& o) { real_chars::print(o, a, true, '\n', 2, 2, 0); }),
+              " 0\n 1.50\n 1\n-0.25\n");
     EXPECT_EQ(printed([&](auto& o) { real_chars::print(o, a, false, '\t'); }),
               "\t 1.50000000000000E+00\t-2.50000000000000E-01\n");
     std::string field(8, '*');
@@ -140,7 +170,7 @@ TEST(RealArrays, LayoutsRoundTripAndFixedWidthFields) {
 // A fixed-width field starts where the last read stopped and never passes a line end, however
 // many there are; a free-format literal passes over all of them.
 TEST(RealArrays, FixedWidthFieldsStopAtLineEnds) {
-    for (const char *text : {"\n1.25", "\n\n1.25", "\r\n1.25"}) {
+    for (const char* text : {"\n1.25", "\n\n1.25", "\r\n1.25"}) {
         std::istringstream in(text);
         expect_error<data_error>([&] { real_chars::element_io::get(in, 4); },
                                  "expected a real field of 4 characters, found a line end");
@@ -161,11 +191,11 @@ TEST(RealArrays, FixedWidthFieldsStopAtLineEnds) {
 // A random real literal: optional sign, 1 to 20 digits with the point anywhere or nowhere,
 // and every exponent form (none, e or E, with or without a sign, small or near the limits
 // of a double, leading zeros allowed).
-std::string random_literal(std::mt19937_64 &random) {
+std::string random_literal(std::mt19937_64& random) {
     const auto pick = [&random](int n) {
         return static_cast<int>(random() % static_cast<unsigned>(n));
     };
-    static const char *const signs[] = {"", "+", "-"};
+    static const char* const signs[] = {"", "+", "-"};
     std::string s = signs[pick(3)];
     const int digits = 1 + pick(20);
     const int point = pick(digits + 2) - 1; // -1: no point; else the digits before it
@@ -186,7 +216,7 @@ std::string random_literal(std::mt19937_64 &random) {
 
 // What the literal denotes, by std::from_chars (strtod decides the side of a value out of
 // range); nothing when it is beyond the largest double.
-std::optional<double> reference_value(const std::string &literal) {
+std::optional<double> reference_value(const std::string& literal) {
     const std::size_t skip = literal[0] == '+' ? 1 : 0;
     double v = 0;
     const auto r = std::from_chars(literal.data() + skip, literal.data() + literal.size(), v);
@@ -226,7 +256,7 @@ TEST(RealLiterals, ReadExactlyAsTheStandardConverter) {
         if (!same(got.value, *value) && ++misread <= 5) examples += " " + literal;
         literals.push_back(literal);
         expected.push_back(*value);
-        static const char *const separators[] = {" ", "\t", "\n", "\r\n", "  \n\t"};
+        static const char* const separators[] = {" ", "\t", "\n", "\r\n", "  \n\t"};
         text += literal + separators[random() % 5];
         const std::size_t pad = width - literal.size();
         const std::size_t left = random() % (pad + 1);

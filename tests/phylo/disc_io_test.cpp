@@ -17,17 +17,27 @@ using test_support::printed;
 using textutils::character_set;
 
 TEST(DiscIo, Layouts) {
-    const struct { std::string states; bool numbered; char separator; const char* expected; } cases[] = {
-        {"AC", false, '\t', "\tAC\n"}, {"AC", true, '\t', "\t 0\t 1\n\tAC\n"}, {"AC", false, '\n', "A\nC\n"},
-        {"AC", true, '\n', " 0\tA\n 1\tC\n"}, {"", false, '\t', "\t\n"}, {"", true, '\t', "\n\t\n"}, {"", false, '\n', ""}};
+    const struct {
+        std::string states;
+        bool numbered;
+        char separator;
+        const char* expected;
+    } cases[] = {{"AC", false, '\t', "\tAC\n"}, {"AC", true, '\t', "\t 0\t 1\n\tAC\n"},
+                 {"AC", false, '\n', "A\nC\n"}, {"AC", true, '\n', " 0\tA\n 1\tC\n"},
+                 {"", false, '\t', "\t\n"},     {"", true, '\t', "\n\t\n"},
+                 {"", false, '\n', ""}};
     for (const auto& c : cases) {
         const disc_array a(0, {c.states.begin(), c.states.end()});
-        EXPECT_EQ(printed([&](auto& o) { disc_io::print(o, a, c.numbered, c.separator); }), c.expected) << c.states;
+        EXPECT_EQ(printed([&](auto& o) { disc_io::print(o, a, c.numbered, c.separator); }),
+                  c.expected)
+            << c.states;
     }
     disc_matrix m(0, 1, 0, 2);
-    for (index_type j = 0; j <= 2; ++j) m(0, j) = static_cast<char>('a' + j), m(1, j) = static_cast<char>('x' + j);
+    for (index_type j = 0; j <= 2; ++j)
+        m(0, j) = static_cast<char>('a' + j), m(1, j) = static_cast<char>('x' + j);
     EXPECT_EQ(printed([&](auto& o) { disc_io::print(o, m, false, ' '); }), " abc\n xyz\n");
-    EXPECT_EQ(printed([&](auto& o) { disc_io::print_row(o, 1, m, true, ' '); }), "  0  1  2\n xyz\n");
+    EXPECT_EQ(printed([&](auto& o) { disc_io::print_row(o, 1, m, true, ' '); }),
+              "  0  1  2\n xyz\n");
 }
 
 TEST(DiscIo, SkipSetLineEndsAndCurrentInput) {
@@ -47,14 +57,16 @@ TEST(DiscIo, SkipSetLineEndsAndCurrentInput) {
 TEST(DiscIo, ErrorsSayWhichElementAndKeepWhatWasRead) {
     test_support::text_input in("AC");
     disc_array a(0, 2, '.');
-    expect_error<end_error>([&] { disc_io::get(in, a, disc_io::whitespace); }, "element 2: the input ends where a character");
+    expect_error<end_error>([&] { disc_io::get(in, a, disc_io::whitespace); },
+                            "element 2: the input ends where a character");
     EXPECT_EQ(a, disc_array(0, {'A', 'C', '.'}));
     disc_vector v(0, 1);
     v[0] = std::make_unique<disc_array>(0, 0);
     test_support::text_input rows("x y");
     expect_error<range_error>([&] { disc_io::get(rows, v, disc_io::whitespace); }, "row 1 is null");
     disc_matrix m(0, 0, 0, 0);
-    expect_error<range_error>([&] { disc_io::get_row(rows, 3, m, disc_io::whitespace); }, "index 3");
+    expect_error<range_error>([&] { disc_io::get_row(rows, 3, m, disc_io::whitespace); },
+                              "index 3");
 }
 
 } // namespace

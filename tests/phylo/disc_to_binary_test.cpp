@@ -16,17 +16,22 @@ using test_support::expect_error;
 
 constexpr binary P = binary::PRESENCE, A = binary::ABSENCE, U = binary::UNKNOWN;
 
-disc_array chars(index_type first, const std::string& s) { return disc_array(first, {s.begin(), s.end()}); }
+disc_array chars(index_type first, const std::string& s) {
+    return disc_array(first, {s.begin(), s.end()});
+}
 
-// Results keep the bounds of their sources; a state outside the table is a range error saying where.
+// Results keep the bounds of their sources; a state outside the table is a range error saying
+// where.
 TEST(DiscToBinary, ArraysMatricesAndVectors) {
     binary_translator table('0', '1');
     table['0'] = A;
     table['1'] = P;
     const std::string outside = " is outside the translation table ('0' .. '1')";
     EXPECT_EQ(translate(chars(3, "101"), table), binary_array(3, {P, A, P}));
-    expect_error<range_error>([&] { (void)translate(chars(0, "10?"), table); }, "state '?' at index 2" + outside);
-    expect_error<range_error>([&] { (void)translate(chars(0, " "), table); }, "state code 32 at index 0" + outside);
+    expect_error<range_error>([&] { (void)translate(chars(0, "10?"), table); },
+                              "state '?' at index 2" + outside);
+    expect_error<range_error>([&] { (void)translate(chars(0, " "), table); },
+                              "state code 32 at index 0" + outside);
     EXPECT_THROW((void)translate(chars(0, "/"), table), range_error); // just below the range
 
     disc_matrix m(2, 3, 1, 2);
@@ -57,8 +62,9 @@ TEST(DiscToBinary, UnsetEntryIsARangeError) {
     binary_translator table('0', '2');
     table['0'] = A;
     table['2'] = P;
-    expect_error<range_error>([&] { (void)translate(chars(0, "021"), table); },
-                              "state '1' at index 2 has no entry in the translation table ('0' .. '2')");
+    expect_error<range_error>(
+        [&] { (void)translate(chars(0, "021"), table); },
+        "state '1' at index 2 has no entry in the translation table ('0' .. '2')");
     table['1'] = U;
     EXPECT_EQ(translate(chars(0, "021"), table), binary_array(0, {A, P, U}));
 }

@@ -18,7 +18,8 @@ using print::output_format;
 using test_support::expect_error;
 using test_support::printed;
 
-disc_data disc_matrix_of(const std::vector<std::string>& labels, const std::vector<std::string>& rows) {
+disc_data disc_matrix_of(const std::vector<std::string>& labels,
+                         const std::vector<std::string>& rows) {
     disc_data x(0, static_cast<index_type>(labels.size()) - 1);
     for (index_type i = x.first; i <= x.last; ++i) {
         const std::string& r = rows[static_cast<std::size_t>(i)];
@@ -45,18 +46,31 @@ TEST(ClosingBlocks, HaveTheirExactLengths) {
 
 TEST(Labels, FormsNexusNamesAndRuler) {
     EXPECT_EQ(print::to_nexus_label("Homo sapiens (L.)"), "Homo_sapiens__L.");
-    EXPECT_EQ(print::to_nexus_label("a\x80\xe9"), "a_\xe9"); // codes 127 .. 159 are invalid, 160 .. 255 not
-    const struct { const char* label; output_format format; index_type width; const char* expected; } cases[] = {
-        {"O'Brien", output_format::NEXUS_ENCLOSED, 11, "'O`Brien'  "}, {"a b", output_format::EXTENDED_PHYLIP, 5, "a_b  "},
-        {"abcdef", output_format::EXTENDED_PHYLIP, 4, "abcd"}, {"Homo sapiens", output_format::PHYLIP, 3, "Homo sapie"},
-        {"x", output_format::LABELS, 3, "x\n"}, {"x", output_format::RAW, 3, ""}, {"(a)", output_format::NEXUS, 3, "a  "}};
+    EXPECT_EQ(print::to_nexus_label("a\x80\xe9"),
+              "a_\xe9"); // codes 127 .. 159 are invalid, 160 .. 255 not
+    const struct {
+        const char* label;
+        output_format format;
+        index_type width;
+        const char* expected;
+    } cases[] = {{"O'Brien", output_format::NEXUS_ENCLOSED, 11, "'O`Brien'  "},
+                 {"a b", output_format::EXTENDED_PHYLIP, 5, "a_b  "},
+                 {"abcdef", output_format::EXTENDED_PHYLIP, 4, "abcd"},
+                 {"Homo sapiens", output_format::PHYLIP, 3, "Homo sapie"},
+                 {"x", output_format::LABELS, 3, "x\n"},
+                 {"x", output_format::RAW, 3, ""},
+                 {"(a)", output_format::NEXUS, 3, "a  "}};
     for (const auto& c : cases)
-        EXPECT_EQ(printed([&](auto& o) { print::print_label(o, c.label, c.format, c.width); }), c.expected) << c.label;
+        EXPECT_EQ(printed([&](auto& o) { print::print_label(o, c.label, c.format, c.width); }),
+                  c.expected)
+            << c.label;
     // The ruler ends at the first multiple of ten above the number of characters.
     EXPECT_EQ(printed([](auto& o) { print::print_numbers(o, 25, 5); }),
               "[    \t        10        20        30]\n[    \t         .         .         .]\n");
-    EXPECT_EQ(printed([](auto& o) { print::print_numbers(o, 0, 2); }), "[ \t        10]\n[ \t         .]\n");
-    expect_error<range_error>([] { printed([](auto& o) { print::print_numbers(o, 5, 0); }); }, "positive label width");
+    EXPECT_EQ(printed([](auto& o) { print::print_numbers(o, 0, 2); }),
+              "[ \t        10]\n[ \t         .]\n");
+    expect_error<range_error>([] { printed([](auto& o) { print::print_numbers(o, 5, 0); }); },
+                              "positive label width");
 }
 
 TEST(CharacterLayouts, EveryLayoutByteForByte) {
@@ -65,13 +79,16 @@ TEST(CharacterLayouts, EveryLayoutByteForByte) {
     EXPECT_EQ(written(x, output_format::PHYLIP), " 2\t 4\na         \tACGT\nbb        \tAC-T\n");
     EXPECT_EQ(written(x, output_format::LABELS), "a\nbb\n");
     EXPECT_EQ(written(x, output_format::RAW), "\tACGT\n\tAC-T\n");
-    const disc_data y = disc_matrix_of({"Homo sapiens", "O'Brien"}, {"ACGTACGTACGT", "AC-TAC-TAC-T"});
+    const disc_data y =
+        disc_matrix_of({"Homo sapiens", "O'Brien"}, {"ACGTACGTACGT", "AC-TAC-TAC-T"});
     EXPECT_EQ(written(y, output_format::NEXUS), test_support::data_file("print_nexus.nex"));
-    EXPECT_EQ(written(y, output_format::NEXUS_ENCLOSED),
-              "#NEXUS\n\nbegin data;\n\tdimensions ntax= 2 nchar= 12;\n\tformat datatype=nucleotide gap=- missing=?;\n"
-              "\tmatrix\n[             \t        10        20]\n[             \t         .         .]\n"
-              "'Homo sapiens'\tACGTACGTACGT\n'O`Brien'     \tAC-TAC-TAC-T\n" +
-                  std::string(print::data_closing_block) + "\n");
+    EXPECT_EQ(
+        written(y, output_format::NEXUS_ENCLOSED),
+        "#NEXUS\n\nbegin data;\n\tdimensions ntax= 2 nchar= 12;\n\tformat datatype=nucleotide "
+        "gap=- missing=?;\n"
+        "\tmatrix\n[             \t        10        20]\n[             \t         .         .]\n"
+        "'Homo sapiens'\tACGTACGTACGT\n'O`Brien'     \tAC-TAC-TAC-T\n" +
+            std::string(print::data_closing_block) + "\n");
     count_data c(0, 0);
     c.labels[0] = "t";
     c.rows[0] = std::make_unique<count_array>(0, std::vector<count_element>{0, 12});
@@ -81,18 +98,23 @@ TEST(CharacterLayouts, EveryLayoutByteForByte) {
     r.rows[0] = std::make_unique<real_array>(0, std::vector<double>{0.5, -12.25});
     EXPECT_EQ(written(r, output_format::RAW), "\t 0.50000000\t-12.25000000\n");
     EXPECT_EQ(written(r, output_format::RAW, 4, 1, 2), "\t   5.0E-1\t  -1.2E+1\n");
-    EXPECT_NE(written(r, output_format::NEXUS).find("format datatype=continuous missing=?;"), std::string::npos);
+    EXPECT_NE(written(r, output_format::NEXUS).find("format datatype=continuous missing=?;"),
+              std::string::npos);
 }
 
 TEST(CharacterLayouts, ErrorsLeaveWhatWasWritten) {
     std::ostringstream out;
-    expect_error<range_error>([&] { print::put(out, disc_data(0, -1), output_format::PHYLIP); }, "without taxa");
+    expect_error<range_error>([&] { print::put(out, disc_data(0, -1), output_format::PHYLIP); },
+                              "without taxa");
     EXPECT_EQ(out.str(), "");
-    expect_error<range_error>([&] { print::put(out, disc_data(0, 0), output_format::RAW); }, "first taxon 0 is null");
+    expect_error<range_error>([&] { print::put(out, disc_data(0, 0), output_format::RAW); },
+                              "first taxon 0 is null");
     const disc_data unnamed = disc_matrix_of({"", ""}, {"A", "C"});
-    expect_error<range_error>([&] { print::put(out, unnamed, output_format::EXTENDED_PHYLIP); }, "every label is empty");
+    expect_error<range_error>([&] { print::put(out, unnamed, output_format::EXTENDED_PHYLIP); },
+                              "every label is empty");
     EXPECT_EQ(out.str(), " 2\t 1\n"); // the header was written
-    EXPECT_NE(written(unnamed, output_format::NEXUS_ENCLOSED).find("[ \t        10]\n[ \t         .]\n''\tA\n''\tC\n"),
+    EXPECT_NE(written(unnamed, output_format::NEXUS_ENCLOSED)
+                  .find("[ \t        10]\n[ \t         .]\n''\tA\n''\tC\n"),
               std::string::npos); // quoted empty labels still give the column a width
 }
 
@@ -101,10 +123,12 @@ TEST(DistanceLayouts, EveryLayout) {
     x.labels[0] = "a", x.labels[1] = "bb b", x.labels[2] = "ccc";
     for (index_type i = 0; i <= 2; ++i)
         for (index_type j = 0; j <= 2; ++j) x.matrix(i, j) = 10 * i + j;
-    const std::string row0 = "\t 0.00\t 1.00\t 2.00\n", row1 = "\t10.00\t11.00\t12.00\n", row2 = "\t20.00\t21.00\t22.00\n";
+    const std::string row0 = "\t 0.00\t 1.00\t 2.00\n", row1 = "\t10.00\t11.00\t12.00\n",
+                      row2 = "\t20.00\t21.00\t22.00\n";
     EXPECT_EQ(written(x, dist_output_format::PHYLIP, 2, 2, 0),
               " 3\na         " + row0 + "bb b      " + row1 + "ccc       " + row2);
-    EXPECT_EQ(written(x, dist_output_format::EXTENDED_PHYLIP, 2, 2, 0), " 3\na   " + row0 + "bb_b" + row1 + "ccc " + row2);
+    EXPECT_EQ(written(x, dist_output_format::EXTENDED_PHYLIP, 2, 2, 0),
+              " 3\na   " + row0 + "bb_b" + row1 + "ccc " + row2);
     EXPECT_EQ(written(x, dist_output_format::TAB_SEPARATED, 2, 2, 0),
               "\ta\tbb_b\tccc\na   " + row0 + "bb_b" + row1 + "ccc " + row2);
     EXPECT_EQ(written(x, dist_output_format::ONE_COLUMN, 2, 2, 0),
@@ -112,11 +136,16 @@ TEST(DistanceLayouts, EveryLayout) {
     EXPECT_EQ(written(x, dist_output_format::LABELS), "a\nbb b\nccc\n\n");
     EXPECT_EQ(written(x, dist_output_format::RAW, 2, 2, 0), row0 + row1 + row2 + "\n");
     EXPECT_EQ(written(x, dist_output_format::NEXUS_ENCLOSED, 2, 2, 0),
-              "#NEXUS\n\nbegin distances;\n\tdimensions newtaxa ntax= 3;\n\tformat triangle=both labels;\n\tmatrix\n"
-              "'a'   " + row0 + "'bb b'" + row1 + "'ccc' " + row2 + std::string(print::distances_closing_block) + "\n");
+              "#NEXUS\n\nbegin distances;\n\tdimensions newtaxa ntax= 3;\n\tformat triangle=both "
+              "labels;\n\tmatrix\n"
+              "'a'   " +
+                  row0 + "'bb b'" + row1 + "'ccc' " + row2 +
+                  std::string(print::distances_closing_block) + "\n");
     // Without taxa only the tab-separated header, which needs labels, fails.
     std::ostringstream out;
-    expect_error<range_error>([&] { print::put(out, squared(0, -1), dist_output_format::TAB_SEPARATED); }, "every label is empty");
+    expect_error<range_error>(
+        [&] { print::put(out, squared(0, -1), dist_output_format::TAB_SEPARATED); },
+        "every label is empty");
     EXPECT_EQ(out.str(), "\n");
     EXPECT_EQ(written(squared(0, -1), dist_output_format::PHYLIP), " 0\n");
     std::ostringstream current;

@@ -47,7 +47,8 @@ const std::string taxa = "taxon\tfamily\torder\n"
 TEST(LabmixTables, LongAndWideHoldTheListingsOfTheSameRun) {
     scratch s;
     const auto t = s.file("t.tsv", taxa);
-    const std::vector<std::string> common = {t, "--header", "-n", "6", "-s", "3", "--strata", "order"};
+    const std::vector<std::string> common = {t,    "--header", "-n",       "6",
+                                             "-s", "3",        "--strata", "order"};
     const auto run_as = [&](const std::string& format) {
         auto args = common;
         args.push_back("--format=" + format);
@@ -65,17 +66,18 @@ TEST(LabmixTables, LongAndWideHoldTheListingsOfTheSameRun) {
     ASSERT_EQ(long_lines.size(), 1 + 7u * 6);
     EXPECT_EQ(long_lines[0], "reshuffle\ttaxon\tfamily\torder");
     ASSERT_EQ(wide_lines.size(), 1 + 6u);
-    EXPECT_EQ(wide_lines[0], "taxon\tfamily_0\tfamily_1\tfamily_2\tfamily_3\tfamily_4\tfamily_5\tfamily_6");
+    EXPECT_EQ(wide_lines[0],
+              "taxon\tfamily_0\tfamily_1\tfamily_2\tfamily_3\tfamily_4\tfamily_5\tfamily_6");
     const std::map<std::string, std::string> order_of = {{"a", "O1"}, {"b", "O1"}, {"c", "O2"},
                                                          {"d", "O2"}, {"e", "O1"}, {"f", "O3"}};
-    const std::map<std::string, std::string> order_of_family = {{"F1", "O1"}, {"F2", "O1"}, {"F3", "O2"},
-                                                                {"F4", "O2"}, {"F5", "O1"}, {"F6", "O3"}};
+    const std::map<std::string, std::string> order_of_family = {
+        {"F1", "O1"}, {"F2", "O1"}, {"F3", "O2"}, {"F4", "O2"}, {"F5", "O1"}, {"F6", "O3"}};
     for (std::size_t k = 0; k < 7; ++k) {
         for (std::size_t row = 0; row < 6; ++row) {
             const auto pair = split(listings[k * 7 + row], '\t');
             ASSERT_EQ(pair.size(), 2u);
-            EXPECT_EQ(long_lines[1 + k * 6 + row],
-                      std::to_string(k) + "\t" + pair[0] + "\t" + pair[1] + "\t" + order_of.at(pair[0]));
+            EXPECT_EQ(long_lines[1 + k * 6 + row], std::to_string(k) + "\t" + pair[0] + "\t" +
+                                                       pair[1] + "\t" + order_of.at(pair[0]));
             const auto wide = split(wide_lines[1 + row], '\t');
             ASSERT_EQ(wide.size(), 8u);
             EXPECT_EQ(wide[0], pair[0]);
@@ -108,7 +110,9 @@ TEST(LabmixTables, LayoutsWithoutAHeaderAndFieldsThatNeedQuotes) {
         {"say \"hi\"\tx\r\ry\n",
          {"--format", "long"},
          "reshuffle\tfixed\tpermuted\n0\t\"say \"\"hi\"\"\"\t\"x\r\ry\"\n"},
-        {"h\"1\th2\nv\"\tw\n", {"--format", "wide", "--header"}, "\"h\"\"1\"\th2_0\n\"v\"\"\"\tw\n"},
+        {"h\"1\th2\nv\"\tw\n",
+         {"--format", "wide", "--header"},
+         "\"h\"\"1\"\th2_0\n\"v\"\"\"\tw\n"},
         {"say \"hi\"\tx\r\ry\n", {}, "say \"hi\"\tx\r\ry\n\n"},
         // No rows: the header line alone; a header line alone is no row either.
         {"", {"--format", "long", "-n", "3"}, "reshuffle\tfixed\tpermuted\n"},
@@ -131,11 +135,11 @@ TEST(LabmixHeader, TheHeaderLineNamesTheColumnsAndIsNeverATaxon) {
     const auto t = s.file("t.tsv", "\n" + taxa);
     // By name or by number, in either spelling; the header line is not listed.
     const std::string by_order = "a\tO1\nb\tO1\nc\tO2\nd\tO2\ne\tO1\nf\tO3\n\n";
-    for (const auto& args :
-         std::vector<std::vector<std::string>>{{t, "--header", "--permute", "order"},
-                                               {t, "--header", "--permute=3"},
-                                               {"--header", "-p", "3", t},
-                                               {t, "--permute", "order", "--fixed", "taxon", "--header"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {t, "--header", "--permute", "order"},
+             {t, "--header", "--permute=3"},
+             {"--header", "-p", "3", t},
+             {t, "--permute", "order", "--fixed", "taxon", "--header"}}) {
         const auto r = run(args);
         EXPECT_EQ(r.out, by_order) << args.back();
         EXPECT_EQ(r.status, 0);
@@ -152,19 +156,25 @@ TEST(LabmixHeader, ColumnsThatCannotBeFoundEndWithStatusOne) {
     const auto empty = s.file("empty.tsv", "\n\n");
     const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
         {{t, "--header", "--fixed", "genus"},
-         "labmix: range error: " + t + ": the header line has no column named \"genus\" (option --fixed)\n"},
+         "labmix: range error: " + t +
+             ": the header line has no column named \"genus\" (option --fixed)\n"},
         {{t, "--header", "--strata", "Order"},
-         "labmix: range error: " + t + ": the header line has no column named \"Order\" (option --strata)\n"},
+         "labmix: range error: " + t +
+             ": the header line has no column named \"Order\" (option --strata)\n"},
         {{twice, "--header", "--permute", "id"},
-         "labmix: range error: " + twice + ": the header line names two columns \"id\", 1 and 3 (option --permute)\n"},
-        {{t, "--header", "--strata", "4"}, "labmix: range error: column 4 is beyond the 3 fields of the table\n"},
+         "labmix: range error: " + twice +
+             ": the header line names two columns \"id\", 1 and 3 (option --permute)\n"},
+        {{t, "--header", "--strata", "4"},
+         "labmix: range error: column 4 is beyond the 3 fields of the table\n"},
         {{ragged, "--header"}, "labmix: wrong number of fields: " + ragged + ": line  2\n"},
         {{empty, "--header"},
-         "labmix: range error: " + empty + ": no header line (--header), the input has no non-empty line\n"},
+         "labmix: range error: " + empty +
+             ": no header line (--header), the input has no non-empty line\n"},
         {{t, "--permute", "order"},
          "labmix: option error: the value of option --permute, \"order\", is not a "
          "column number, and column names need --header\n"},
-        {{t, "--colour"}, "labmix: option error: unknown option --colour (labmix --help lists the options)\n"},
+        {{t, "--colour"},
+         "labmix: option error: unknown option --colour (labmix --help lists the options)\n"},
         {{t, "--seed"}, "labmix: option error: option --seed has no value\n"},
     };
     for (const auto& [args, err] : rows) {

@@ -43,7 +43,8 @@ void expect_listed(const std::string& table, const std::string& listing) {
     ASSERT_EQ(shuffled.out.size(), 4 * listing.size());
     EXPECT_FALSE(shuffled.out.substr(listing.size(), listing.size()) == listing);
     for (std::size_t k = 1; k < 4; ++k)
-        EXPECT_EQ(byte_counts(shuffled.out.substr(k * listing.size(), listing.size())), byte_counts(listing));
+        EXPECT_EQ(byte_counts(shuffled.out.substr(k * listing.size(), listing.size())),
+                  byte_counts(listing));
 }
 
 } // namespace
@@ -73,7 +74,11 @@ TEST(LabmixBytes, LabelsOfEveryByteValueAndAnyLengthComeOutWhole) {
     std::string table;
     // Wrapped so that no label starts or ends with a blank or a carriage return.
     for (std::size_t i = 0; i < 40000; ++i)
-        table.append("<").append(bytes, i % 200, i % 71).append(">\t<").append(bytes, i * 7 % 200, i * 7 % 67).append(">\n");
+        table.append("<")
+            .append(bytes, i % 200, i % 71)
+            .append(">\t<")
+            .append(bytes, i * 7 % 200, i * 7 % 67)
+            .append(">\n");
     table += std::string(3 << 20, 'h') + "\tz\n";
     expect_listed(table, table + "\n");
 }
@@ -95,7 +100,8 @@ void write_pieces(const std::string& path, const std::vector<std::string>& piece
     for (const auto& piece : pieces) {
         out << piece;
         for (std::size_t done = 0; piece.empty() && done < big_size; done += block.size())
-            out.write(block.data(), static_cast<std::streamsize>(std::min(block.size(), big_size - done)));
+            out.write(block.data(),
+                      static_cast<std::streamsize>(std::min(block.size(), big_size - done)));
     }
 }
 
@@ -107,7 +113,8 @@ bool same_bytes(const std::string& a, const std::string& b) {
     do {
         x.read(p.data(), static_cast<std::streamsize>(p.size()));
         y.read(q.data(), static_cast<std::streamsize>(q.size()));
-        if (x.gcount() != y.gcount() || std::memcmp(p.data(), q.data(), static_cast<std::size_t>(x.gcount())) != 0)
+        if (x.gcount() != y.gcount() ||
+            std::memcmp(p.data(), q.data(), static_cast<std::size_t>(x.gcount())) != 0)
             return false;
     } while (x.gcount() > 0);
     return true;
@@ -150,7 +157,8 @@ TEST(LabmixWideRows, HalfAMillionFieldsInALineAreReadInBoundedMemory) {
     const std::string as_read = "\t\nx\tend\n\n";
     EXPECT_TRUE(r.out == as_read + as_read || r.out == as_read + "\tend\nx\t\n\n") << r.out;
     const auto beyond = run({t, "-p", "500002"}, limited);
-    EXPECT_EQ(beyond.err, "labmix: range error: column 500002 is beyond the 500001 fields of the table\n");
+    EXPECT_EQ(beyond.err,
+              "labmix: range error: column 500002 is beyond the 500001 fields of the table\n");
     EXPECT_EQ(beyond.status, 1);
 }
 
@@ -181,7 +189,8 @@ TEST(LabmixOutputFailures, HeadEndsAnEndlessRunQuietly) {
         const std::string script = trap + "{ '" + binary + "' -n 2147483647 -s 3 '" + t +
                                    "'; echo $? > '" + status_path + "'; } | head -n 3";
         const auto r = run({"-c", script}, {.program = "/bin/sh"});
-        ASSERT_FALSE(r.overran) << "the pipeline did not end" << (trap.empty() ? "" : " (SIGPIPE ignored)");
+        ASSERT_FALSE(r.overran) << "the pipeline did not end"
+                                << (trap.empty() ? "" : " (SIGPIPE ignored)");
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err, "") << trap;
         EXPECT_EQ(r.out, "a\tx\nb\ty\nc\tz\n");

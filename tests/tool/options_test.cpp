@@ -30,7 +30,8 @@ settings make(std::string input, labmix::index_type fixed = 0, labmix::index_typ
 }
 
 // `base` changed by `change`.
-template <class Change> settings with(settings base, Change change) {
+template <class Change>
+settings with(settings base, Change change) {
     change(base);
     return base;
 }
@@ -55,7 +56,8 @@ TEST(ParseArguments, ScansFromTheRightAndTakesEachValueAfterTheRemovalsToItsRigh
         {{"-n", "2147483647", "-f", "2147483647", "x"}, make("x", 2147483646, 1, 2147483647)},
     };
     for (const auto& [args, want] : rows) EXPECT_EQ(parse_arguments(args), want) << args.front();
-    for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"-n", "2"}, {"a", "b"}, {"a", "-n5"}})
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, {"-n", "2"}, {"a", "b"}, {"a", "-n5"}})
         EXPECT_FALSE(parse_arguments(args).has_value()) << args.size();
 }
 
@@ -75,18 +77,24 @@ TEST(ParseArguments, AMissingOrBadValueIsARangeError) {
         {{"-n", "2", "x", "-f", "0"}, "the value of option -f must be at least 1, not 0"},
     };
     for (const auto& row : rows)
-        test_support::expect_error<generics::range_error>([&] { parse_arguments(row.first); }, row.second);
-    for (const std::string bad : {"", " ", "abc", "1.5", "1e3", "0x10", "+", "-", "12a", "1 2", "--1", "\t5", "+-5",
-                                  "2147483648", "-2147483649", "99999999999999999999999"})
-        test_support::expect_error<generics::range_error>([&] { parse_arguments({"-n", bad, "x"}); },
-                                                          "the value of option -n " + range + "\"" + bad + "\"");
+        test_support::expect_error<generics::range_error>([&] { parse_arguments(row.first); },
+                                                          row.second);
+    for (const std::string bad :
+         {"", " ", "abc", "1.5", "1e3", "0x10", "+", "-", "12a", "1 2", "--1", "\t5", "+-5",
+          "2147483648", "-2147483649", "99999999999999999999999"})
+        test_support::expect_error<generics::range_error>(
+            [&] {
+                parse_arguments({"-n", bad, "x"});
+            },
+            "the value of option -n " + range + "\"" + bad + "\"");
 }
 
 TEST(ParseArguments, LongOptionsAreScannedInTheSamePassAsTheShortOnes) {
     using labmix::action;
     using labmix::output_format;
     const std::vector<std::pair<std::vector<std::string>, settings>> rows = {
-        {{"--fixed", "2", "--permute=3", "--reshuffles", "4", "--seed=9", "t"}, make("t", 1, 2, 4, 9)},
+        {{"--fixed", "2", "--permute=3", "--reshuffles", "4", "--seed=9", "t"},
+         make("t", 1, 2, 4, 9)},
         // Between the two spellings of one option, too, the leftmost wins.
         {{"--reshuffles=3", "x", "-n", "5"}, make("x", 0, 1, 3)},
         {{"-n", "5", "x", "--reshuffles", "3"}, make("x", 0, 1, 5)},
@@ -94,28 +102,38 @@ TEST(ParseArguments, LongOptionsAreScannedInTheSamePassAsTheShortOnes) {
         {{"--seed", "-n", "4", "7", "x"}, make("x", 0, 1, 4, 7)},
         // Names wait for the header line; a later number replaces an earlier name and back.
         {{"--header", "--fixed", "taxon", "--permute=family", "x"},
-         with(make("x"), [](settings& s) { s.header = true, s.fixed_name = "taxon", s.permuted_name = "family"; })},
+         with(make("x"),
+              [](settings& s) {
+                  s.header = true, s.fixed_name = "taxon", s.permuted_name = "family";
+              })},
         {{"--header", "--fixed=taxon", "x", "--fixed", "3"},
          with(make("x", 2), [](settings& s) { s.header = true, s.fixed_name = "taxon"; })},
-        {{"--fixed=3", "--header", "x", "--fixed", "taxon"}, with(make("x", 2), [](settings& s) { s.header = true; })},
-        {{"-f", "3", "--header", "x", "--fixed", "taxon"}, with(make("x", 2), [](settings& s) { s.header = true; })},
+        {{"--fixed=3", "--header", "x", "--fixed", "taxon"},
+         with(make("x", 2), [](settings& s) { s.header = true; })},
+        {{"-f", "3", "--header", "x", "--fixed", "taxon"},
+         with(make("x", 2), [](settings& s) { s.header = true; })},
         {{"--strata", "3", "x"}, with(make("x"), [](settings& s) { s.strata_column = 2; })},
         {{"--strata=order", "--header", "x"},
-         with(make("x"), [](settings& s) { s.strata_column = 0, s.strata_name = "order", s.header = true; })},
-        {{"--format", "long", "x"}, with(make("x"), [](settings& s) { s.format = output_format::long_table; })},
+         with(make("x"),
+              [](settings& s) { s.strata_column = 0, s.strata_name = "order", s.header = true; })},
+        {{"--format", "long", "x"},
+         with(make("x"), [](settings& s) { s.format = output_format::long_table; })},
         {{"--format=wide", "x", "--format=listings"},
          with(make("x"), [](settings& s) { s.format = output_format::wide_table; })},
         // --help and --version need no input and win over the count of arguments.
         {{"--help"}, with(make(""), [](settings& s) { s.what = action::help; })},
-        {{"a", "b", "--version", "-n", "2"}, with(make("", 0, 1, 2), [](settings& s) { s.what = action::version; })},
+        {{"a", "b", "--version", "-n", "2"},
+         with(make("", 0, 1, 2), [](settings& s) { s.what = action::version; })},
         {{"--version", "--help"}, with(make(""), [](settings& s) { s.what = action::version; })},
         // "--" alone and "-h" are arguments like any other, and so is the value of a short
         // option, whatever it looks like.
-        {{"-n", "2", "--help"}, with(make("", 0, 1, 2), [](settings& s) { s.what = labmix::action::help; })},
+        {{"-n", "2", "--help"},
+         with(make("", 0, 1, 2), [](settings& s) { s.what = labmix::action::help; })},
         {{"--"}, make("--")},
         {{"-h"}, make("-h")},
     };
-    for (const auto& [args, want] : rows) EXPECT_EQ(parse_arguments(args), want) << args.front() << " " << args.back();
+    for (const auto& [args, want] : rows)
+        EXPECT_EQ(parse_arguments(args), want) << args.front() << " " << args.back();
     EXPECT_FALSE(parse_arguments({"--header", "a", "b"}).has_value());
     EXPECT_FALSE(parse_arguments({"--format=long"}).has_value());
 }
@@ -128,7 +146,8 @@ TEST(ParseArguments, BadLongOptionsNameTheOption) {
         {{"x", "--format"}, "option --format has no value"},
         {{"--header=yes", "x"}, "option --header takes no value"},
         {{"--help=me"}, "option --help takes no value"},
-        {{"--format", "csv", "x"}, "the value of option --format must be listings, long or wide, not \"csv\""},
+        {{"--format", "csv", "x"},
+         "the value of option --format must be listings, long or wide, not \"csv\""},
         {{"--fixed", "taxon", "x"},
          "the value of option --fixed, \"taxon\", is not a column number, and column names need "
          "--header"},
@@ -137,7 +156,8 @@ TEST(ParseArguments, BadLongOptionsNameTheOption) {
          "--header"},
     };
     for (const auto& row : options)
-        test_support::expect_error<labmix::option_error>([&] { parse_arguments(row.first); }, row.second);
+        test_support::expect_error<labmix::option_error>([&] { parse_arguments(row.first); },
+                                                         row.second);
     const std::vector<std::pair<std::vector<std::string>, std::string>> numbers = {
         {{"--reshuffles=-1", "x"}, "the value of option --reshuffles must be at least 0, not -1"},
         {{"--seed", "1.5", "x"},
@@ -148,5 +168,6 @@ TEST(ParseArguments, BadLongOptionsNameTheOption) {
          "the value of option -n is not a whole number in -2147483648 .. 2147483647: \"--help\""},
     };
     for (const auto& row : numbers)
-        test_support::expect_error<generics::range_error>([&] { parse_arguments(row.first); }, row.second);
+        test_support::expect_error<generics::range_error>([&] { parse_arguments(row.first); },
+                                                          row.second);
 }

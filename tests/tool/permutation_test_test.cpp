@@ -15,7 +15,7 @@ using namespace labmix;
 
 namespace {
 
-phylo::count_array codes(const std::vector<int> &v) {
+phylo::count_array codes(const std::vector<int>& v) {
     return phylo::count_array(0, std::vector<phylo::count_element>(v.begin(), v.end()));
 }
 
@@ -24,27 +24,24 @@ const std::vector<statistic> every{statistic::chi2, statistic::g,   statistic::m
 
 // The exact permutation p-value of every statistic: all distinct arrangements of the permuted
 // labels within each stratum are equally likely; each is measured like the test measures.
-std::vector<double> exact_p(const std::vector<int> &fixed, const std::vector<int> &permuted,
-                            const std::vector<int> &strata) {
+std::vector<double> exact_p(const std::vector<int>& fixed, const std::vector<int>& permuted,
+                            const std::vector<int>& strata) {
     const int rows = *std::max_element(fixed.begin(), fixed.end()) + 1;
     const int columns = *std::max_element(permuted.begin(), permuted.end()) + 1;
     phylo::taxonomy::contingency_table margins{static_cast<std::int64_t>(fixed.size()),
                                                std::vector<std::int64_t>(rows, 0),
                                                std::vector<std::int64_t>(columns, 0),
                                                {}};
-    for (const int a : fixed)
-        ++margins.row_sums[static_cast<std::size_t>(a)];
-    for (const int b : permuted)
-        ++margins.column_sums[static_cast<std::size_t>(b)];
+    for (const int a : fixed) ++margins.row_sums[static_cast<std::size_t>(a)];
+    for (const int b : permuted) ++margins.column_sums[static_cast<std::size_t>(b)];
     const phylo::taxonomy::association_measurer measure(margins);
-    const auto statistics_of = [&](const std::vector<int> &labels) {
+    const auto statistics_of = [&](const std::vector<int>& labels) {
         std::vector<std::uint32_t> counts(static_cast<std::size_t>(rows * columns), 0);
         for (std::size_t i = 0; i < fixed.size(); ++i)
             ++counts[static_cast<std::size_t>(fixed[i] * columns + labels[i])];
         const auto m = measure.dense(counts);
         std::vector<double> out;
-        for (const auto s : every)
-            out.push_back(value_of(m, s));
+        for (const auto s : every) out.push_back(value_of(m, s));
         return out;
     };
     const auto observed = statistics_of(permuted);
@@ -55,13 +52,12 @@ std::vector<double> exact_p(const std::vector<int> &fixed, const std::vector<int
     std::vector<int> labels = permuted;
     std::vector<std::vector<int>> values_of(rows_of.size());
     for (std::size_t s = 0; s < rows_of.size(); ++s) {
-        for (const auto i : rows_of[s])
-            values_of[s].push_back(permuted[i]);
+        for (const auto i : rows_of[s]) values_of[s].push_back(permuted[i]);
         std::sort(values_of[s].begin(), values_of[s].end());
     }
     std::vector<double> at_least(every.size(), 0);
     double total = 0;
-    const auto walk = [&](auto &&self, std::size_t s) -> void {
+    const auto walk = [&](auto&& self, std::size_t s) -> void {
         if (s == rows_of.size()) {
             const auto v = statistics_of(labels);
             for (std::size_t k = 0; k < v.size(); ++k)
@@ -71,14 +67,12 @@ std::vector<double> exact_p(const std::vector<int> &fixed, const std::vector<int
         }
         auto values = values_of[s];
         do {
-            for (std::size_t j = 0; j < values.size(); ++j)
-                labels[rows_of[s][j]] = values[j];
+            for (std::size_t j = 0; j < values.size(); ++j) labels[rows_of[s][j]] = values[j];
             self(self, s + 1);
         } while (std::next_permutation(values.begin(), values.end()));
     };
     walk(walk, 0);
-    for (auto &a : at_least)
-        a /= total;
+    for (auto& a : at_least) a /= total;
     return at_least;
 }
 
@@ -101,7 +95,7 @@ TEST(PermutationTest, PValuesWithinMonteCarloErrorOfTheExactOnes) {
     };
     constexpr std::int64_t reshuffles = 99999;
     for (std::size_t c = 0; c < scenarios.size(); ++c) {
-        const auto &sc = scenarios[c];
+        const auto& sc = scenarios[c];
         const auto exact = exact_p(sc.fixed, sc.permuted, sc.strata);
         for (const auto method : {draw_method::permute_labels, draw_method::draw_table}) {
             test_columns columns{codes(sc.fixed), codes(sc.permuted), codes(sc.strata)};
@@ -129,10 +123,8 @@ TEST(PermutationTest, PValuesAreUniformWithoutAssociation) {
         std::vector<std::vector<double>> p(2);
         for (int run = 0; run < 200; ++run) {
             std::vector<int> a(60), b(60);
-            for (auto &x : a)
-                x = static_cast<int>(random() % 4);
-            for (auto &x : b)
-                x = static_cast<int>(random() % 3);
+            for (auto& x : a) x = static_cast<int>(random() % 4);
+            for (auto& x : b) x = static_cast<int>(random() % 3);
             a[0] = 0, a[1] = 1, a[2] = 2, a[3] = 3, b[0] = 0, b[1] = 1, b[2] = 2;
             const permutation_test test({codes(a), codes(b), {}}, {statistic::chi2, statistic::ari},
                                         method);
@@ -141,7 +133,7 @@ TEST(PermutationTest, PValuesAreUniformWithoutAssociation) {
             for (std::size_t k = 0; k < 2; ++k)
                 p[k].push_back(summarize(observed[k], values, 2, k).p_value);
         }
-        for (auto &ps : p) {
+        for (auto& ps : p) {
             std::sort(ps.begin(), ps.end());
             double d = 0;
             for (std::size_t i = 0; i < ps.size(); ++i) {
@@ -157,12 +149,9 @@ TEST(PermutationTest, PValuesAreUniformWithoutAssociation) {
 TEST(PermutationTest, ValuesDependOnlyOnSeedAndReshuffle) {
     std::mt19937 random(9);
     std::vector<int> a(500), b(500), s(500);
-    for (auto &x : a)
-        x = static_cast<int>(random() % 30);
-    for (auto &x : b)
-        x = static_cast<int>(random() % 5);
-    for (auto &x : s)
-        x = static_cast<int>(random() % 3);
+    for (auto& x : a) x = static_cast<int>(random() % 30);
+    for (auto& x : b) x = static_cast<int>(random() % 5);
+    for (auto& x : s) x = static_cast<int>(random() % 3);
     for (const bool strata : {false, true})
         for (const auto method : {draw_method::permute_labels, draw_method::draw_table}) {
             const permutation_test test(
@@ -189,8 +178,7 @@ TEST(PermutationTest, StreamsAreTheDocumentedXoshiroSequence) {
     r.reset(12345);
     EXPECT_EQ(r.below(1000), static_cast<std::uint32_t>((0xbe6a3637u * 1000ull) >> 32));
     for (std::uint32_t m : {1u, 2u, 3u, 7u, 1000u, 0x80000001u, 0xffffffffu})
-        for (int i = 0; i < 1000; ++i)
-            EXPECT_LT(r.below(m), m);
+        for (int i = 0; i < 1000; ++i) EXPECT_LT(r.below(m), m);
 }
 
 TEST(PermutationTest, TablesTooBigToCountDenselyAreCountedSparsely) {
@@ -212,12 +200,11 @@ TEST(PermutationTest, TablesTooBigToCountDenselyAreCountedSparsely) {
 }
 
 TEST(PermutationTest, OneGroupLeavesEveryStatisticUndefined) {
-    for (const auto &[a, b] : {std::pair{std::vector<int>{0, 0, 0}, std::vector<int>{0, 1, 2}},
+    for (const auto& [a, b] : {std::pair{std::vector<int>{0, 0, 0}, std::vector<int>{0, 1, 2}},
                                std::pair{std::vector<int>{0, 1, 1}, std::vector<int>{0, 0, 0}}}) {
         const permutation_test test({codes(a), codes(b), {}}, every);
         EXPECT_FALSE(test.defined());
-        for (const double x : test.observed())
-            EXPECT_TRUE(std::isnan(x));
+        for (const double x : test.observed()) EXPECT_TRUE(std::isnan(x));
         const auto s = summarize(test.observed()[0], test.null_values(1, 1, 5, 1), 6, 0);
         EXPECT_FALSE(s.at_least);
         EXPECT_TRUE(std::isnan(s.p_value));

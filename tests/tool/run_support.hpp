@@ -46,7 +46,8 @@ public:
     // Writes `text` to a file of that name here and returns its path.
     std::string file(const std::string& name, std::string_view text) const {
         const auto p = path(name);
-        std::ofstream(p, std::ios::binary).write(text.data(), static_cast<std::streamsize>(text.size()));
+        std::ofstream(p, std::ios::binary)
+            .write(text.data(), static_cast<std::streamsize>(text.size()));
         return p;
     }
 
@@ -83,7 +84,8 @@ struct outcome {
 // enough for a loaded machine under AddressSanitizer.
 inline outcome run(const std::vector<std::string>& args, const setup& how = {}) {
     const scratch io;
-    const std::string out_path = how.out && how.out->empty() ? io.path("stdout") : how.out.value_or("");
+    const std::string out_path =
+        how.out && how.out->empty() ? io.path("stdout") : how.out.value_or("");
     const std::string err_path = io.path("stderr");
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -99,8 +101,8 @@ inline outcome run(const std::vector<std::string>& args, const setup& how = {}) 
         attach(how.in, 0, O_RDONLY);
         attach(how.out ? std::optional(out_path) : std::nullopt, 1, O_WRONLY | O_CREAT | O_TRUNC);
         attach(err_path, 2, O_WRONLY | O_CREAT | O_TRUNC);
-        if (how.as_user != 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(how.as_user) != 0 || ::setuid(how.as_user) != 0))
+        if (how.as_user != 0 && (::setgroups(0, nullptr) != 0 || ::setgid(how.as_user) != 0 ||
+                                 ::setuid(how.as_user) != 0))
             ::_exit(cannot_drop);
         if (how.address_space != 0) {
             const rlimit limit{how.address_space, how.address_space};

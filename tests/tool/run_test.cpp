@@ -26,7 +26,8 @@ TEST(LabmixUsage, NotExactlyOneInputGivesTheUsageText) {
                               "  -n  Randomly reshuffle taxon labels this number of times.\n"
                               "  -p  Column to permute.\n"
                               "  -s  Seed for random reshuffles.\n\n";
-    for (const auto& args : std::vector<std::vector<std::string>>{{}, {"a.tsv", "b.tsv"}, {"-x", "a.tsv"}}) {
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{}, {"a.tsv", "b.tsv"}, {"-x", "a.tsv"}}) {
         const auto r = run(args);
         EXPECT_EQ(r.err, usage);
         EXPECT_EQ(r.out, "");
@@ -93,7 +94,11 @@ TEST(LabmixListings, TheSameSeedGivesTheSameBytesFromAFileOrStandardInput) {
     scratch s;
     std::string table;
     for (int i = 0; i < 200; ++i)
-        table.append("t").append(std::to_string(i)).append("\tg").append(std::to_string(i % 7)).append("\n");
+        table.append("t")
+            .append(std::to_string(i))
+            .append("\tg")
+            .append(std::to_string(i % 7))
+            .append("\n");
     const auto t = s.file("t.tsv", table);
     const auto one = run({"-s", "2024", "-n", "5", t});
     EXPECT_EQ(one.status, 0);
@@ -116,8 +121,11 @@ TEST(LabmixFailures, EachEndsWithStatusOneAndOneMessage) {
         std::string err;
     };
     const std::vector<row> rows = {
-        {{"-f", "-n", "4", t}, {}, "labmix: range error: the value of option -f is not a whole number in "
-                                   "-2147483648 .. 2147483647: \"" + t + "\"\n"},
+        {{"-f", "-n", "4", t},
+         {},
+         "labmix: range error: the value of option -f is not a whole number in "
+         "-2147483648 .. 2147483647: \"" +
+             t + "\"\n"},
         {{s.path("missing.tsv")}, {}, "Invalid filename.\n"},
         {{directory}, {}, "Invalid filename.\n"},
         // The bad line is the fourth: the empty line counts.
@@ -126,15 +134,20 @@ TEST(LabmixFailures, EachEndsWithStatusOneAndOneMessage) {
         {{t, "-p", "3"}, {}, "labmix: range error: column 3 is beyond the 2 fields of the table\n"},
         // Every line is checked before a column is found missing.
         {{ragged, "-p", "3"}, {}, "labmix: wrong number of fields: " + ragged + ": line  4\n"},
-        {{s.file("one.tsv", "a\nb\n"), "-f", "4", "-p", "1"}, {},
+        {{s.file("one.tsv", "a\nb\n"), "-f", "4", "-p", "1"},
+         {},
          "labmix: range error: column 4 is beyond the 1 field of the table\n"},
         // A failed read never passes for the end of the table.
         {{"/proc/self/mem"}, {}, "labmix: read error: /proc/self/mem: Input/output error\n"},
         {{"-"}, {.in = std::nullopt}, "labmix: read error: standard input: Bad file descriptor\n"},
         {{"-"}, {.in = directory}, "labmix: read error: standard input: Is a directory\n"},
         // An endless run stops at its first failed write.
-        {{t, "-n", endless}, {.out = "/dev/full"}, "labmix: write error: standard output: No space left on device\n"},
-        {{t, "-n", endless}, {.out = std::nullopt}, "labmix: write error: standard output: Bad file descriptor\n"},
+        {{t, "-n", endless},
+         {.out = "/dev/full"},
+         "labmix: write error: standard output: No space left on device\n"},
+        {{t, "-n", endless},
+         {.out = std::nullopt},
+         "labmix: write error: standard output: Bad file descriptor\n"},
     };
     for (const auto& [args, how, err] : rows) {
         const auto r = run(args, how);
@@ -158,7 +171,8 @@ TEST(LabmixHelp, HelpAndVersionGoToStandardOutputWithStatusZero) {
     // A file called -h is still read.
     scratch s;
     const auto r =
-        run({"-c", "cd '" + s.path("") + "' && printf 'a\\tx\\n' > -h && '" + binary + "' -h"}, {.program = "/bin/sh"});
+        run({"-c", "cd '" + s.path("") + "' && printf 'a\\tx\\n' > -h && '" + binary + "' -h"},
+            {.program = "/bin/sh"});
     EXPECT_EQ(r.out, "a\tx\n\n");
 }
 
@@ -166,10 +180,12 @@ TEST(LabmixHelp, HelpAndVersionGoToStandardOutputWithStatusZero) {
 TEST(LabmixHelp, TheHelpTextAndTheManPageNameTheSameOptions) {
     const auto options_in = [](const std::string& text, const std::string& dashes) {
         std::set<std::string> names;
-        for (std::size_t at = text.find(dashes); at != std::string::npos; at = text.find(dashes, at + 1)) {
+        for (std::size_t at = text.find(dashes); at != std::string::npos;
+             at = text.find(dashes, at + 1)) {
             std::size_t end = at + dashes.size();
             while (end < text.size() && std::islower(static_cast<unsigned char>(text[end]))) ++end;
-            if (end > at + dashes.size()) names.insert(text.substr(at + dashes.size(), end - at - dashes.size()));
+            if (end > at + dashes.size())
+                names.insert(text.substr(at + dashes.size(), end - at - dashes.size()));
         }
         return names;
     };

@@ -29,9 +29,12 @@ TEST(CheckInputStart, SkipsAUtf8MarkAndRefusesUtf16AndCarriageReturnsAlone) {
         // A byte order mark elsewhere is a label's bytes.
         {"a\t\xFF\xFE\n", 0},
     };
-    for (const auto& [start, skip] : kept) EXPECT_EQ(check_input_start(start, true, "t.tsv"), skip) << start;
-    const std::string utf16 = "t.tsv: UTF-16 text (it starts with a UTF-16 byte order mark); save the table as UTF-8";
-    const std::string utf32 = "t.tsv: UTF-32 text (it starts with a UTF-32 byte order mark); save the table as UTF-8";
+    for (const auto& [start, skip] : kept)
+        EXPECT_EQ(check_input_start(start, true, "t.tsv"), skip) << start;
+    const std::string utf16 =
+        "t.tsv: UTF-16 text (it starts with a UTF-16 byte order mark); save the table as UTF-8";
+    const std::string utf32 =
+        "t.tsv: UTF-32 text (it starts with a UTF-32 byte order mark); save the table as UTF-8";
     const std::string cr = "t.tsv: lines end in carriage returns alone (no line feed in ";
     const std::vector<std::pair<std::string, std::string>> refused = {
         {"\xFF\xFE"
@@ -44,14 +47,15 @@ TEST(CheckInputStart, SkipsAUtf8MarkAndRefusesUtf16AndCarriageReturnsAlone) {
         {"a\tx\rb", cr + "the input)"},
     };
     for (const auto& row : refused)
-        test_support::expect_error<input_format_error>([&] { check_input_start(row.first, true, "t.tsv"); },
-                                                       row.second);
+        test_support::expect_error<input_format_error>(
+            [&] { check_input_start(row.first, true, "t.tsv"); }, row.second);
     // A window that is not the whole input: a carriage return as its last byte may come before
     // a line feed.
     EXPECT_EQ(check_input_start("a\tx\r", false, "t.tsv"), 0u);
-    test_support::expect_error<input_format_error>([] { check_input_start("a\tx\ry", false, "-"); },
-                                                   "-: lines end in carriage returns alone (no line feed in its "
-                                                   "first 5 bytes)");
+    test_support::expect_error<input_format_error>(
+        [] { check_input_start("a\tx\ry", false, "-"); },
+        "-: lines end in carriage returns alone (no line feed in its "
+        "first 5 bytes)");
 }
 
 TEST(LabmixInputStart, SpreadsheetExportsEndToEnd) {
@@ -64,11 +68,13 @@ TEST(LabmixInputStart, SpreadsheetExportsEndToEnd) {
     const auto utf16 = s.file("utf16.tsv", "\xFF\xFE"
                                            "a\0\t\0x\0\n\0"s);
     const auto mac = s.file("mac.tsv", "a\tx\rb\ty\rc\tz\r");
-    const std::string cr = ": lines end in carriage returns alone (no line feed in the input); convert the line "
-                           "ends to line feeds, e.g. with tr '\\r' '\\n'\n";
+    const std::string cr =
+        ": lines end in carriage returns alone (no line feed in the input); convert the line "
+        "ends to line feeds, e.g. with tr '\\r' '\\n'\n";
     const std::vector<std::pair<outcome, std::string>> refused = {
-        {run({utf16}), "labmix: input format error: " + utf16 +
-                           ": UTF-16 text (it starts with a UTF-16 byte order mark); save the table as UTF-8\n"},
+        {run({utf16}),
+         "labmix: input format error: " + utf16 +
+             ": UTF-16 text (it starts with a UTF-16 byte order mark); save the table as UTF-8\n"},
         {run({mac, "-n", "2"}), "labmix: input format error: " + mac + cr},
         {run({"-"}, {.in = mac}), "labmix: input format error: standard input" + cr},
         // The check waits for a line feed or the end even when a pipe hands the bytes over slowly.
@@ -81,7 +87,8 @@ TEST(LabmixInputStart, SpreadsheetExportsEndToEnd) {
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.status, 1);
     }
-    const auto slow = run({"-c", "{ printf 'a\\tx'; sleep 0.2; printf '\\r\\nb\\ty\\n'; } | '" + binary + "' -"},
-                          {.program = "/bin/sh"});
+    const auto slow =
+        run({"-c", "{ printf 'a\\tx'; sleep 0.2; printf '\\r\\nb\\ty\\n'; } | '" + binary + "' -"},
+            {.program = "/bin/sh"});
     EXPECT_EQ(slow.out, "a\tx\nb\ty\n\n");
 }

@@ -27,14 +27,17 @@ double chi_square(const tally& counts, int cells) {
     for (const auto& entry : counts) total += entry.second;
     const double expected = total / cells;
     double chi = (cells - static_cast<double>(counts.size())) * expected; // cells never seen
-    for (const auto& entry : counts) chi += (entry.second - expected) * (entry.second - expected) / expected;
+    for (const auto& entry : counts)
+        chi += (entry.second - expected) * (entry.second - expected) / expected;
     return chi;
 }
 
 // The labels of `rows`, in row order, as letters ('a' + label).
-std::string order_of(const bounded_array<std::uint32_t>& labels, const std::vector<std::size_t>& rows) {
+std::string order_of(const bounded_array<std::uint32_t>& labels,
+                     const std::vector<std::size_t>& rows) {
     std::string order;
-    for (const auto r : rows) order += static_cast<char>('a' + labels.unchecked(static_cast<generics::index_type>(r)));
+    for (const auto r : rows)
+        order += static_cast<char>('a' + labels.unchecked(static_cast<generics::index_type>(r)));
     return order;
 }
 
@@ -98,7 +101,7 @@ TEST(Strata, MisfitsAreRangeErrors) {
         "stratum 2 of 2");
     const strata s(std::vector<std::uint32_t>{0, 1, 0}, 2);
     bounded_array<std::uint32_t> two(0, {7, 8});
-    test_support::expect_error<generics::range_error>([&] { s.shuffle(two, [](std::uint32_t) { return 0u; }); },
-                                                      "2 labels for 3 rows of strata");
+    test_support::expect_error<generics::range_error>(
+        [&] { s.shuffle(two, [](std::uint32_t) { return 0u; }); }, "2 labels for 3 rows of strata");
     EXPECT_EQ(two, bounded_array<std::uint32_t>(0, {7, 8}));
 }

@@ -22,8 +22,7 @@ TEST(TestReport, NumbersReadBackAsTheSameDouble) {
     EXPECT_EQ(format_number(std::numeric_limits<double>::quiet_NaN()), "NaN");
     EXPECT_EQ(format_number(-std::numeric_limits<double>::infinity()), "-Inf");
     EXPECT_TRUE(std::isnan(*parse_number("NaN")));
-    for (const char *bad : {"", "1x", "nan", " 1", "1e400"})
-        EXPECT_FALSE(parse_number(bad)) << bad;
+    for (const char* bad : {"", "1x", "nan", " 1", "1e400"}) EXPECT_FALSE(parse_number(bad)) << bad;
 }
 
 TEST(TestReport, TiesCountWithinSixtyFourEpsilonsAsInR) {
@@ -32,7 +31,7 @@ TEST(TestReport, TiesCountWithinSixtyFourEpsilonsAsInR) {
         double value, observed;
         bool counts;
     };
-    for (const auto &t : std::vector<tie>{{10.0, 10.0, true},
+    for (const auto& t : std::vector<tie>{{10.0, 10.0, true},
                                           {10.0 * (1 - 60 * eps), 10.0, true},
                                           {10.0 * (1 - 70 * eps), 10.0, false},
                                           {-1.0 - 60 * eps, -1.0, true},
@@ -75,7 +74,7 @@ TEST(TestParts, RangesCoverEveryReshuffleOnce) {
             EXPECT_EQ(next, n + 1);
         }
     EXPECT_EQ(parse_part("3/4"), (part_number{3, 4}));
-    for (const char *bad : {"0/4", "5/4", "3", "3/", "/4", "a/b", "3/4x", "-1/4"})
+    for (const char* bad : {"0/4", "5/4", "3", "3/", "/4", "a/b", "3/4x", "-1/4"})
         test_support::expect_error<option_error>([&] { (void)parse_part(bad); },
                                                  "the value of option --part must be K/M");
 }

@@ -29,7 +29,7 @@ const std::vector<std::string> test_args{
     "--header", "--fixed", "family", "--permute", "habitat", "--test", "chi2,g,mi,nmi,ari,rand",
     "-n",       "300",     "-s",     "5"};
 
-std::vector<std::string> with(std::vector<std::string> args, const std::vector<std::string> &more) {
+std::vector<std::string> with(std::vector<std::string> args, const std::vector<std::string>& more) {
     args.insert(args.end(), more.begin(), more.end());
     return args;
 }
@@ -39,7 +39,7 @@ std::vector<std::string> with(std::vector<std::string> args, const std::vector<s
 TEST(LabmixTest, OneReportWhateverTheThreadsAndTheParts) {
     const scratch dir;
     const auto table = dir.file("t.tsv", table_text());
-    for (const auto &strata :
+    for (const auto& strata :
          {std::vector<std::string>{}, std::vector<std::string>{"--strata", "site"}}) {
         const auto one = run(with(with(test_args, strata), {"--threads", "1", table}));
         ASSERT_EQ(one.status, 0) << one.err;
@@ -75,7 +75,7 @@ TEST(LabmixTest, AMissingRepeatedOrForeignPartIsNamed) {
         std::vector<std::string> files;
         std::string message;
     };
-    for (const auto &r : std::vector<row>{
+    for (const auto& r : std::vector<row>{
              {{parts[0], parts[2]}, "labmix: partial result: part 2/3 is missing"},
              {{parts[0], parts[1], parts[1], parts[2]}, parts[1] + ": part 2/3 is given twice"},
              {{parts[0], foreign, parts[2]}, foreign + ": is a part of another test"},
@@ -140,7 +140,7 @@ TEST(LabmixTest, OptionsThatDoNotGoTogether) {
         std::vector<std::string> args;
         std::string message;
     };
-    for (const auto &r : std::vector<row>{
+    for (const auto& r : std::vector<row>{
              {{"--null", "n.tsv", table}, "option --null needs --test"},
              {{"--test", "chi2", "--part", "1/2", table}, "option --part needs --seed"},
              {{"--test", "chi2,x", table}, "names an unknown statistic, \"x\""},
@@ -148,7 +148,8 @@ TEST(LabmixTest, OptionsThatDoNotGoTogether) {
              {{"--test", "chi2", "--threads", "0", table}, "must be at least 1"},
              {{"--test", "chi2", "-n", "0", table}, "option -n 0 does not go with --test"},
              {{"--test", "chi2", "--reshuffles=0", table}, "option -n 0 does not go with --test"},
-             {{"--test", "chi2", "-n", "0", "-n", "5", table}, "option -n 0 does not go with --test"},
+             {{"--test", "chi2", "-n", "0", "-n", "5", table},
+              "option -n 0 does not go with --test"},
              {{"--combine"}, "option --combine needs the partial results"},
              {{"--combine", "--test", "chi2", table},
               "option --combine takes the test from its partial results"}}) {

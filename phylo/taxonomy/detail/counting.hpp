@@ -19,7 +19,7 @@ __extension__ using int128 = __int128;
 // are remembered: with many groups most counts are small and repeat, and a remembered term is
 // the same double as a recomputed one, so the sum does not depend on it.
 class entropy_sum {
-  public:
+public:
     explicit entropy_sum(std::int64_t n)
         : n_(static_cast<double>(n)),
           memo_(static_cast<std::size_t>(std::min<std::int64_t>(n, 4096)) + 1, unset) {}
@@ -35,7 +35,7 @@ class entropy_sum {
     }
     [[nodiscard]] double value() const noexcept { return sum_; }
 
-  private:
+private:
     static constexpr double unset = 1.0; // p ln p is never positive
     [[nodiscard]] double term(std::int64_t c) const {
         const double p = static_cast<double>(c) / n_; // exactly 1 when c = n
@@ -47,9 +47,7 @@ class entropy_sum {
     double sum_ = 0.0;
 };
 
-inline std::int64_t pairs_in(std::int64_t c) noexcept {
-    return c * (c - 1) / 2;
-}
+inline std::int64_t pairs_in(std::int64_t c) noexcept { return c * (c - 1) / 2; }
 
 // Above this many cells per taxon a dense table costs more than sorting the taxa.
 inline bool table_fits(std::int64_t cells, std::int64_t n) noexcept {
@@ -61,8 +59,8 @@ inline bool table_fits(std::int64_t cells, std::int64_t n) noexcept {
 // table than the data need: a dense table when it is small, else two stable counting passes,
 // else a sort of the pairs.
 template <class RowGroup, class ColumnGroup, class Visit>
-void walk_cells(const RowGroup *a, const ColumnGroup *b, std::int64_t n, std::int64_t na,
-                std::int64_t nb, Visit &&visit) {
+void walk_cells(const RowGroup* a, const ColumnGroup* b, std::int64_t n, std::int64_t na,
+                std::int64_t nb, Visit&& visit) {
     const auto size = static_cast<std::size_t>(n);
     const auto row_of = [a](std::size_t k) { return static_cast<std::int64_t>(a[k]); };
     const auto column_of = [b](std::size_t k) { return static_cast<std::int64_t>(b[k]); };
@@ -81,20 +79,15 @@ void walk_cells(const RowGroup *a, const ColumnGroup *b, std::int64_t n, std::in
         auto by_column = std::vector<std::uint32_t>(size);
         auto ordered = std::vector<std::uint32_t>(size);
         std::vector<std::uint32_t> start(static_cast<std::size_t>(std::max(na, nb)) + 1, 0);
-        for (std::size_t k = 0; k < size; ++k)
-            ++start[static_cast<std::size_t>(column_of(k)) + 1];
-        for (std::size_t g = 1; g < start.size(); ++g)
-            start[g] += start[g - 1];
+        for (std::size_t k = 0; k < size; ++k) ++start[static_cast<std::size_t>(column_of(k)) + 1];
+        for (std::size_t g = 1; g < start.size(); ++g) start[g] += start[g - 1];
         for (std::size_t k = 0; k < size; ++k)
             by_column[start[static_cast<std::size_t>(column_of(k))]++] =
                 static_cast<std::uint32_t>(k);
         std::fill(start.begin(), start.end(), 0);
-        for (std::size_t k = 0; k < size; ++k)
-            ++start[static_cast<std::size_t>(row_of(k)) + 1];
-        for (std::size_t g = 1; g < start.size(); ++g)
-            start[g] += start[g - 1];
-        for (const auto k : by_column)
-            ordered[start[static_cast<std::size_t>(row_of(k))]++] = k;
+        for (std::size_t k = 0; k < size; ++k) ++start[static_cast<std::size_t>(row_of(k)) + 1];
+        for (std::size_t g = 1; g < start.size(); ++g) start[g] += start[g - 1];
+        for (const auto k : by_column) ordered[start[static_cast<std::size_t>(row_of(k))]++] = k;
         std::size_t run = 0;
         for (std::size_t r = 1; r <= size; ++r) {
             if (r == size || row_of(ordered[r]) != row_of(ordered[run]) ||

@@ -31,13 +31,17 @@ TEST(CSetHash, HashesTheMembersInAscendingUnsignedOrder) {
     const auto hash_of = [](std::string_view s) { return std::hash<std::string_view>{}(s); };
     EXPECT_EQ(c_set_hash{}(character_set("ggaga")), hash_of("ag"));
     // Codes above 127 come after the letters whatever the signedness of char; NUL counts.
-    EXPECT_EQ(c_set_hash{}(character_set(std::string_view("\xE9" "b\0", 3))), hash_of(std::string_view("\0b\xE9", 3)));
+    EXPECT_EQ(c_set_hash{}(character_set(std::string_view("\xE9"
+                                                          "b\0",
+                                                          3))),
+              hash_of(std::string_view("\0b\xE9", 3)));
 }
 
 TEST(Submatrix, SelectedTaxaInTheOrderOfTheMatrix) {
     const squared s = submatrix(numbered(0, {"a", "b", "c"}), hashed_taxa{"c", "a", "zebra"});
     EXPECT_EQ(s.labels, taxon_labels(0, {"a", "c"}));
-    EXPECT_EQ(std::vector<double>(s.matrix.data(), s.matrix.data() + 4), (std::vector<double>{0, 2, 20, 22}));
+    EXPECT_EQ(std::vector<double>(s.matrix.data(), s.matrix.data() + 4),
+              (std::vector<double>{0, 2, 20, 22}));
     // A repeated label selects every taxon that bears it.
     const squared twice = submatrix(numbered(4, {"a", "b", "a", "d"}), hashed_taxa{"a"});
     EXPECT_EQ(twice.labels, taxon_labels(4, {"a", "a"}));
@@ -45,7 +49,8 @@ TEST(Submatrix, SelectedTaxaInTheOrderOfTheMatrix) {
     // Nothing selected is an empty result whatever the first index, 0 included.
     for (index_type first : {0, 5}) {
         const squared none = submatrix(numbered(first, {"a", "b"}), hashed_taxa{"A", "b "});
-        EXPECT_TRUE(none.first == first && none.last == first - 1 && none.labels.empty() && none.matrix.empty());
+        EXPECT_TRUE(none.first == first && none.last == first - 1 && none.labels.empty() &&
+                    none.matrix.empty());
     }
 }
 

@@ -35,16 +35,15 @@ bool same_bits(double a, double b) {
     return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
 }
 
-count_array random_partition(std::mt19937 &random, int n, int k) {
+count_array random_partition(std::mt19937& random, int n, int k) {
     count_array p(0, n - 1);
-    for (auto &g : p)
-        g = static_cast<count_element>(random() % static_cast<unsigned>(k));
+    for (auto& g : p) g = static_cast<count_element>(random() % static_cast<unsigned>(k));
     return p;
 }
 
 // E[MI] summed over every count of every cell with std::lgamma: the definition, slowly.
-double expected_mi_by_definition(const std::vector<std::int64_t> &a,
-                                 const std::vector<std::int64_t> &b, std::int64_t n) {
+double expected_mi_by_definition(const std::vector<std::int64_t>& a,
+                                 const std::vector<std::int64_t>& b, std::int64_t n) {
     const auto lf = [](std::int64_t k) { return std::lgamma(static_cast<double>(k) + 1); };
     const double nd = static_cast<double>(n);
     double emi = 0;
@@ -92,7 +91,7 @@ TEST(Comparison, WorkedExample) {
 
 TEST(Comparison, LimitValuesWhereAMeasureIsZeroOverZero) {
     struct limit_case {
-        const char *name;
+        const char* name;
         groups_t first, second;
         double nmi, ami, adjusted_rand, rand;
     };
@@ -104,7 +103,7 @@ TEST(Comparison, LimitValuesWhereAMeasureIsZeroOverZero) {
         {"one group against singletons", {0, 0, 0, 0}, {0, 1, 2, 3}, 0, 0, 0, 0},
         {"one group against two", {0, 0, 0, 0}, {0, 0, 1, 1}, 0, 0, 0, 1.0 / 3},
     };
-    for (const auto &c : cases) {
+    for (const auto& c : cases) {
         for (const bool swapped : {false, true}) {
             const auto r = swapped ? compare(partition(c.second), partition(c.first))
                                    : compare(partition(c.first), partition(c.second));
@@ -125,7 +124,7 @@ TEST(Comparison, SameBitsAsThePartitionMeasuresAndAnyNumbering) {
     std::mt19937 random(12);
     // Sizes and group counts that take each way of counting cells: dense, counted runs, sorted
     // pairs.
-    for (const auto &[n, ka, kb] : {std::tuple{200, 3, 5}, std::tuple{3000, 60, 80},
+    for (const auto& [n, ka, kb] : {std::tuple{200, 3, 5}, std::tuple{3000, 60, 80},
                                     std::tuple{3000, 2000, 2500}, std::tuple{2, 1, 2}}) {
         const auto a = random_partition(random, n, ka);
         const auto b = random_partition(random, n, kb);
@@ -157,7 +156,7 @@ TEST(Comparison, SameBitsAsThePartitionMeasuresAndAnyNumbering) {
         // Cells in row-major order, adding up to the margins.
         std::vector<std::int64_t> rows(table.row_sums.size()), columns(table.column_sums.size());
         for (std::size_t i = 0; i < table.cells.size(); ++i) {
-            const auto &c = table.cells[i];
+            const auto& c = table.cells[i];
             if (i > 0) {
                 EXPECT_LT(std::pair(table.cells[i - 1].row, table.cells[i - 1].column),
                           std::pair(c.row, c.column));
@@ -169,8 +168,7 @@ TEST(Comparison, SameBitsAsThePartitionMeasuresAndAnyNumbering) {
         // Any numbering with the same order of groups gives the same bits: far apart, negative,
         // shifted.
         count_array spread = a;
-        for (auto &g : spread)
-            g = g * 1000003 - 1000000000;
+        for (auto& g : spread) g = g * 1000003 - 1000000000;
         const auto s = compare(spread, b);
         EXPECT_TRUE(same_bits(s.ami, r.ami) && same_bits(s.chi_square, r.chi_square) &&
                     same_bits(s.nmi, r.nmi));
@@ -181,7 +179,7 @@ TEST(Comparison, ExpectedMutualInformationIsTheWholeSum) {
     // Against the term-by-term definition, on tables whose counts spread widely or hardly at all.
     // Both take differences of ln k! near ln n! (about 5,900 at n = 1000, an ulp of 1e-12).
     std::mt19937 random(3);
-    for (const auto &[n, ka, kb] :
+    for (const auto& [n, ka, kb] :
          {std::tuple{40, 3, 4}, std::tuple{300, 2, 2}, std::tuple{500, 25, 30},
           std::tuple{60, 59, 3}, std::tuple{1000, 7, 300}}) {
         const auto table =
@@ -230,7 +228,7 @@ TEST(Comparison, CellsRebuiltWithMarginsMeasuredOnce) {
 TEST(Comparison, AssociationMeasurerGivesTheBitsOfCompare) {
     // Sparse and dense tables of many reshuffles, including one-group and singleton sides.
     std::mt19937 random(21);
-    for (const auto &[n, ka, kb] : {std::tuple{300, 7, 4}, std::tuple{50, 50, 3},
+    for (const auto& [n, ka, kb] : {std::tuple{300, 7, 4}, std::tuple{50, 50, 3},
                                     std::tuple{40, 1, 5}, std::tuple{2, 2, 2}}) {
         auto a = random_partition(random, n, ka);
         const auto b = random_partition(random, n, kb);
@@ -241,11 +239,11 @@ TEST(Comparison, AssociationMeasurerGivesTheBitsOfCompare) {
             contingency(a, b, table);
             const auto full = compare(table);
             std::vector<std::uint32_t> dense(table.row_sums.size() * table.column_sums.size(), 0);
-            for (const auto &cell : table.cells)
+            for (const auto& cell : table.cells)
                 dense[static_cast<std::size_t>(cell.row) * table.column_sums.size() +
                       static_cast<std::size_t>(cell.column)] =
                     static_cast<std::uint32_t>(cell.count);
-            for (const auto &quick : {measure(table.cells), measure.dense(dense)})
+            for (const auto& quick : {measure(table.cells), measure.dense(dense)})
                 EXPECT_TRUE(same_bits(quick.chi_square, full.chi_square) &&
                             same_bits(quick.g_statistic, full.g_statistic) &&
                             same_bits(quick.mutual_information, full.mutual_information) &&

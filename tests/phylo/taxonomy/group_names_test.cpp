@@ -31,7 +31,8 @@ TEST(GroupNameTables, TransposeExtractAndMatrixForm) {
     const auto back = group_names::transpose(by_field);
     for (index_type i = 0; i <= 2; ++i) EXPECT_EQ(*back[i], *table[i]);
     EXPECT_EQ(group_names::extract(table, 1), labels({"A", "B", "A"}));
-    test_support::expect_error<range_error>([&] { (void)group_names::extract(table, 2); }, "index 2 outside the bounds 0 .. 1");
+    test_support::expect_error<range_error>([&] { (void)group_names::extract(table, 2); },
+                                            "index 2 outside the bounds 0 .. 1");
     auto m = group_names::arrays_to_matrix(table);
     m(2, 1) = "changed"; // the matrix holds its own copies
     EXPECT_EQ((*table[2])[1], "A");
@@ -45,9 +46,14 @@ TEST(GroupNameTables, GenericOperationsOnStrings) {
     EXPECT_EQ(group_names::abs_dist(labels({"A", "B", "C"}), labels({"A", "b", "C"})), 1);
     auto table = read("x\tA\ny\tB\n");
     group_names::apply(table, [](const std::string& s) { return s + "!"; });
-    EXPECT_EQ(group_names::apply(*table[1], [](const std::string& a, const std::string& b) { return a + "," + b; }), "y!,B!");
+    EXPECT_EQ(group_names::apply(*table[1], [](const std::string& a,
+                                               const std::string& b) { return a + "," + b; }),
+              "y!,B!");
     const auto same = group_names::apply(
-        table, [](const std::string& a, const std::string& b) { return a == b ? std::string("1") : std::string("0"); },
+        table,
+        [](const std::string& a, const std::string& b) {
+            return a == b ? std::string("1") : std::string("0");
+        },
         [](const std::string& a, const std::string& b) { return a + b; }, false);
     EXPECT_TRUE(same(0, 0) == "11" && same(0, 1) == "00" && same(1, 0) == "00");
 }

@@ -25,10 +25,12 @@ using test_support::expect_error;
 using names = std::vector<std::string>;
 
 // A column-wise table: the name row, then one row per classification, all from `first`.
-group_name_vector table_from(index_type table_first, index_type first, const std::vector<names>& rows) {
+group_name_vector table_from(index_type table_first, index_type first,
+                             const std::vector<names>& rows) {
     group_name_vector table(table_first, table_first + static_cast<index_type>(rows.size()) - 1);
     for (std::size_t i = 0; i < rows.size(); ++i)
-        table[table_first + static_cast<index_type>(i)] = std::make_unique<taxon_labels>(first, rows[i]);
+        table[table_first + static_cast<index_type>(i)] =
+            std::make_unique<taxon_labels>(first, rows[i]);
     return table;
 }
 
@@ -39,7 +41,8 @@ std::vector<count_element> values(const count_array& a) { return {a.begin(), a.e
 TEST(ToGroupNumbers, NumbersFollowFirstOccurrenceAlongTheRow) {
     // Numbered along the name row, given in label order. Names are exact: "B" is not "b", "x "
     // is not "x", and the empty name is a group.
-    const auto table = table_from(0, 0, {{"a", "b", "c", "d"}, {"x", "y", "x", "x "}, {"B", "b", "b", ""}});
+    const auto table =
+        table_from(0, 0, {{"a", "b", "c", "d"}, {"x", "y", "x", "x "}, {"B", "b", "b", ""}});
     const auto numbers = to_group_numbers(taxon_labels(0, names{"d", "c", "b", "a"}), table);
     ASSERT_TRUE(numbers.first() == 1 && numbers.last() == 2);
     EXPECT_EQ(values(*numbers[1]), (std::vector<count_element>{2, 0, 1, 0}));
@@ -59,28 +62,40 @@ TEST(ToGroupNumbers, ShuffledNamesAgreeWithAMap) {
     for (int k = 0; k < n; ++k) labels.push_back("taxon" + std::to_string(k));
     order = labels;
     std::shuffle(order.begin(), order.end(), random);
-    for (int k = 0; k < n; ++k) groups.push_back(std::string("g").append(std::to_string(random() % 1500)));
-    const auto numbers = to_group_numbers(taxon_labels(0, labels), table_from(0, 0, {order, groups}));
+    for (int k = 0; k < n; ++k)
+        groups.push_back(std::string("g").append(std::to_string(random() % 1500)));
+    const auto numbers =
+        to_group_numbers(taxon_labels(0, labels), table_from(0, 0, {order, groups}));
     std::map<std::string, count_element> expected;
-    for (const auto& g : groups) expected.try_emplace(g, static_cast<count_element>(expected.size()));
+    for (const auto& g : groups)
+        expected.try_emplace(g, static_cast<count_element>(expected.size()));
     for (std::size_t j = 0; j < order.size(); ++j)
         ASSERT_EQ((*numbers[1])[std::stoi(order[j].substr(5))], expected[groups[j]]) << j;
 }
 
 TEST(ToGroupNumbers, Errors) {
     const taxon_labels abc(0, names{"a", "b", "c"});
-    expect_error<group_names::size_error>([&] { (void)to_group_numbers(abc, table_from(0, 0, {{"a", "b", "c"}, {"x", "y"}})); },
-                                          "classification row 1 has 2 names, the name row 3");
+    expect_error<group_names::size_error>(
+        [&] {
+            (void)to_group_numbers(abc, table_from(0, 0, {{"a", "b", "c"}, {"x", "y"}}));
+        },
+        "classification row 1 has 2 names, the name row 3");
     expect_error<range_error>([&] { (void)to_group_numbers(abc, group_name_vector(0, -1)); },
                               "the classification table has no name row");
     auto table = table_from(0, 0, {{"a", "b", "c"}, {"x", "y", "x"}});
     table[1].reset();
     expect_error<range_error>([&] { (void)to_group_numbers(abc, table); }, "row 1 is null");
-    expect_error<range_error>([&] { (void)to_group_numbers(abc, table_from(0, 0, {{"a", "b", "d"}})); },
-                              "taxon name \"d\" of the name row is not among the labels");
+    expect_error<range_error>(
+        [&] {
+            (void)to_group_numbers(abc, table_from(0, 0, {{"a", "b", "d"}}));
+        },
+        "taxon name \"d\" of the name row is not among the labels");
     // A repeated name would leave a label's position unwritten: refused.
-    expect_error<range_error>([&] { (void)to_group_numbers(abc, table_from(0, 0, {{"a", "b", "a"}})); },
-                              "taxon name \"a\" occurs more than once in the name row");
+    expect_error<range_error>(
+        [&] {
+            (void)to_group_numbers(abc, table_from(0, 0, {{"a", "b", "a"}}));
+        },
+        "taxon name \"a\" occurs more than once in the name row");
 }
 
 TEST(SquaredToPairwise, OnlyTheUpperTriangle) {
@@ -90,13 +105,16 @@ TEST(SquaredToPairwise, OnlyTheUpperTriangle) {
     three(5, 6) = 3;
     three(5, 4) = three(6, 6) = -100; // the lower triangle and the diagonal are not read
     std::vector<std::vector<double>> pairs;
-    for (const auto& p : squared_to_pairwise(three)) pairs.push_back({p.distance, double(p.first_taxon), double(p.second_taxon)});
+    for (const auto& p : squared_to_pairwise(three))
+        pairs.push_back({p.distance, double(p.first_taxon), double(p.second_taxon)});
     EXPECT_EQ(pairs, (std::vector<std::vector<double>>{{2, 4, 6}, {3, 5, 6}, {5, 4, 5}}));
     EXPECT_TRUE(squared_to_pairwise(real_matrix(0, 0, 0, 0)).empty());
     EXPECT_TRUE(squared_to_pairwise(real_matrix(0, -1, 0, -1)).empty());
-    expect_error<real_chars::size_error>([] { (void)squared_to_pairwise(real_matrix(0, 1, 0, 2)); }, "a 2 x 3 matrix is not square");
-    expect_error<range_error>([] { (void)squared_to_pairwise(real_matrix(0, 2, 1, 3)); },
-                              "the columns of a distance matrix must have the index range of its rows");
+    expect_error<real_chars::size_error>([] { (void)squared_to_pairwise(real_matrix(0, 1, 0, 2)); },
+                                         "a 2 x 3 matrix is not square");
+    expect_error<range_error>(
+        [] { (void)squared_to_pairwise(real_matrix(0, 2, 1, 3)); },
+        "the columns of a distance matrix must have the index range of its rows");
 }
 
 TEST(SquaredToPairwise, SortsEveryDistribution) {
@@ -115,14 +133,19 @@ TEST(SquaredToPairwise, SortsEveryDistribution) {
         },
         [](index_type i, index_type j) { return (i + j) % 2 ? 1.0 : 3.0; },
         // A tight clump with far outliers in rows that a sample of rows would skip.
-        [&](index_type i, index_type j) { return i == 1 && j == 7 ? -1e9 : i == 2 && j == 5 ? 1e9 : 1.0 + 1e-9 * uniform(random); },
+        [&](index_type i, index_type j) {
+            return i == 1 && j == 7 ? -1e9 : i == 2 && j == 5 ? 1e9 : 1.0 + 1e-9 * uniform(random);
+        },
         // Most pairs in one value bucket, spread thinly inside it.
-        [&](index_type i, index_type j) { return (i * j) % 97 == 0 ? 1000.0 * uniform(random) : uniform(random) * 1e-3; }};
+        [&](index_type i, index_type j) {
+            return (i * j) % 97 == 0 ? 1000.0 * uniform(random) : uniform(random) * 1e-3;
+        }};
     for (const auto& value : distributions) {
         real_matrix m(0, n - 1, 0, n - 1);
         for (index_type i = 0; i < n; ++i)
             for (index_type j = 0; j < n; ++j) m(i, j) = value(i, j);
-        // Sorted, not-a-number last, each pair of the upper triangle exactly once with its own value.
+        // Sorted, not-a-number last, each pair of the upper triangle exactly once with its own
+        // value.
         const auto pairs = squared_to_pairwise(m);
         ASSERT_EQ(pairs.length(), n * (n - 1) / 2);
         std::vector<bool> seen(static_cast<std::size_t>(n * n), false);
@@ -131,9 +154,11 @@ TEST(SquaredToPairwise, SortsEveryDistribution) {
             const auto at = static_cast<std::size_t>(p.first_taxon * n + p.second_taxon);
             ASSERT_TRUE(p.first_taxon < p.second_taxon && !seen[at]);
             seen[at] = true;
-            ASSERT_EQ(std::bit_cast<std::uint64_t>(p.distance), std::bit_cast<std::uint64_t>(m(p.first_taxon, p.second_taxon)));
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(p.distance),
+                      std::bit_cast<std::uint64_t>(m(p.first_taxon, p.second_taxon)));
             const double before = k > 0 ? pairs[k - 1].distance : -inf;
-            ASSERT_FALSE(p.distance < before || (std::isnan(before) && !std::isnan(p.distance))) << k;
+            ASSERT_FALSE(p.distance < before || (std::isnan(before) && !std::isnan(p.distance)))
+                << k;
         }
     }
 }

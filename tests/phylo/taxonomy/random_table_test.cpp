@@ -23,12 +23,12 @@ namespace {
 // Pearson's X^2 of observed counts against expected probabilities, over outcomes expected at
 // least 5 times (the rest pooled), and its degrees of freedom.
 template <class Key>
-std::pair<double, int> goodness_of_fit(const std::map<Key, std::int64_t> &seen,
-                                       const std::map<Key, double> &probability,
+std::pair<double, int> goodness_of_fit(const std::map<Key, std::int64_t>& seen,
+                                       const std::map<Key, double>& probability,
                                        std::int64_t draws) {
     double x2 = 0, pooled_expected = 0, pooled_seen = 0;
     int classes = 0;
-    for (const auto &[key, p] : probability) {
+    for (const auto& [key, p] : probability) {
         const double expected = p * static_cast<double>(draws);
         const auto it = seen.find(key);
         const double got = it == seen.end() ? 0.0 : static_cast<double>(it->second);
@@ -44,7 +44,7 @@ std::pair<double, int> goodness_of_fit(const std::map<Key, std::int64_t> &seen,
         x2 += (pooled_seen - pooled_expected) * (pooled_seen - pooled_expected) / pooled_expected;
         ++classes;
     }
-    for (const auto &[key, count] : seen)
+    for (const auto& [key, count] : seen)
         EXPECT_TRUE(probability.count(key)) << "an impossible outcome was drawn";
     return {x2, classes - 1};
 }
@@ -61,14 +61,14 @@ TEST(Hypergeometric, MatchesTheExactDistribution) {
     // (population, successes, draws): small and larger spreads, a mode at either end, more
     // draws than failures, and single possible values.
     const std::vector<std::tuple<std::int64_t, std::int64_t, std::int64_t>> cases{
-        {20, 7, 5},         {100, 10, 30},     {1000, 500, 400},  {50, 45, 40},
-        {30, 2, 29},        {12, 12, 5},       {12, 0, 5},        {100000, 10000, 1000},
-        {2000, 1000, 1000}, {4000, 3000, 2500}, {5000, 4900, 300}, {3000, 200, 2900}, {12, 5, 12},
-        {9, 4, 0}};
+        {20, 7, 5},         {100, 10, 30},      {1000, 500, 400},  {50, 45, 40},
+        {30, 2, 29},        {12, 12, 5},        {12, 0, 5},        {100000, 10000, 1000},
+        {2000, 1000, 1000}, {4000, 3000, 2500}, {5000, 4900, 300}, {3000, 200, 2900},
+        {12, 5, 12},        {9, 4, 0}};
     std::mt19937_64 random(5);
     std::uniform_real_distribution<double> uniform(0.0, 1.0);
     const auto next = [&] { return uniform(random); };
-    for (const auto &[N, K, m] : cases) {
+    for (const auto& [N, K, m] : cases) {
         const auto lf = log_factorials(N);
         std::map<std::int64_t, double> exact;
         for (std::int64_t x = 0; x <= std::min(K, m); ++x)
@@ -77,8 +77,7 @@ TEST(Hypergeometric, MatchesTheExactDistribution) {
                                     lf[N - K - m + x] - lf[N] + lf[m] + lf[N - m]);
         std::map<std::int64_t, std::int64_t> seen;
         constexpr std::int64_t draws = 40000;
-        for (std::int64_t i = 0; i < draws; ++i)
-            ++seen[hypergeometric(N, K, m, lf.data(), next)];
+        for (std::int64_t i = 0; i < draws; ++i) ++seen[hypergeometric(N, K, m, lf.data(), next)];
         if (exact.size() == 1) {
             EXPECT_EQ(seen.size(), 1u);
             EXPECT_EQ(seen.begin()->first, exact.begin()->first);
@@ -102,34 +101,28 @@ TEST(RandomTable, KeepsTheMarginsAndFollowsThePermutationDistribution) {
         // Every table with these margins: choose the cells of all but the last row and column.
         std::vector<std::uint32_t> t(sampler.cells());
         const auto R = rows.size(), C = columns.size();
-        const auto fill = [&](auto &&self, std::size_t cell) -> void {
+        const auto fill = [&](auto&& self, std::size_t cell) -> void {
             if (cell == (R - 1) * (C - 1)) {
                 std::vector<std::uint32_t> full = t;
                 double log_p = -lf[9];
-                for (const auto a : rows)
-                    log_p += lf[a];
-                for (const auto b : columns)
-                    log_p += lf[b];
+                for (const auto a : rows) log_p += lf[a];
+                for (const auto b : columns) log_p += lf[b];
                 for (std::size_t i = 0; i + 1 < R; ++i) {
                     std::int64_t sum = 0;
-                    for (std::size_t j = 0; j + 1 < C; ++j)
-                        sum += full[i * C + j];
+                    for (std::size_t j = 0; j + 1 < C; ++j) sum += full[i * C + j];
                     if (sum > rows[i]) return;
                     full[i * C + C - 1] = static_cast<std::uint32_t>(rows[i] - sum);
                 }
                 for (std::size_t j = 0; j < C; ++j) {
                     std::int64_t sum = 0;
-                    for (std::size_t i = 0; i + 1 < R; ++i)
-                        sum += full[i * C + j];
+                    for (std::size_t i = 0; i + 1 < R; ++i) sum += full[i * C + j];
                     if (sum > columns[j]) return;
                     full[(R - 1) * C + j] = static_cast<std::uint32_t>(columns[j] - sum);
                 }
                 std::int64_t last_row = 0;
-                for (std::size_t j = 0; j < C; ++j)
-                    last_row += full[(R - 1) * C + j];
+                for (std::size_t j = 0; j < C; ++j) last_row += full[(R - 1) * C + j];
                 if (last_row != rows[R - 1]) return;
-                for (const auto c : full)
-                    log_p -= lf[c];
+                for (const auto c : full) log_p -= lf[c];
                 exact[full] = std::exp(log_p);
                 return;
             }
@@ -141,8 +134,7 @@ TEST(RandomTable, KeepsTheMarginsAndFollowsThePermutationDistribution) {
         };
         fill(fill, 0);
         double total = 0;
-        for (const auto &[table, p] : exact)
-            total += p;
+        for (const auto& [table, p] : exact) total += p;
         EXPECT_NEAR(total, 1.0, 1e-12);
 
         std::mt19937_64 random(11);

@@ -44,18 +44,23 @@ std::string written(const group_name_vector& table, char separator = '\t') {
 }
 
 TEST(TableGet, FieldsBlanksAndLineEnds) {
-    const struct { std::string text; char separator; rows_t rows; } cases[] = {
-        // Only blanks are trimmed; a field of blanks is empty; a trailing separator gives an empty field.
-        {"  x  \t \n\t\v b\f \n", '\t', {{"x", ""}, {"", "\v b\f"}}},
-        {"a\tb\t\nc\t\t\n", '\t', {{"a", "b", ""}, {"c", "", ""}}},
-        {"a;b c;d\n", ';', {{"a", "b c", "d"}}},
-        {"only\nrow", '\t', {{"only"}, {"row"}}}, // the last line needs no line end
-        {"a\tb\r\n\r\nc\td\r\n", '\t', {{"a", "b"}, {"c", "d"}}},
-        // A carriage return at the very end belongs to the line end, with or without a line feed before it.
-        {"a\tb\r\nc\td\r", '\t', {{"a", "b"}, {"c", "d"}}},
-        {"a\tb\n\r", '\t', {{"a", "b"}}},
-        // Elsewhere it is an ordinary character.
-        {"a\r\tb\r\r\n", '\t', {{"a\r", "b\r"}}}};
+    const struct {
+        std::string text;
+        char separator;
+        rows_t rows;
+    } cases[] = {// Only blanks are trimmed; a field of blanks is empty; a trailing separator gives
+                 // an empty field.
+                 {"  x  \t \n\t\v b\f \n", '\t', {{"x", ""}, {"", "\v b\f"}}},
+                 {"a\tb\t\nc\t\t\n", '\t', {{"a", "b", ""}, {"c", "", ""}}},
+                 {"a;b c;d\n", ';', {{"a", "b c", "d"}}},
+                 {"only\nrow", '\t', {{"only"}, {"row"}}}, // the last line needs no line end
+                 {"a\tb\r\n\r\nc\td\r\n", '\t', {{"a", "b"}, {"c", "d"}}},
+                 // A carriage return at the very end belongs to the line end, with or without a
+                 // line feed before it.
+                 {"a\tb\r\nc\td\r", '\t', {{"a", "b"}, {"c", "d"}}},
+                 {"a\tb\n\r", '\t', {{"a", "b"}}},
+                 // Elsewhere it is an ordinary character.
+                 {"a\r\tb\r\r\n", '\t', {{"a\r", "b\r"}}}};
     for (const auto& c : cases) EXPECT_EQ(rows_of(read(c.text, c.separator)), c.rows) << c.text;
     for (const std::string text : {"", "\n", "\n\n\n", "\r\n\r\n", "\r"}) {
         const auto table = read(text);
@@ -69,11 +74,13 @@ TEST(TableGet, FieldsBlanksAndLineEnds) {
 TEST(TableGet, LongLinesAndManyRowsAreReadWhole) {
     // Lines longer than any read block, and lines that straddle block boundaries.
     const std::string long_label(1'000'003, 'x');
-    EXPECT_EQ(rows_of(read("a\t" + long_label + "\r\n" + long_label + "\tb\n")), (rows_t{{"a", long_label}, {long_label, "b"}}));
+    EXPECT_EQ(rows_of(read("a\t" + long_label + "\r\n" + long_label + "\tb\n")),
+              (rows_t{{"a", long_label}, {long_label, "b"}}));
     // A CR LF split between two blocks of input (blocks are 256 KiB).
     for (std::size_t cr_at = (1u << 18) - 3; cr_at <= (1u << 18) + 2; ++cr_at) {
         const std::string filler(cr_at - 2, 'f');
-        EXPECT_EQ(rows_of(read("a\t" + filler + "\r\nb\tc\r\n")), (rows_t{{"a", filler}, {"b", "c"}}));
+        EXPECT_EQ(rows_of(read("a\t" + filler + "\r\nb\tc\r\n")),
+                  (rows_t{{"a", filler}, {"b", "c"}}));
     }
     std::string text;
     rows_t expected;
@@ -87,12 +94,15 @@ TEST(TableGet, LongLinesAndManyRowsAreReadWhole) {
 
 TEST(TableGet, WrongFieldCountNamesInputAndLine) {
     // Empty lines count, with or without a carriage return; so does a last line without a line end.
-    const std::pair<std::string, int> cases[] = {
-        {"a\tb\t\na\tb\n", 2}, {"\na\tb\n\r\nc\td\ne\n", 5}, {"a\tb\n\nc\td\ne\tf\tg\n", 4}, {"a\tb\nc\td\nx", 3}};
+    const std::pair<std::string, int> cases[] = {{"a\tb\t\na\tb\n", 2},
+                                                 {"\na\tb\n\r\nc\td\ne\n", 5},
+                                                 {"a\tb\n\nc\td\ne\tf\tg\n", 4},
+                                                 {"a\tb\nc\td\nx", 3}};
     for (const auto& c : cases)
         expect_error<nf_error>([&] { read(c.first); }, "t.tsv: line  " + std::to_string(c.second));
     test_support::text_input in("a\tb\n" + std::string(20'000, 'y') + "\n");
-    expect_error<nf_error>([&] { taxonomy::get(in, '\t', "/data/long name.tsv"); }, "/data/long name.tsv: line  2");
+    expect_error<nf_error>([&] { taxonomy::get(in, '\t', "/data/long name.tsv"); },
+                           "/data/long name.tsv: line  2");
     EXPECT_STREQ(nf_error("x").name(), "wrong number of fields");
     // Through the current input, under the name it was given.
     test_support::text_input bad("x\t1\ny\n");
@@ -108,7 +118,8 @@ TEST(TableGet, ReadsTheRestOfTheStreamOrFails) {
     EXPECT_TRUE(taxonomy::get(in, '\t', "t").empty());
     // A directory or a broken stream is an error, not an empty table.
     std::ifstream directory(LABMIX_TEST_DATA);
-    expect_error<phylo::use_error>([&] { taxonomy::get(directory, '\t', "data"); }, "data: cannot be read");
+    expect_error<phylo::use_error>([&] { taxonomy::get(directory, '\t', "data"); },
+                                   "data: cannot be read");
     test_support::text_input broken("a\tb\n");
     broken.setstate(std::ios::badbit);
     EXPECT_THROW(taxonomy::get(broken, '\t', "b"), phylo::use_error);
@@ -150,10 +161,12 @@ TEST(TablePut, RoundTripsAndStopsAtTheFirstBadRow) {
     expect_error<phylo::range_error>([&] { (void)written(table); }, "row 1 is null");
     table[1] = std::make_unique<phylo::taxon_labels>();
     std::ostringstream partial;
-    expect_error<phylo::range_error>([&] { taxonomy::put(partial, table, '\t'); }, "row 1 has no fields");
+    expect_error<phylo::range_error>([&] { taxonomy::put(partial, table, '\t'); },
+                                     "row 1 has no fields");
     EXPECT_EQ(partial.str(), "a\tb\tc\n");
     std::ostream nowhere(nullptr);
-    expect_error<phylo::use_error>([&] { taxonomy::put(nowhere, read("a\n"), '\t'); }, "the table cannot be written");
+    expect_error<phylo::use_error>([&] { taxonomy::put(nowhere, read("a\n"), '\t'); },
+                                   "the table cannot be written");
 }
 
 } // namespace
