@@ -1,0 +1,35 @@
+# The README's worked example, run as it stands: the command in backticks that opens the
+# paragraph "... keeps the taxa ..." and the code block after it, which the built labmix must
+# print exactly, with exit status 0 and nothing on standard error.
+#   cmake -DLABMIX=<labmix> -DREADME=<README.md> -DSOURCE=<source dir> -P readme_example.cmake
+file(READ "${README}" text)
+string(FIND "${text}" "` keeps the taxa" end)
+if(end EQUAL -1)
+  message(FATAL_ERROR "README.md has no worked example (\"`labmix ...` keeps the taxa\")")
+endif()
+string(SUBSTRING "${text}" 0 ${end} before)
+string(FIND "${before}" "`labmix " at REVERSE)
+math(EXPR at "${at} + 1")
+math(EXPR length "${end} - ${at}")
+string(SUBSTRING "${text}" ${at} ${length} command)
+string(SUBSTRING "${text}" ${end} -1 text)
+string(FIND "${text}" "\n```\n" open)
+math(EXPR open "${open} + 5")
+string(SUBSTRING "${text}" ${open} -1 text)
+string(FIND "${text}" "```\n" close)
+string(SUBSTRING "${text}" 0 ${close} expected)
+
+separate_arguments(arguments UNIX_COMMAND "${command}")
+list(POP_FRONT arguments program)
+if(NOT program STREQUAL "labmix")
+  message(FATAL_ERROR "the worked example runs \"${program}\", not labmix: ${command}")
+endif()
+execute_process(COMMAND "${LABMIX}" ${arguments} WORKING_DIRECTORY "${SOURCE}"
+  RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE errors)
+if(NOT status EQUAL 0 OR NOT errors STREQUAL "")
+  message(FATAL_ERROR "${command}: exit status ${status}, standard error:\n${errors}")
+endif()
+if(NOT output STREQUAL expected)
+  message(FATAL_ERROR "${command} prints\n${output}\nbut README.md shows\n${expected}")
+endif()
+message(STATUS "${command}: prints what README.md shows")
