@@ -16,10 +16,8 @@
 namespace phylo::disc_io {
 
 using textutils::character_set;
-
 // The blank and every control character (codes 0 .. 32 and 127 .. 159): the usual skip set.
-inline const character_set whitespace =
-    character_set::range(0, 32) | character_set::range(127, 159);
+using textutils::whitespace;
 
 // The next character of the file that is not in `skip`.
 disc_element get(std::istream& file, const character_set& skip);

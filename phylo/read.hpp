@@ -52,8 +52,7 @@ constexpr input_format label_format(dist_input_format f) noexcept {
 inline constexpr std::size_t max_line_len = 100000;
 
 // The blank and every control character (codes 0 .. 32 and 127 .. 159).
-inline const character_set whitespace =
-    character_set::range(0, 32) | character_set::range(127, 159);
+using textutils::whitespace;
 // The control characters (codes 0 .. 31 and 127 .. 159): the delimiters of tab-separated labels.
 inline const character_set control_characters =
     character_set::range(0, 31) | character_set::range(127, 159);

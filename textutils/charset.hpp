@@ -86,4 +86,9 @@ private:
 
 inline const character_mapping identity{};
 
+// The blank and every control character (codes 0 .. 32 and 127 .. 159): what the readers
+// pass over between words and the token functions split at by default.
+inline const character_set whitespace =
+    character_set::range(0, 32) | character_set::range(127, 159);
+
 } // namespace textutils

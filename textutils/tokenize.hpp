@@ -31,10 +31,7 @@ enum class membership { INSIDE, OUTSIDE };
 // Which end a search counts from.
 enum class direction { FORWARD, BACKWARD };
 
-// The blank and every control character (codes 0 .. 32 and 127 .. 159).
-inline const character_set whitespace =
-    character_set::range(0, 32) | character_set::range(127, 159);
-// Every character not in `whitespace`.
+// Every character not in `whitespace` (charset.hpp).
 inline const character_set blackspace = ~whitespace;
 
 // A growable vector of owned strings indexed from 1 .. length(). Element access is checked
