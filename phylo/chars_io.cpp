@@ -1,5 +1,7 @@
 #include <phylo/chars_io.hpp>
 
+#include <generics/natural_number.hpp>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -123,16 +125,11 @@ count_element count_literal::read(text_cursor& c) {
     int ch = c.skip_blanks();
     if (ch == text_cursor::eof) c.fail_end(what);
     if (!is_digit(ch)) c.fail_found(what, ch);
-    long long value = 0;
-    std::string digits;
-    for (; is_digit(ch); ch = c.peek()) {
-        value = std::min(value * 10 + (ch - '0'), 10000000000LL);
-        if (digits.size() < 24) digits.push_back(static_cast<char>(ch));
-        c.bump();
-    }
-    if (value > max_index)
-        c.fail<data_error>("the count " + digits + " exceeds " + std::to_string(max_index));
-    return static_cast<count_element>(value);
+    const generics::natural_digits n = generics::read_digits(c);
+    if (n.value > max_index)
+        c.fail<data_error>("the count " + std::string(n.text()) + " exceeds " +
+                           std::to_string(max_index));
+    return static_cast<count_element>(n.value);
 }
 
 std::size_t count_literal::image(count_element x, type_set, char* out) {

@@ -275,12 +275,8 @@ index_type longest_label(const taxon_labels& labels) {
 
 std::string to_nexus_label(std::string_view label) {
     const auto& invalid = nexus_invalid();
-    std::size_t b = 0;
-    while (b < label.size() && invalid.contains(label[b])) ++b;
-    std::size_t e = label.size();
-    while (e > b && invalid.contains(label[e - 1])) --e;
     const textutils::character_mapping to_underscore = textutils::map_all(invalid, '_');
-    std::string out(label.substr(b, e - b));
+    std::string out(textutils::trim(label, invalid));
     for (char& ch : out) ch = to_underscore(ch);
     return out;
 }

@@ -4,6 +4,8 @@
 #include <phylo/disc_io.hpp>
 
 #include <generics/current_io.hpp>
+#include <generics/natural_number.hpp>
+#include <textutils/string_edit.hpp>
 
 #include <algorithm>
 #include <istream>
@@ -23,13 +25,7 @@ text_cursor current_cursor() {
     return text_cursor(generics::current_input(), true, generics::current_input_name());
 }
 
-void strip(std::string& s, const character_set& set) {
-    std::size_t b = 0;
-    while (b < s.size() && set.contains(s[b])) ++b;
-    std::size_t e = s.size();
-    while (e > b && set.contains(s[e - 1])) --e;
-    s = s.substr(b, e - b);
-}
+const character_set blank(" ");
 
 // A natural number after blanks and line ends: the data error when there is no integer
 // literal, the range error when it is negative or too large.
@@ -43,17 +39,13 @@ index_type read_natural(text_cursor& c, const std::string& what) {
         ch = c.peek();
     }
     if (ch < '0' || ch > '9') c.fail_found(what + " (an integer)", ch);
-    index_type value = 0;
-    std::string digits;
-    for (; ch >= '0' && ch <= '9'; ch = c.peek()) {
-        value = std::min<index_type>(value * 10 + (ch - '0'), index_type{1} << 40);
-        if (digits.size() < 24) digits.push_back(static_cast<char>(ch));
-        c.bump();
-    }
-    if (negative && value != 0) c.fail<range_error>(what + " is -" + digits + ", below 0");
-    if (value > max_index)
-        c.fail<range_error>(what + " is " + digits + ", above " + std::to_string(max_index));
-    return value;
+    const generics::natural_digits n = generics::read_digits(c);
+    if (negative && n.value != 0)
+        c.fail<range_error>(what + " is -" + std::string(n.text()) + ", below 0");
+    if (n.value > max_index)
+        c.fail<range_error>(what + " is " + std::string(n.text()) + ", above " +
+                            std::to_string(max_index));
+    return static_cast<index_type>(n.value);
 }
 
 std::string taxon_context(index_type i, const std::string& label) {
@@ -151,7 +143,7 @@ void get_word(text_cursor& c, index_type width, std::string& word) {
                        " read)");
         word.push_back(static_cast<char>(ch));
     }
-    strip(word, whitespace);
+    word = std::string(textutils::trim(word, whitespace));
 }
 
 void get_label(text_cursor& c, input_format format, std::string& label) {
@@ -171,7 +163,7 @@ void get_label(text_cursor& c, input_format format, std::string& label) {
     case input_format::TAB_SEPARATED:
         get_word(c, control_characters, label);
         // The printer pads labels with blanks up to their tab; they are not part of the name.
-        while (!label.empty() && label.back() == ' ') label.pop_back();
+        label.resize(textutils::trim_trailing(label, blank).size());
         return;
     }
 }

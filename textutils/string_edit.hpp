@@ -28,6 +28,19 @@ std::string common(std::string_view a, std::string_view b, direction from);
 // an empty set the pattern error.
 bool is_in(std::string_view source, const character_set& set);
 
+// `source` without the characters of `set` at its back; a view into `source`.
+inline std::string_view trim_trailing(std::string_view source, const character_set& set) noexcept {
+    std::size_t n = source.size();
+    while (n > 0 && set.contains(source[n - 1])) --n;
+    return source.substr(0, n);
+}
+// `source` without the characters of `set` at its front and at its back; a view into `source`.
+inline std::string_view trim(std::string_view source, const character_set& set) noexcept {
+    std::size_t from = 0;
+    while (from < source.size() && set.contains(source[from])) ++from;
+    return trim_trailing(source.substr(from), set);
+}
+
 // The characters in reverse order.
 std::string revstr(std::string_view s);
 void revstr_in_place(std::span<char> s);

@@ -3,10 +3,11 @@
 #include <tool/parts.hpp>
 #include <tool/statistics.hpp>
 
+#include <generics/natural_number.hpp>
+#include <textutils/string_edit.hpp>
+
 #include <array>
-#include <charconv>
 #include <cstddef>
-#include <limits>
 
 #ifndef LABMIX_VERSION
 #define LABMIX_VERSION "unknown"
@@ -15,24 +16,17 @@
 namespace labmix {
 
 std::optional<std::int32_t> read_whole_number(std::string_view text) {
-    const auto first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return std::nullopt;
-    text.remove_prefix(first);
-    text.remove_suffix(text.size() - text.find_last_not_of(' ') - 1);
+    text = textutils::trim(text, textutils::character_set(" "));
     bool negative = false;
-    if (text.front() == '+' || text.front() == '-') {
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
         negative = text.front() == '-';
         text.remove_prefix(1);
     }
-    if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
-    // Read the magnitude in 64 bits so that -2147483648 and overlong numbers are told apart.
-    std::uint64_t magnitude = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude);
-    if (end != text.data() + text.size()) return std::nullopt;
-    const std::uint64_t limit = negative ? 2147483648u : 2147483647u;
-    if (error == std::errc::result_out_of_range || magnitude > limit) return std::nullopt;
-    const auto value = static_cast<std::int64_t>(magnitude);
-    return static_cast<std::int32_t>(negative ? -value : value);
+    // The magnitude saturates above 32 bits, so -2147483648 and overlong numbers are told apart.
+    const generics::natural_digits magnitude = generics::read_digits(text);
+    if (magnitude.empty() || !text.empty()) return std::nullopt;
+    if (magnitude.value > (negative ? 2147483648 : 2147483647)) return std::nullopt;
+    return static_cast<std::int32_t>(negative ? -magnitude.value : magnitude.value);
 }
 
 namespace {

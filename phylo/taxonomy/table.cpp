@@ -1,5 +1,6 @@
 #include <phylo/taxonomy/table.hpp>
 
+#include <textutils/string_edit.hpp>
 #include <textutils/tokenize.hpp>
 
 #include <generics/byte_source.hpp>
@@ -34,12 +35,8 @@ void check_readable(const std::istream& file, std::string_view name) {
     if (file.bad() || (file.fail() && !file.eof())) throw_unreadable(name);
 }
 
-// Removes leading and trailing blanks (code 32 only; tabs and the rest stay).
-std::string_view trim_blanks(std::string_view field) {
-    const std::size_t from = field.find_first_not_of(' ');
-    if (from == std::string_view::npos) return {};
-    return field.substr(from, field.find_last_not_of(' ') - from + 1);
-}
+// Fields lose their leading and trailing blanks (code 32 only; tabs and the rest stay).
+const textutils::character_set blank(" ");
 
 // Collects the rows of a table into rows prepared ahead of use.
 class table_builder {
@@ -100,7 +97,7 @@ index_type visit_rows(std::istream& file, char separator, std::string_view name,
         if (line.empty()) continue;
         fields.clear();
         textutils::for_each_field(line, separator, [&fields](std::string_view field) {
-            fields.push_back(trim_blanks(field));
+            fields.push_back(textutils::trim(field, blank));
         });
         if (rows == 0) {
             columns = fields.size();
