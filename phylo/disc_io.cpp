@@ -1,15 +1,11 @@
 #include <phylo/disc_io.hpp>
 
-#include <generics/current_io.hpp>
-
 #include <istream>
 #include <ostream>
 #include <string>
 
 namespace phylo::disc_io {
 
-using generics::current_input;
-using generics::current_output;
 using generics::text_cursor;
 using generics::text_sink;
 
@@ -51,20 +47,15 @@ disc_element get(std::istream& file, const character_set& skip) {
     text_cursor c(file);
     return read(c, skip);
 }
-disc_element get(const character_set& skip) { return get(current_input(), skip); }
 
 void get(std::istream& file, disc_array& a, const character_set& skip) {
     text_cursor c(file);
     read(c, a, skip);
 }
-void get(disc_array& a, const character_set& skip) { get(current_input(), a, skip); }
 
 void get_row(std::istream& file, index_type row, disc_matrix& m, const character_set& skip) {
     text_cursor c(file);
     read_row(c, row, m, skip);
-}
-void get_row(index_type row, disc_matrix& m, const character_set& skip) {
-    get_row(current_input(), row, m, skip);
 }
 
 void get(std::istream& file, disc_matrix& m, const character_set& skip) {
@@ -74,7 +65,6 @@ void get(std::istream& file, disc_matrix& m, const character_set& skip) {
         read_row(c, i, m, skip);
     }
 }
-void get(disc_matrix& m, const character_set& skip) { get(current_input(), m, skip); }
 
 void get(std::istream& file, disc_vector& v, const character_set& skip) {
     text_cursor c(file);
@@ -84,7 +74,6 @@ void get(std::istream& file, disc_vector& v, const character_set& skip) {
         read(c, *v.unchecked(i), skip);
     }
 }
-void get(disc_vector& v, const character_set& skip) { get(current_input(), v, skip); }
 
 void write(text_sink& s, const disc_array& a, bool numbered, char separator) {
     generics::print_layout(s, a.first(), a.last(), numbered, separator,
@@ -97,9 +86,6 @@ void print(std::ostream& file, const disc_array& a, bool numbered, char separato
     write(s, a, numbered, separator);
     s.flush();
 }
-void print(const disc_array& a, bool numbered, char separator) {
-    print(current_output(), a, numbered, separator);
-}
 
 void print_row(std::ostream& file, index_type row, const disc_matrix& m, bool numbered,
                char separator) {
@@ -107,18 +93,12 @@ void print_row(std::ostream& file, index_type row, const disc_matrix& m, bool nu
     write_row(s, row, m, numbered, separator);
     s.flush();
 }
-void print_row(index_type row, const disc_matrix& m, bool numbered, char separator) {
-    print_row(current_output(), row, m, numbered, separator);
-}
 
 void print(std::ostream& file, const disc_matrix& m, bool numbered, char separator) {
     text_sink s(file);
     for (index_type i = m.row_first(); i <= m.row_last(); ++i)
         write_row(s, i, m, numbered, separator);
     s.flush();
-}
-void print(const disc_matrix& m, bool numbered, char separator) {
-    print(current_output(), m, numbered, separator);
 }
 
 } // namespace phylo::disc_io

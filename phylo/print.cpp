@@ -2,7 +2,6 @@
 
 #include <phylo/disc_io.hpp>
 
-#include <generics/current_io.hpp>
 #include <generics/generic_character_io.hpp>
 #include <textutils/string_edit.hpp>
 
@@ -12,7 +11,6 @@
 
 namespace phylo::print {
 
-using generics::current_output;
 using generics::text_sink;
 
 const std::string_view data_closing_block =
@@ -286,18 +284,12 @@ void print_numbers(std::ostream& file, index_type nchar, index_type width) {
     write_numbers(s, nchar, width);
     s.flush();
 }
-void print_numbers(index_type nchar, index_type width) {
-    print_numbers(current_output(), nchar, width);
-}
 
 void print_label(std::ostream& file, std::string_view label, output_format format,
                  index_type width) {
     text_sink s(file);
     write_label(s, label, format, width);
     s.flush();
-}
-void print_label(std::string_view label, output_format format, index_type width) {
-    print_label(current_output(), label, format, width);
 }
 
 void print_header(std::ostream& file, index_type ntax, index_type nchar, output_format format,
@@ -306,16 +298,10 @@ void print_header(std::ostream& file, index_type ntax, index_type nchar, output_
     write_header(s, ntax, nchar, format, kind);
     s.flush();
 }
-void print_header(index_type ntax, index_type nchar, output_format format, datatype kind) {
-    print_header(current_output(), ntax, nchar, format, kind);
-}
 void print_header(std::ostream& file, const taxon_labels& labels, dist_output_format format) {
     text_sink s(file);
     write_header(s, labels, format);
     s.flush();
-}
-void print_header(const taxon_labels& labels, dist_output_format format) {
-    print_header(current_output(), labels, format);
 }
 
 void print_footer(std::ostream& file, output_format format) {
@@ -323,37 +309,29 @@ void print_footer(std::ostream& file, output_format format) {
     write_footer(s, format);
     s.flush();
 }
-void print_footer(output_format format) { print_footer(current_output(), format); }
 void print_footer(std::ostream& file, dist_output_format format) {
     text_sink s(file);
     write_footer(s, format);
     s.flush();
 }
-void print_footer(dist_output_format format) { print_footer(current_output(), format); }
 
 void put(std::ostream& file, const disc_data& x, output_format format) {
     put_characters(file, x, format, datatype::DNA, [](text_sink& s, const disc_array& row) {
         disc_io::write(s, row, false, '\t');
     });
 }
-void put(const disc_data& x, output_format format) { put(current_output(), x, format); }
 
 void put(std::ostream& file, const count_data& x, output_format format) {
     put_characters(file, x, format, datatype::CONTINUOUS, [](text_sink& s, const count_array& row) {
         count_chars::io::write(s, row, false, '\t');
     });
 }
-void put(const count_data& x, output_format format) { put(current_output(), x, format); }
 
 void put(std::ostream& file, const real_data& x, output_format format, std::size_t fore,
          std::size_t aft, std::size_t exp) {
     put_characters(file, x, format, datatype::CONTINUOUS, [=](text_sink& s, const real_array& row) {
         real_chars::io::write(s, row, false, '\t', fore, aft, exp);
     });
-}
-void put(const real_data& x, output_format format, std::size_t fore, std::size_t aft,
-         std::size_t exp) {
-    put(current_output(), x, format, fore, aft, exp);
 }
 
 void put(std::ostream& file, const squared& x, dist_output_format format, std::size_t fore,
@@ -402,10 +380,6 @@ void put(std::ostream& file, const squared& x, dist_output_format format, std::s
     }
     write_footer(s, format);
     s.flush();
-}
-void put(const squared& x, dist_output_format format, std::size_t fore, std::size_t aft,
-         std::size_t exp) {
-    put(current_output(), x, format, fore, aft, exp);
 }
 
 } // namespace phylo::print

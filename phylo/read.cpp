@@ -3,7 +3,6 @@
 #include <phylo/chars_io.hpp>
 #include <phylo/disc_io.hpp>
 
-#include <generics/current_io.hpp>
 #include <generics/natural_number.hpp>
 #include <textutils/string_edit.hpp>
 
@@ -19,11 +18,6 @@ namespace phylo::read {
 using generics::text_cursor;
 
 namespace {
-
-// A cursor over the current input, named in messages.
-text_cursor current_cursor() {
-    return text_cursor(generics::current_input(), true, generics::current_input_name());
-}
 
 const character_set blank(" ");
 
@@ -176,32 +170,16 @@ void get_word(std::istream& file, const character_set& delimiters, std::string& 
     auto c = stream_cursor(file);
     get_word(c, delimiters, word);
 }
-void get_word(const character_set& delimiters, std::string& word) {
-    auto c = current_cursor();
-    get_word(c, delimiters, word);
-}
 void get_word(std::istream& file, index_type width, std::string& word) {
     auto c = stream_cursor(file);
-    get_word(c, width, word);
-}
-void get_word(index_type width, std::string& word) {
-    auto c = current_cursor();
     get_word(c, width, word);
 }
 void get_label(std::istream& file, input_format format, std::string& label) {
     auto c = stream_cursor(file);
     get_label(c, format, label);
 }
-void get_label(input_format format, std::string& label) {
-    auto c = current_cursor();
-    get_label(c, format, label);
-}
 void skip_rest(std::istream& file) {
     auto c = stream_cursor(file);
-    skip_rest(c);
-}
-void skip_rest() {
-    auto c = current_cursor();
     skip_rest(c);
 }
 
@@ -302,25 +280,13 @@ dimensions get_header(std::istream& file) {
     auto c = stream_cursor(file);
     return read_header(c);
 }
-dimensions get_header() {
-    auto c = current_cursor();
-    return read_header(c);
-}
 index_type get_header(std::istream& file, dist_input_format format) {
     auto c = stream_cursor(file);
-    return read_dist_header(c, format);
-}
-index_type get_header(dist_input_format format) {
-    auto c = current_cursor();
     return read_dist_header(c, format);
 }
 
 disc_data get(std::istream& file, input_format format, const character_set& skip) {
     auto c = stream_cursor(file);
-    return read_disc(c, format, skip);
-}
-disc_data get(input_format format, const character_set& skip) {
-    auto c = current_cursor();
     return read_disc(c, format, skip);
 }
 
@@ -330,18 +296,8 @@ count_data get<count_data>(std::istream& file, input_format format) {
     return read_literal_or_real<count_data, count_chars::io>(c, format);
 }
 template <>
-count_data get<count_data>(input_format format) {
-    auto c = current_cursor();
-    return read_literal_or_real<count_data, count_chars::io>(c, format);
-}
-template <>
 real_data get<real_data>(std::istream& file, input_format format) {
     auto c = stream_cursor(file);
-    return read_literal_or_real<real_data, real_chars::io>(c, format);
-}
-template <>
-real_data get<real_data>(input_format format) {
-    auto c = current_cursor();
     return read_literal_or_real<real_data, real_chars::io>(c, format);
 }
 
@@ -349,9 +305,22 @@ squared get(std::istream& file, dist_input_format format) {
     auto c = stream_cursor(file);
     return read_distances(c, format);
 }
-squared get(dist_input_format format) {
-    auto c = current_cursor();
-    return read_distances(c, format);
+
+dimensions get_header(text_cursor& c) { return read_header(c); }
+index_type get_header(text_cursor& c, dist_input_format format) {
+    return read_dist_header(c, format);
 }
+disc_data get(text_cursor& c, input_format format, const character_set& skip) {
+    return read_disc(c, format, skip);
+}
+template <>
+count_data get<count_data>(text_cursor& c, input_format format) {
+    return read_literal_or_real<count_data, count_chars::io>(c, format);
+}
+template <>
+real_data get<real_data>(text_cursor& c, input_format format) {
+    return read_literal_or_real<real_data, real_chars::io>(c, format);
+}
+squared get(text_cursor& c, dist_input_format format) { return read_distances(c, format); }
 
 } // namespace phylo::read

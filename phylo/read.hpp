@@ -106,6 +106,12 @@ void get_word(generics::text_cursor& c, const character_set& delimiters, std::st
 void get_word(generics::text_cursor& c, index_type width, std::string& word);
 void get_label(generics::text_cursor& c, input_format format, std::string& label);
 void skip_rest(generics::text_cursor& c);
+dimensions get_header(generics::text_cursor& c);
+index_type get_header(generics::text_cursor& c, dist_input_format format);
+disc_data get(generics::text_cursor& c, input_format format, const character_set& skip);
+template <class Data>
+Data get(generics::text_cursor& c, input_format format);
+squared get(generics::text_cursor& c, dist_input_format format);
 
 template <>
 count_data get<count_data>(std::istream& file, input_format format);
@@ -115,5 +121,9 @@ template <>
 count_data get<count_data>(input_format format);
 template <>
 real_data get<real_data>(input_format format);
+template <>
+count_data get<count_data>(generics::text_cursor& c, input_format format);
+template <>
+real_data get<real_data>(generics::text_cursor& c, input_format format);
 
 } // namespace phylo::read

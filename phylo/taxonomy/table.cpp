@@ -4,7 +4,6 @@
 #include <textutils/tokenize.hpp>
 
 #include <generics/byte_source.hpp>
-#include <generics/current_io.hpp>
 
 #include <algorithm>
 #include <istream>
@@ -120,10 +119,6 @@ group_name_vector get(std::istream& file, char separator, std::string_view name)
     return std::move(builder).finish();
 }
 
-group_name_vector get(char separator) {
-    return get(generics::current_input(), separator, generics::current_input_name());
-}
-
 void put(std::ostream& file, const group_name_vector& table, char separator) {
     std::string line;
     for (index_type i = table.first(); i <= table.last(); ++i) {
@@ -138,10 +133,6 @@ void put(std::ostream& file, const group_name_vector& table, char separator) {
         file.write(line.data(), static_cast<std::streamsize>(line.size()));
         if (!file) throw use_error("the table cannot be written");
     }
-}
-
-void put(const group_name_vector& table, char separator) {
-    put(generics::current_output(), table, separator);
 }
 
 } // namespace phylo::taxonomy
