@@ -6,6 +6,8 @@
 #include <tool/strata.hpp>
 #include <tool/test_run.hpp>
 
+#include <phylo/taxonomy/label_numbers.hpp>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -119,68 +121,18 @@ std::string full_name(const std::string& path) {
     return ec ? path : full.lexically_normal().string();
 }
 
-// The distinct labels of a column, each numbered in order of first appearance and kept once
-// with a line feed after it; an open-addressing table finds a label's number.
-class label_pool {
-public:
-    std::uint32_t add(std::string_view label) {
-        const std::size_t hash = std::hash<std::string_view>{}(label);
-        if (2 * (hashes_.size() + 1) > slots_.size()) grow();
-        const std::size_t mask = slots_.size() - 1;
-        const std::uint64_t tag = hash >> 32;
-        for (std::size_t s = hash & mask;; s = (s + 1) & mask) {
-            const std::uint64_t entry = slots_[s];
-            const auto number = static_cast<std::uint32_t>(entry);
-            if (number == 0) {
-                const auto next = static_cast<std::uint32_t>(hashes_.size());
-                slots_[s] = tag << 32 | (next + 1);
-                hashes_.push_back(hash);
-                text_.append(label).push_back('\n');
-                starts_.push_back(text_.size());
-                return next;
-            }
-            if (entry >> 32 == tag && piece(number - 1) == label) return number - 1;
-        }
-    }
-
-    // Hands over the labels as the permuted column, with the label numbers of its rows.
-    void finish(std::vector<std::uint32_t> rows, permuted_labels& out) && {
-        slots_ = {};
-        hashes_ = {};
-        text_.append(label_padding, '\0');
-        text_.shrink_to_fit();
-        out.text = std::move(text_);
-        out.distinct.clear();
-        out.distinct.reserve(starts_.size() - 1);
-        for (std::size_t k = 0; k + 1 < starts_.size(); ++k)
-            out.distinct.emplace_back(out.text.data() + starts_[k], starts_[k + 1] - starts_[k]);
-        out.labels = generics::bounded_array<std::uint32_t>(0, std::move(rows));
-    }
-
-private:
-    [[nodiscard]] std::string_view piece(std::uint32_t number) const {
-        const std::size_t from = starts_[number];
-        return std::string_view(text_).substr(from, starts_[number + 1] - from - 1);
-    }
-
-    void grow() {
-        std::vector<std::uint64_t> slots(std::max<std::size_t>(64, 2 * slots_.size()), 0);
-        const std::size_t mask = slots.size() - 1;
-        for (std::size_t number = 0; number < hashes_.size(); ++number) {
-            std::size_t s = hashes_[number] & mask;
-            while (slots[s] != 0) s = (s + 1) & mask;
-            slots[s] = (hashes_[number] >> 32) << 32 | (number + 1);
-        }
-        slots_ = std::move(slots);
-    }
-
-    // Label number + 1 (0 for a free slot) in the low half, the high half of the label's
-    // hash in the high half, so that a probe rarely looks at a label that does not match.
-    std::vector<std::uint64_t> slots_;
-    std::vector<std::size_t> hashes_; // the hash of every label number, for growing
-    std::vector<std::size_t> starts_ = {0};
-    std::string text_;
-};
+// Hands over the distinct labels of a column, each kept once with a line feed after it, as
+// the permuted column, with the label numbers of its rows.
+void finish(phylo::taxonomy::label_numbers& pool, std::vector<std::uint32_t> rows,
+            permuted_labels& out) {
+    const auto starts = pool.starts();
+    out.text = pool.take_text(label_padding);
+    out.distinct.clear();
+    out.distinct.reserve(starts.size() - 1);
+    for (std::size_t k = 0; k + 1 < starts.size(); ++k)
+        out.distinct.emplace_back(out.text.data() + starts[k], starts[k + 1] - starts[k]);
+    out.labels = generics::bounded_array<std::uint32_t>(0, std::move(rows));
+}
 
 } // namespace
 
@@ -214,7 +166,7 @@ void throw_beyond(index_type column, std::size_t fields) {
 
 void read_columns(std::istream& in, std::string_view name, index_type fixed, index_type permuted,
                   packed_labels& fixed_out, permuted_labels& permuted_out) {
-    label_pool pool;
+    phylo::taxonomy::label_numbers pool;
     std::vector<std::uint32_t> rows;
     const std::array<index_type, 2> columns = {fixed, permuted};
     take_columns(in, name, columns, [&](std::size_t k, std::string_view field) {
@@ -223,7 +175,7 @@ void read_columns(std::istream& in, std::string_view name, index_type fixed, ind
         else
             rows.push_back(pool.add(field));
     });
-    std::move(pool).finish(std::move(rows), permuted_out);
+    finish(pool, std::move(rows), permuted_out);
 }
 
 listing_writer::listing_writer(int fd, std::string name)
@@ -322,8 +274,8 @@ void traverse_files(const settings& options, listing_writer& out) {
         // The columns: fixed, permuted and, with --strata, the stratum column.
         std::vector<index_type> columns = {s.fixed_column, s.permuted_column};
         if (s.strata_column) columns.push_back(*s.strata_column);
-        label_pool pool;
-        label_pool strata_pool;
+        phylo::taxonomy::label_numbers pool;
+        phylo::taxonomy::label_numbers strata_pool;
         std::vector<std::uint32_t> rows;
         std::vector<std::uint32_t> strata_rows;
         const auto header_line = [&](std::span<const std::string_view> row) {
@@ -347,8 +299,8 @@ void traverse_files(const settings& options, listing_writer& out) {
         if (s.header && header.empty())
             throw generics::range_error(
                 name + ": no header line (--header), the input has no non-empty line");
-        std::move(pool).finish(std::move(rows), permuted);
-        if (s.strata_column) std::move(strata_pool).finish(std::move(strata_rows), strata_labels);
+        finish(pool, std::move(rows), permuted);
+        if (s.strata_column) finish(strata_pool, std::move(strata_rows), strata_labels);
     }
     buffer.reset(); // a file opened by name is closed as soon as it is read
 

@@ -10,6 +10,7 @@
 
 #include <generics/errors.hpp>
 
+#include <phylo/taxonomy/label_numbers.hpp>
 #include <phylo/taxonomy/table.hpp>
 
 #include <algorithm>
@@ -18,7 +19,6 @@
 #include <cstring>
 #include <string>
 #include <thread>
-#include <unordered_map>
 #include <utility>
 
 #include <fcntl.h>
@@ -34,21 +34,6 @@ std::uint64_t seed_from_clock() {
 
 namespace {
 
-// Numbers the labels of one column 0, 1, ... in order of first appearance.
-class group_coder {
-public:
-    std::uint32_t code(std::string_view label) {
-        key_.assign(label);
-        const auto [at, added] =
-            codes_.try_emplace(key_, static_cast<std::uint32_t>(codes_.size()));
-        return at->second;
-    }
-
-private:
-    std::unordered_map<std::string, std::uint32_t> codes_;
-    std::string key_; // reused, so that a label already seen costs no allocation
-};
-
 // The columns of a test as group numbers, read row by row (the table itself is never kept),
 // and the fingerprint of their fields when a part needs it.
 struct read_test {
@@ -59,7 +44,8 @@ struct read_test {
 read_test read_columns(settings& s, bool with_fingerprint) {
     read_test result;
     fingerprint print;
-    group_coder fixed, permuted, strata;
+    // Each column numbers its labels 0, 1, ... in order of first appearance.
+    phylo::taxonomy::label_numbers fixed, permuted, strata;
     std::vector<index_type> columns{s.fixed_column, s.permuted_column};
     if (s.strata_column) columns.push_back(*s.strata_column);
     read_input(s.input, [&](std::istream& in, std::string_view name) {
@@ -76,7 +62,7 @@ read_test read_columns(settings& s, bool with_fingerprint) {
             [&](std::size_t k, std::string_view field) {
                 auto& codes = k == 0 ? result.fixed : k == 1 ? result.permuted : result.strata;
                 auto& coder = k == 0 ? fixed : k == 1 ? permuted : strata;
-                codes.push_back(static_cast<phylo::count_element>(coder.code(field)));
+                codes.push_back(static_cast<phylo::count_element>(coder.add(field)));
                 if (with_fingerprint) print.add_field(field);
             });
     });

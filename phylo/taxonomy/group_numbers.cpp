@@ -1,6 +1,7 @@
 #include <phylo/taxonomy/group_numbers.hpp>
 
 #include <phylo/real_chars.hpp>
+#include <phylo/taxonomy/label_numbers.hpp>
 
 #include <algorithm>
 #include <array>
@@ -38,82 +39,6 @@ struct names_in_array {
     const std::string& operator()(std::uint32_t position) const noexcept { return names[position]; }
 };
 
-// Numbers for names that stay in place: an open-addressing table of (hash, position of the
-// name, number), with the names themselves read from `names`. It copies no string and makes no
-// allocation per name, which keeps tables of millions of taxa within a few cache misses a name.
-template <name_source Names = names_in_array>
-class name_numbers {
-public:
-    name_numbers(Names names, std::size_t expected) : names_(names) {
-        std::size_t capacity = 16;
-        while (capacity < 2 * expected) capacity *= 2;
-        slots_.assign(capacity, slot{});
-    }
-
-    static std::size_t hash(std::string_view name) noexcept {
-        return std::hash<std::string_view>{}(name);
-    }
-
-    // Starts loading the slot where a name with this hash would be found.
-    void prefetch([[maybe_unused]] std::size_t hash) const noexcept {
-#if defined(__GNUC__)
-        __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
-#endif
-    }
-
-    // The number of the name at `position` (whose hash is `hash`), adding it with `number` if it
-    // is new; the flag says whether it was added.
-    std::pair<std::uint32_t, bool> try_add(std::uint32_t position, std::size_t hash,
-                                           std::uint32_t number) {
-        const std::string& name = names_(position);
-        slot& s = probe(name, hash);
-        if (s.position != empty) return {s.number, false};
-        s = {hash, position, number};
-        if (2 * ++size_ > slots_.size()) grow();
-        return {number, true};
-    }
-
-    // The number of `name` (whose hash is `hash`), or nothing.
-    [[nodiscard]] std::optional<std::uint32_t> find(std::string_view name, std::size_t hash) {
-        const slot& s = probe(name, hash);
-        if (s.position == empty) return std::nullopt;
-        return s.number;
-    }
-
-private:
-    static constexpr std::uint32_t empty = std::numeric_limits<std::uint32_t>::max();
-    struct slot {
-        std::size_t hash = 0;
-        std::uint32_t position = empty;
-        std::uint32_t number = 0;
-    };
-
-    // The slot holding `name`, or the empty slot where it would go.
-    slot& probe(std::string_view name, std::size_t hash) {
-        const std::size_t mask = slots_.size() - 1;
-        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-            slot& s = slots_[i];
-            if (s.position == empty || (s.hash == hash && names_(s.position) == name)) return s;
-        }
-    }
-
-    void grow() {
-        std::vector<slot> old(slots_.size() * 2, slot{});
-        old.swap(slots_);
-        const std::size_t mask = slots_.size() - 1;
-        for (const slot& s : old) {
-            if (s.position == empty) continue;
-            std::size_t i = s.hash & mask;
-            while (slots_[i].position != empty) i = (i + 1) & mask;
-            slots_[i] = s;
-        }
-    }
-
-    Names names_;
-    std::vector<slot> slots_;
-    std::size_t size_ = 0;
-};
-
 // Calls visit(j, hash of names[j]) for j = 0 .. n - 1 in order, loading the table slot of each
 // name a few names ahead, so that the cache misses of a large table overlap.
 template <class Table, name_source Names, class Visit>
@@ -146,11 +71,13 @@ std::vector<std::uint32_t> label_positions(const taxon_labels& labels, const tax
     bool same_order = true;
     for (std::size_t k = 0; k < n && same_order; ++k)
         same_order = labels.data()[k] == names.data()[k];
+    // Distinct labels are numbered in order, so each label's number is its offset.
     const names_in_array label_names{labels.data()};
-    name_numbers numbers(label_names, n);
+    std::size_t bytes = 0;
+    for (const std::string& label : labels) bytes += label.size();
+    label_numbers numbers('\0', n, bytes);
     visit_hashed(numbers, label_names, n, [&](std::size_t k, std::size_t hash) {
-        if (!numbers.try_add(static_cast<std::uint32_t>(k), hash, static_cast<std::uint32_t>(k))
-                 .second)
+        if (!numbers.try_add(labels.data()[k], hash).second)
             throw range_error("attempt to insert key already in map");
     });
     if (same_order) {
@@ -176,12 +103,9 @@ std::vector<std::uint32_t> label_positions(const taxon_labels& labels, const tax
 // occurrence: one lookup per name.
 template <name_source Names, class Number>
 void number_groups(const Names& names, std::size_t n, Number number) {
-    name_numbers<Names> groups(names, 0);
-    std::uint32_t next = 0;
+    label_numbers groups('\0');
     visit_hashed(groups, names, n, [&](std::size_t j, std::size_t hash) {
-        const auto [group, added] = groups.try_add(static_cast<std::uint32_t>(j), hash, next);
-        if (added) ++next;
-        number(j, group);
+        number(j, groups.try_add(names(static_cast<std::uint32_t>(j)), hash).first);
     });
 }
 

@@ -1,4 +1,5 @@
 #include <phylo/taxonomy/group_numbers.hpp>
+#include <phylo/taxonomy/label_numbers.hpp>
 
 #include <phylo/real_chars.hpp>
 
@@ -37,6 +38,22 @@ group_name_vector table_from(index_type table_first, index_type first,
 std::vector<count_element> values(const count_array& a) { return {a.begin(), a.end()}; }
 
 } // namespace
+
+TEST(LabelNumbers, NumbersInOrderOfFirstAppearanceAndHandsOverTheText) {
+    label_numbers table('|');
+    // 1000 labels, three times over: enough to grow the slots several times.
+    for (int k = 0; k < 3000; ++k) ASSERT_EQ(table.add(std::to_string(k % 1000)), k % 1000) << k;
+    ASSERT_EQ(table.size(), 1000u);
+    for (std::uint32_t n = 0; n < table.size(); ++n)
+        ASSERT_EQ(table.find(table.label(n), label_numbers::hash(table.label(n))), n);
+    EXPECT_EQ(table.find("x", label_numbers::hash("x")), std::nullopt);
+    EXPECT_EQ(table.try_add("", label_numbers::hash("")), std::pair(1000u, true));
+    EXPECT_EQ(table.try_add("", label_numbers::hash("")), std::pair(1000u, false));
+    const auto starts = table.starts();
+    const std::string text = table.take_text(4);
+    EXPECT_EQ(text.substr(0, 4), "0|1|");
+    EXPECT_EQ(text.substr(starts[1000] - 4), "999||" + std::string(4, '\0'));
+}
 
 TEST(ToGroupNumbers, NumbersFollowFirstOccurrenceAlongTheRow) {
     // Numbered along the name row, given in label order. Names are exact: "B" is not "b", "x "
