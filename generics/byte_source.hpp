@@ -10,22 +10,38 @@
 // unused when it ends. So what a reader returns, what it leaves unread and which error it
 // raises never depend on where the blocks end.
 //
+// It reads a file descriptor as well (the tool's input): then it reads blocks into its own
+// buffer, and whatever it has read belongs to it; what a reader leaves unread when the source
+// goes is gone with it.
+//
 // A line end is a line feed, or a carriage return right before a line feed; `line_end_at`
 // applies that rule for every reader. Lines are counted for messages.
 
 #include <generics/errors.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <istream>
+#include <stdexcept>
 #include <streambuf>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace generics {
+
+namespace error_names {
+inline constexpr char read[] = "read error";
+}
+// A file descriptor that fails while it is read (a device error, not a bad name).
+using read_error = basic_error<std::runtime_error, error_names::read>;
 
 namespace detail {
 // The get area of a stream buffer is protected; a pointer to member formed through a derived
@@ -78,7 +94,7 @@ public:
     // Reads from `in`. Bytes are taken into the source's own buffer at most `block` at a time
     // (tests force small blocks to put boundaries everywhere).
     explicit byte_source(std::istream& in, std::size_t block = default_block)
-        : in_(in), sb_(in.rdbuf()), block_(std::max<std::size_t>(block, 1)) {
+        : in_(&in), sb_(in.rdbuf()), block_(std::max<std::size_t>(block, 1)) {
         if (sb_ == nullptr) throw use_error("the input stream has no buffer");
         if (std::string* held = detail::held_bytes(in); held != nullptr && !held->empty()) {
             own_.assign(held->begin(), held->end());
@@ -87,7 +103,12 @@ public:
             gathering_ = true;
         }
     }
-    // Bytes gathered but not consumed go back to the stream.
+    // Reads the open file descriptor `fd`, which stays open; `name` is what a read_error
+    // calls it. Each read asks for at most `block` bytes.
+    byte_source(int fd, std::string name, std::size_t block = default_block)
+        : block_(std::max<std::size_t>(block, 1)), fd_(fd), name_(std::move(name)),
+          gathering_(true) {}
+    // Bytes gathered from a stream but not consumed go back to it.
     ~byte_source() { give_back(); }
     byte_source(const byte_source&) = delete;
     byte_source& operator=(const byte_source&) = delete;
@@ -110,7 +131,7 @@ public:
         if (gathering_) {
             pos_ += n;
             if (pos_ == end_) {
-                gathering_ = false;
+                gathering_ = sb_ == nullptr; // a descriptor's bytes are always gathered
                 pos_ = end_ = 0;
             }
         } else {
@@ -122,6 +143,7 @@ public:
     // False at the end of the input.
     bool extend(std::size_t want = std::size_t(-1)) {
         if (at_end_) return false;
+        if (sb_ == nullptr) return read_block();
         if (!gathering_) {
             const std::string_view w = window();
             if (w.empty() && more_in_place()) return true;
@@ -176,6 +198,14 @@ public:
     // seek). Lets readers check a header's promise before allocating for it.
     std::int64_t remaining() {
         const std::size_t gathered = gathering_ ? end_ - pos_ : 0;
+        if (sb_ == nullptr) {
+            struct stat st {};
+            if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+            const off_t here = ::lseek(fd_, 0, SEEK_CUR);
+            if (here < 0) return -1;
+            return static_cast<std::int64_t>(st.st_size - here) +
+                   static_cast<std::int64_t>(gathered);
+        }
         const auto here = sb_->pubseekoff(0, std::ios_base::cur, std::ios_base::in);
         if (here == std::streampos(-1)) return -1;
         const auto end = sb_->pubseekoff(0, std::ios_base::end, std::ios_base::in);
@@ -216,9 +246,11 @@ public:
             }
             scanned = w.size();
             if (!extend()) {
-                if (w.empty()) return false;
-                line = without_cr(w);
-                skip(w.size());
+                // Reaching the end may have moved the bytes gathered so far.
+                const std::string_view rest = window();
+                if (rest.empty()) return false;
+                line = without_cr(rest);
+                skip(rest.size());
                 ++line_;
                 return true;
             }
@@ -227,12 +259,32 @@ public:
 
     // How many lines have been consumed (line feeds, and a last line without one).
     [[nodiscard]] std::int64_t line() const noexcept { return line_; }
-    [[nodiscard]] std::istream& stream() const noexcept { return in_; }
+    // The stream read (not for a source that reads a file descriptor).
+    [[nodiscard]] std::istream& stream() const noexcept { return *in_; }
 
 private:
     static std::string_view without_cr(std::string_view line) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         return line;
+    }
+    // Reads the descriptor's next block behind the bytes not yet consumed, which move to the
+    // front of the buffer; the buffer grows only for a line longer than it.
+    bool read_block() {
+        if (pos_ > 0) {
+            std::memmove(own_.data(), own_.data() + pos_, end_ - pos_);
+            end_ -= pos_;
+            pos_ = 0;
+        }
+        if (own_.size() - end_ < block_) own_.resize(std::max(end_ + block_, 2 * own_.size()));
+        for (;;) {
+            const ssize_t got = ::read(fd_, own_.data() + end_, block_);
+            if (got > 0) {
+                end_ += static_cast<std::size_t>(got);
+                return true;
+            }
+            if (got == 0) return reached_end();
+            if (errno != EINTR) throw read_error(name_ + ": " + std::strerror(errno));
+        }
     }
     // With nothing gathered and the stream's block used up: makes its next block current.
     bool more_in_place() {
@@ -249,33 +301,35 @@ private:
         try {
             return sb_->sgetc();
         } catch (...) {
-            if ((in_.exceptions() & std::ios_base::badbit) != 0) throw;
-            in_.setstate(std::ios_base::badbit);
+            if ((in_->exceptions() & std::ios_base::badbit) != 0) throw;
+            in_->setstate(std::ios_base::badbit);
             return std::char_traits<char>::eof();
         }
     }
     bool reached_end() {
         at_end_ = true;
-        in_.setstate(std::ios_base::eofbit);
+        if (in_ != nullptr) in_->setstate(std::ios_base::eofbit);
         return false;
     }
     // Puts gathered bytes that were not consumed back in front of the stream's block; those
     // the stream cannot take back are held for the next source (see detail::hold_bytes).
     void give_back() noexcept {
-        if (!gathering_) return;
+        if (!gathering_ || sb_ == nullptr) return;
         gathering_ = false;
         std::size_t n = end_ - pos_;
         try {
             for (; n > 0; --n)
                 if (sb_->sputbackc(own_[pos_ + n - 1]) == std::char_traits<char>::eof()) break;
-            if (n > 0) detail::hold_bytes(in_, std::string_view(own_.data() + pos_, n));
+            if (n > 0) detail::hold_bytes(*in_, std::string_view(own_.data() + pos_, n));
         } catch (...) { // a stream buffer that fails here has already lost its input
         }
     }
 
-    std::istream& in_;
-    std::streambuf* sb_;
+    std::istream* in_ = nullptr; // the stream read, or none for a descriptor
+    std::streambuf* sb_ = nullptr;
     std::size_t block_;
+    int fd_ = -1; // the descriptor read, without a stream
+    std::string name_;
     std::vector<char> own_; // gathered bytes, [pos_, end_) not yet consumed
     std::size_t pos_ = 0;
     std::size_t end_ = 0;

@@ -156,6 +156,10 @@ private:
 };
 
 // fixed, permuted_0, ..., permuted_n: one line per row, written when every listing is in.
+// Every listing is kept until then, each label as its number in the narrowest type that
+// holds the column's label numbers (a byte for up to 256 distinct labels), which is most of
+// the run's memory and of the bytes it moves.
+template <class Number>
 class wide_format final : public listing_format {
 public:
     wide_format(const listing_columns& columns, const column_titles& titles,
@@ -169,7 +173,9 @@ public:
             throw generics::capacity_error("the wide table of " + std::to_string(rows) +
                                            " rows and " + std::to_string(listings) +
                                            " listings does not fit in memory");
-        listings_.resize(rows * listings);
+        // Left uninitialised: every number is written before it is read, and pages are
+        // touched only as listings come in.
+        listings_ = std::make_unique_for_overwrite<Number[]>(rows * listings);
         listings_in_line_ = listings;
         // A block of at most 16 listings and a quarter of a million labels.
         block_listings_ =
@@ -190,14 +196,14 @@ public:
     // gathering nor the moving strides across the whole table.
     void add() override {
         const auto& labels = columns_.permuted.labels;
-        block_.insert(block_.end(), labels.begin(), labels.end());
+        for (const std::uint32_t label : labels) block_.push_back(static_cast<Number>(label));
         if (++in_block_ == block_listings_) move_block();
     }
 
     void finish() override {
         move_block();
         const std::size_t n = listings_in_line_;
-        const std::uint32_t* line = listings_.data();
+        const Number* line = listings_.get();
         fixed_.for_each([&](std::string_view fixed) {
             std::size_t bytes = fixed.size() + last_[line[n - 1]].size();
             for (std::size_t k = 0; k + 1 < n; ++k) bytes += between_[line[k]].size();
@@ -225,11 +231,11 @@ private:
     listing_columns columns_;
     packed_labels quoted_fixed_;
     const packed_labels& fixed_;
-    pieces between_;                      // permuted labels ending in a tab
-    pieces last_;                         // and in a line feed, for the last listing
-    std::vector<std::uint32_t> listings_; // line by line, the label number in every listing
+    pieces between_;                     // permuted labels ending in a tab
+    pieces last_;                        // and in a line feed, for the last listing
+    std::unique_ptr<Number[]> listings_; // line by line, the label number in every listing
     std::size_t listings_in_line_ = 1;
-    std::vector<std::uint32_t> block_; // the listings not yet moved, one after the other
+    std::vector<Number> block_; // the listings not yet moved, one after the other
     std::size_t block_listings_ = 1;
     std::size_t in_block_ = 0;
     std::size_t moved_ = 0; // listings moved into the lines
@@ -237,7 +243,7 @@ private:
     void move_block() {
         const std::size_t rows = fixed_.size();
         const std::size_t n = listings_in_line_;
-        std::uint32_t* line = listings_.data() + moved_;
+        Number* line = listings_.get() + moved_;
         for (std::size_t i = 0; i < rows; ++i, line += n)
             for (std::size_t k = 0; k < in_block_; ++k) line[k] = block_[k * rows + i];
         moved_ += in_block_;
@@ -262,8 +268,14 @@ std::unique_ptr<listing_format> make_listing_format(output_format format,
     switch (format) {
     case output_format::long_table:
         return std::make_unique<long_format>(columns, titles, out);
-    case output_format::wide_table:
-        return std::make_unique<wide_format>(columns, titles, reshuffles, out);
+    case output_format::wide_table: {
+        const std::size_t labels = columns.permuted.distinct.size();
+        if (labels <= std::size_t{1} << 8)
+            return std::make_unique<wide_format<std::uint8_t>>(columns, titles, reshuffles, out);
+        if (labels <= std::size_t{1} << 16)
+            return std::make_unique<wide_format<std::uint16_t>>(columns, titles, reshuffles, out);
+        return std::make_unique<wide_format<std::uint32_t>>(columns, titles, reshuffles, out);
+    }
     case output_format::listings:
         break;
     }

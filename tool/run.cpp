@@ -18,7 +18,6 @@
 #include <istream>
 #include <new>
 #include <optional>
-#include <streambuf>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -28,72 +27,7 @@ namespace labmix {
 
 namespace {
 
-constexpr std::size_t buffer_size = std::size_t{1} << 20; // input reads
-
 std::string reason(int error) { return std::strerror(error); }
-
-// An input file descriptor as a stream buffer with one large buffer. A read failure throws
-// read_error out of the reading call (the stream is set to rethrow it), so that a failing
-// device never looks like the end of the table.
-class descriptor_buffer : public std::streambuf {
-public:
-    descriptor_buffer(int fd, bool owned, std::string name)
-        : fd_(fd), owned_(owned), name_(std::move(name)), buffer_(new char[buffer_size]) {}
-    descriptor_buffer(const descriptor_buffer&) = delete;
-    descriptor_buffer& operator=(const descriptor_buffer&) = delete;
-    ~descriptor_buffer() override {
-        if (owned_) ::close(fd_);
-    }
-
-protected:
-    int_type underflow() override {
-        if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
-        if (!checked_) return check_start();
-        for (;;) {
-            const ssize_t got = ::read(fd_, buffer_.get(), buffer_size);
-            if (got > 0) {
-                setg(buffer_.get(), buffer_.get(), buffer_.get() + got);
-                return traits_type::to_int_type(*gptr());
-            }
-            if (got == 0) return traits_type::eof();
-            if (errno != EINTR) throw read_error(name_ + ": " + reason(errno));
-        }
-    }
-
-private:
-    // Reads the first bytes, as many as the input check wants, checks them and skips a byte
-    // order mark.
-    int_type check_start() {
-        checked_ = true;
-        std::size_t got = 0;
-        bool whole = false;
-        static_assert(sniff_window <= buffer_size);
-        bool feed = false;
-        while (got < sniff_window && !feed) {
-            const ssize_t n = ::read(fd_, buffer_.get() + got, sniff_window - got);
-            if (n > 0) {
-                feed =
-                    std::memchr(buffer_.get() + got, '\n', static_cast<std::size_t>(n)) != nullptr;
-                got += static_cast<std::size_t>(n);
-            } else if (n == 0) {
-                whole = true;
-                break;
-            } else if (errno != EINTR) {
-                throw read_error(name_ + ": " + reason(errno));
-            }
-        }
-        const std::size_t skip = check_input_start({buffer_.get(), got}, whole, name_);
-        setg(buffer_.get(), buffer_.get() + skip, buffer_.get() + got);
-        if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
-        return whole ? traits_type::eof() : underflow();
-    }
-
-    int fd_;
-    bool owned_;
-    bool checked_ = false;
-    std::string name_;
-    std::unique_ptr<char[]> buffer_;
-};
 
 // Opens `path` for reading. A name that cannot be opened is the name error; a directory or
 // anything else that is not a readable file is the use error.
@@ -120,6 +54,63 @@ std::string full_name(const std::string& path) {
     auto full = std::filesystem::absolute(path, ec);
     return ec ? path : full.lexically_normal().string();
 }
+
+// The input of a run: the file named on the command line, or standard input for "-", read
+// straight from its descriptor in large blocks, with its first bytes checked before the
+// table reader sees them. A file opened by name is closed when this goes.
+class run_input {
+public:
+    explicit run_input(const std::string& input)
+        : file_(input), source_(file_.fd, file_.called, input_block),
+          name_(file_.owned ? full_name(input) : "standard input") {
+        check_start();
+    }
+
+    generics::byte_source& source() noexcept { return source_; }
+    // What the table reader's messages call the input.
+    [[nodiscard]] const std::string& name() const noexcept { return name_; }
+
+private:
+    static constexpr std::size_t input_block = std::size_t{1} << 20;
+
+    // The descriptor, closed with this when it was opened by name.
+    struct descriptor {
+        explicit descriptor(const std::string& input)
+            : owned(input != "-"), fd(owned ? open_input(input) : STDIN_FILENO),
+              called(owned ? input : "standard input") {}
+        descriptor(const descriptor&) = delete;
+        descriptor& operator=(const descriptor&) = delete;
+        ~descriptor() {
+            if (owned) ::close(fd);
+        }
+        bool owned;
+        int fd;
+        std::string called; // what the input's own errors call it: the name as given
+    };
+
+    // Reads the first bytes, as many as the input check wants (up to a line feed, the end of
+    // the input or sniff_window bytes), checks them and skips a byte order mark.
+    void check_start() {
+        bool whole = false;
+        std::size_t scanned = 0;
+        for (;;) {
+            const std::string_view w = source_.window();
+            if (w.size() >= sniff_window || w.substr(scanned).find('\n') != std::string_view::npos)
+                break;
+            scanned = w.size();
+            if (!source_.extend(sniff_window - w.size())) {
+                whole = true;
+                break;
+            }
+        }
+        const std::string_view w = source_.window();
+        source_.skip(check_input_start(w.substr(0, sniff_window), whole, file_.called));
+    }
+
+    descriptor file_;
+    generics::byte_source source_;
+    std::string name_;
+};
 
 // Hands over the distinct labels of a column, each kept once with a line feed after it, as
 // the permuted column, with the label numbers of its rows.
@@ -164,8 +155,10 @@ void throw_beyond(index_type column, std::size_t fields) {
                                 " of the table");
 }
 
-void read_columns(std::istream& in, std::string_view name, index_type fixed, index_type permuted,
-                  packed_labels& fixed_out, permuted_labels& permuted_out) {
+namespace {
+template <class Input>
+void read_two_columns(Input& in, std::string_view name, index_type fixed, index_type permuted,
+                      packed_labels& fixed_out, permuted_labels& permuted_out) {
     phylo::taxonomy::label_numbers pool;
     std::vector<std::uint32_t> rows;
     const std::array<index_type, 2> columns = {fixed, permuted};
@@ -176,6 +169,17 @@ void read_columns(std::istream& in, std::string_view name, index_type fixed, ind
             rows.push_back(pool.add(field));
     });
     finish(pool, std::move(rows), permuted_out);
+}
+} // namespace
+
+void read_columns(generics::byte_source& in, std::string_view name, index_type fixed,
+                  index_type permuted, packed_labels& fixed_out, permuted_labels& permuted_out) {
+    read_two_columns(in, name, fixed, permuted, fixed_out, permuted_out);
+}
+
+void read_columns(std::istream& in, std::string_view name, index_type fixed, index_type permuted,
+                  packed_labels& fixed_out, permuted_labels& permuted_out) {
+    read_two_columns(in, name, fixed, permuted, fixed_out, permuted_out);
 }
 
 listing_writer::listing_writer(int fd, std::string name)
@@ -238,34 +242,15 @@ void print_both(const packed_labels& fixed, const permuted_labels& permuted, lis
 }
 
 void read_input(const std::string& input,
-                const std::function<void(std::istream&, std::string_view)>& read) {
-    std::optional<descriptor_buffer> buffer;
-    std::string name;
-    if (input == "-") {
-        name = "standard input";
-        buffer.emplace(STDIN_FILENO, false, name);
-    } else {
-        name = full_name(input);
-        buffer.emplace(open_input(input), true, input);
-    }
-    std::istream in(&*buffer);
-    in.exceptions(std::ios::badbit);
-    read(in, name);
+                const std::function<void(generics::byte_source&, std::string_view)>& read) {
+    run_input in(input);
+    read(in.source(), in.name());
 }
 
 void traverse_files(const settings& options, listing_writer& out) {
     settings s = options;
-    std::optional<descriptor_buffer> buffer;
-    std::string name;
-    if (s.input == "-") {
-        name = "standard input";
-        buffer.emplace(STDIN_FILENO, false, name);
-    } else {
-        name = full_name(s.input);
-        buffer.emplace(open_input(s.input), true, s.input);
-    }
-    std::istream in(&*buffer);
-    in.exceptions(std::ios::badbit);
+    std::optional<run_input> in(std::in_place, s.input);
+    const std::string name = in->name();
     packed_labels fixed;
     permuted_labels permuted;
     permuted_labels strata_labels;
@@ -287,22 +272,27 @@ void traverse_files(const settings& options, listing_writer& out) {
             if (s.strata_column) columns[2] = *s.strata_column;
             return true;
         };
-        take_columns(in, name, std::span<index_type>(columns), header_line,
-                     [&](std::size_t k, std::string_view field) {
-                         if (k == 0)
-                             fixed.add(field);
-                         else if (k == 1)
-                             rows.push_back(pool.add(field));
-                         else
-                             strata_rows.push_back(strata_pool.add(field));
-                     });
+        const auto take = [&](std::size_t k, std::string_view field) {
+            if (k == 0)
+                fixed.add(field);
+            else if (k == 1)
+                rows.push_back(pool.add(field));
+            else
+                strata_rows.push_back(strata_pool.add(field));
+        };
+        // Without --header the first line is split like every other, keeping only the
+        // columns that the run needs.
+        if (s.header)
+            take_columns(in->source(), name, std::span<index_type>(columns), header_line, take);
+        else
+            take_columns(in->source(), name, std::span<index_type>(columns), nullptr, take);
         if (s.header && header.empty())
             throw generics::range_error(
                 name + ": no header line (--header), the input has no non-empty line");
         finish(pool, std::move(rows), permuted);
         if (s.strata_column) finish(strata_pool, std::move(strata_rows), strata_labels);
     }
-    buffer.reset(); // a file opened by name is closed as soon as it is read
+    in.reset(); // a file opened by name is closed as soon as it is read
 
     const listing_columns columns{fixed, permuted, s.strata_column ? &strata_labels : nullptr};
     const auto format =

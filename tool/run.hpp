@@ -6,6 +6,7 @@
 #include <tool/options.hpp>
 
 #include <generics/bounded_array.hpp>
+#include <generics/byte_source.hpp>
 #include <generics/errors.hpp>
 #include <generics/generic_random_sorting.hpp>
 
@@ -23,18 +24,18 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 namespace labmix {
 
 namespace error_names {
-inline constexpr char read[] = "read error";
 inline constexpr char write[] = "write error";
 } // namespace error_names
 
 // The input could not be read to its end (a device error, not a bad name).
-using read_error = generics::basic_error<std::runtime_error, error_names::read>;
+using read_error = generics::read_error;
 // The output could not be written (a full disk, a closed descriptor).
 using write_error = generics::basic_error<std::runtime_error, error_names::write>;
 // The reader of our output has gone away: the run ends quietly.
@@ -113,33 +114,41 @@ using random_labels = generics::generic_random_sorting<generics::bounded_array<s
 // The range error for a column (counting from 0) beyond the `fields` fields of the table.
 [[noreturn]] void throw_beyond(index_type column, std::size_t fields);
 
-// Reads the table from `in` (called `name` in messages) row by row and hands field
-// columns[k] of every row, in row order, to take(k, std::string_view); the table itself is
-// never held. Every line's field count is checked (the nf_error). A column beyond the
-// table's fields is the range error, naming the first such column of the list and the
-// number of fields; it is raised once the whole input has been read and checked, so that a
-// wrong field count further on is still the error reported, and nothing is taken before it.
-// The first row goes to header(std::span<const std::string_view>) first: when that returns
-// true the row is a header line, which is not taken and may have changed the columns' values.
+// Reads the table from `in` (an std::istream or a generics::byte_source, called `name` in
+// messages) row by row and hands field columns[k] of every row, in row order, to
+// take(k, std::string_view); the table itself is never held, and the fields of other
+// columns are only counted. Every line's field count is checked (the nf_error). A column
+// beyond the table's fields is the range error, naming the first such column of the list
+// and the number of fields; it is raised once the whole input has been read and checked, so
+// that a wrong field count further on is still the error reported, and nothing is taken
+// before it. Unless `header` is nullptr, the first row goes whole to
+// header(std::span<const std::string_view>) first: when that returns true the row is a
+// header line, which is not taken and may have changed the columns' values.
 // Returns the number of rows taken.
-template <class Header, class Take>
-index_type take_columns(std::istream& in, std::string_view name, std::span<index_type> columns,
+template <class Input, class Header, class Take>
+index_type take_columns(Input& in, std::string_view name, std::span<index_type> columns,
                         Header&& header, Take&& take) {
+    constexpr bool may_have_header = !std::is_null_pointer_v<std::remove_cvref_t<Header>>;
     bool beyond = false;
     bool header_line = false;
+    bool first_row = true;
     std::size_t fields = 0;
-    const index_type rows =
-        phylo::taxonomy::for_each_row(in, '\t', name, [&](std::span<const std::string_view> row) {
-            if (fields == 0) {
-                fields = row.size();
-                header_line = header(row);
-                for (const index_type column : columns)
-                    beyond = beyond || column < 0 || static_cast<std::size_t>(column) >= fields;
-                if (header_line) return;
-            }
+    std::vector<std::size_t> wanted;
+    const auto choose = [&](std::size_t count, std::span<const std::string_view> whole) {
+        fields = count;
+        if constexpr (may_have_header) header_line = header(whole);
+        for (const index_type column : columns) {
+            beyond = beyond || column < 0 || static_cast<std::size_t>(column) >= fields;
+            if (!beyond) wanted.push_back(static_cast<std::size_t>(column));
+        }
+        if (beyond) wanted.clear();
+        return std::span<const std::size_t>(wanted);
+    };
+    const index_type rows = phylo::taxonomy::for_each_picked_row(
+        in, '\t', name, may_have_header, choose, [&](std::span<const std::string_view> picked) {
+            if (std::exchange(first_row, false) && header_line) return;
             if (beyond) return;
-            for (std::size_t k = 0; k < columns.size(); ++k)
-                take(k, row[static_cast<std::size_t>(columns[k])]);
+            for (std::size_t k = 0; k < picked.size(); ++k) take(k, picked[k]);
         });
     if (beyond)
         for (const index_type column : columns)
@@ -149,17 +158,17 @@ index_type take_columns(std::istream& in, std::string_view name, std::span<index
 }
 
 // The same for a table without a header line.
-template <class Take>
-index_type take_columns(std::istream& in, std::string_view name,
-                        std::span<const index_type> columns, Take&& take) {
+template <class Input, class Take>
+index_type take_columns(Input& in, std::string_view name, std::span<const index_type> columns,
+                        Take&& take) {
     std::vector<index_type> chosen(columns.begin(), columns.end());
-    return take_columns(
-        in, name, std::span<index_type>(chosen),
-        [](std::span<const std::string_view>) { return false; }, std::forward<Take>(take));
+    return take_columns(in, name, std::span<index_type>(chosen), nullptr, std::forward<Take>(take));
 }
 
 // Reads the table from `in` and keeps column `fixed` and column `permuted` (counting from 0)
 // as a run needs them.
+void read_columns(generics::byte_source& in, std::string_view name, index_type fixed,
+                  index_type permuted, packed_labels& fixed_out, permuted_labels& permuted_out);
 void read_columns(std::istream& in, std::string_view name, index_type fixed, index_type permuted,
                   packed_labels& fixed_out, permuted_labels& permuted_out);
 
@@ -200,12 +209,13 @@ private:
 // One listing: for every row, fixed label, tab, permuted label, line feed; then an empty line.
 void print_both(const packed_labels& fixed, const permuted_labels& permuted, listing_writer& out);
 
-// Opens the file named `input`, or standard input for "-", calls read(in, name) with the
-// stream and the name that messages give, and closes a file opened by name. A name that
-// cannot be opened is the name error, a directory the use error, a failing device the
-// read_error (out of the reading call).
+// Opens the file named `input`, or standard input for "-", checks its first bytes
+// (check_input_start: a UTF-8 byte order mark is skipped), calls read(source, name) with a
+// byte source on the descriptor and the name that messages give, and closes a file opened
+// by name. A name that cannot be opened is the name error, a directory the use error, a
+// failing device the read_error (out of the reading call).
 void read_input(const std::string& input,
-                const std::function<void(std::istream&, std::string_view)>& read);
+                const std::function<void(generics::byte_source&, std::string_view)>& read);
 
 // The input road for settings `s`: reads the table from the named file or standard input,
 // writes 1 + s.reshuffles listings to `out`. Errors propagate.

@@ -48,7 +48,7 @@ read_test read_columns(settings& s, bool with_fingerprint) {
     phylo::taxonomy::label_numbers fixed, permuted, strata;
     std::vector<index_type> columns{s.fixed_column, s.permuted_column};
     if (s.strata_column) columns.push_back(*s.strata_column);
-    read_input(s.input, [&](std::istream& in, std::string_view name) {
+    read_input(s.input, [&](generics::byte_source& in, std::string_view name) {
         const auto header_line = [&](std::span<const std::string_view> row) {
             if (!s.header) return false;
             resolve_columns(s, std::vector<std::string>(row.begin(), row.end()), name);

@@ -6,6 +6,8 @@
 #include <generics/byte_source.hpp>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <istream>
 #include <memory>
 #include <ostream>
@@ -36,6 +38,63 @@ void check_readable(const std::istream& file, std::string_view name) {
 
 // Fields lose their leading and trailing blanks (code 32 only; tabs and the rest stay).
 const textutils::character_set blank(" ");
+
+[[noreturn]] void throw_nf(std::string_view name, std::int64_t line) {
+    throw nf_error(std::string(name) + ": line " + " " + std::to_string(line));
+}
+
+// The wanted fields of a line, found in one pass that stops looking at fields after the
+// last wanted one and only counts the separators of the rest.
+class field_picker {
+public:
+    // Positions in the caller's order, possibly repeated.
+    void want(std::span<const std::size_t> positions) {
+        order_.assign(positions.begin(), positions.end());
+        std::sort(order_.begin(), order_.end());
+        order_.erase(std::unique(order_.begin(), order_.end()), order_.end());
+        slot_.clear();
+        for (const std::size_t p : positions)
+            slot_.push_back(static_cast<std::size_t>(
+                std::lower_bound(order_.begin(), order_.end(), p) - order_.begin()));
+        found_.assign(order_.size(), {});
+        picked_.assign(positions.size(), {});
+    }
+
+    // Finds the wanted fields of `line`; returns its number of fields. When the line has
+    // fewer fields than a wanted position, what picked() holds is not defined (the count
+    // then differs from the first line's, which is the caller's error).
+    std::size_t pick(std::string_view line, char separator) {
+        const char* p = line.data();
+        const char* const end = p + line.size();
+        std::size_t field = 0;
+        bool ended = false;
+        for (std::size_t next = 0; next < order_.size(); ++field) {
+            const void* at =
+                p == end ? nullptr : std::memchr(p, separator, static_cast<std::size_t>(end - p));
+            const char* e = at == nullptr ? end : static_cast<const char*>(at);
+            if (field == order_[next])
+                found_[next++] =
+                    textutils::trim(std::string_view(p, static_cast<std::size_t>(e - p)), blank);
+            if (e == end) {
+                ended = true;
+                ++field;
+                break;
+            }
+            p = e + 1;
+        }
+        for (std::size_t k = 0; k < slot_.size(); ++k) picked_[k] = found_[slot_[k]];
+        if (ended) return field;
+        return field + 1 + static_cast<std::size_t>(std::count(p, end, separator));
+    }
+
+    [[nodiscard]] std::span<const std::string_view> picked() const noexcept { return picked_; }
+
+private:
+    std::vector<std::size_t> order_;       // the wanted positions, ascending, once each
+    std::vector<std::size_t> slot_;        // for each wanted field: its place in order_
+    std::vector<std::string_view> found_;  // the field at each of order_
+    std::vector<std::string_view> picked_; // the fields in the caller's order
+};
 
 // Collects the rows of a table into rows prepared ahead of use.
 class table_builder {
@@ -85,9 +144,9 @@ private:
 
 namespace detail {
 
-index_type visit_rows(std::istream& file, char separator, std::string_view name, row_callback row) {
-    check_readable(file, name);
-    generics::byte_source source(file);
+index_type visit_rows(generics::byte_source& source, char separator, std::string_view name,
+                      row_callback row) {
+    const std::int64_t before = source.line();
     std::vector<std::string_view> fields; // the fields of the current line, reused
     std::size_t columns = 0;
     index_type rows = 0;
@@ -101,10 +160,61 @@ index_type visit_rows(std::istream& file, char separator, std::string_view name,
         if (rows == 0) {
             columns = fields.size();
         } else if (fields.size() != columns) {
-            throw nf_error(std::string(name) + ": line " + " " + std::to_string(source.line()));
+            throw_nf(name, source.line() - before);
         }
         row.call(row.object, fields);
         ++rows;
+    }
+    return rows;
+}
+
+index_type visit_rows(std::istream& file, char separator, std::string_view name, row_callback row) {
+    check_readable(file, name);
+    index_type rows = 0;
+    {
+        generics::byte_source source(file);
+        rows = visit_rows(source, separator, name, row);
+    }
+    check_readable(file, name);
+    return rows;
+}
+
+index_type visit_picked(generics::byte_source& source, char separator, std::string_view name,
+                        bool whole_first, pick_callback first, row_callback row) {
+    const std::int64_t before = source.line();
+    std::size_t columns = 0;
+    index_type rows = 0;
+    field_picker picker;
+    std::string_view line;
+    while (source.next_line(line)) {
+        if (line.empty()) continue;
+        if (rows == 0) {
+            std::vector<std::string_view> whole;
+            if (whole_first) {
+                textutils::for_each_field(line, separator, [&whole](std::string_view field) {
+                    whole.push_back(textutils::trim(field, blank));
+                });
+                columns = whole.size();
+            } else {
+                columns =
+                    1 + static_cast<std::size_t>(std::count(line.begin(), line.end(), separator));
+            }
+            picker.want(first.call(first.object, columns, whole));
+        }
+        if (picker.pick(line, separator) != columns) throw_nf(name, source.line() - before);
+        row.call(row.object, picker.picked());
+        ++rows;
+    }
+    return rows;
+}
+
+index_type visit_picked(std::istream& file, char separator, std::string_view name, bool whole_first,
+                        pick_callback first, row_callback row) {
+    check_readable(file, name);
+    index_type rows = 0;
+    {
+        generics::byte_source source(file);
+        rows = visit_picked(source, separator, name, whole_first, first, row);
     }
     check_readable(file, name);
     return rows;

@@ -9,12 +9,17 @@
 
 #include <generics/errors.hpp>
 
+#include <cstddef>
 #include <iosfwd>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
+
+namespace generics {
+class byte_source;
+}
 
 namespace phylo::taxonomy {
 
@@ -33,6 +38,26 @@ struct row_callback {
     void (*call)(void* object, std::span<const std::string_view> fields);
 };
 index_type visit_rows(std::istream& file, char separator, std::string_view name, row_callback row);
+index_type visit_rows(generics::byte_source& source, char separator, std::string_view name,
+                      row_callback row);
+// The wanted positions, asked for once the first row's field count is known.
+struct pick_callback {
+    void* object;
+    std::span<const std::size_t> (*call)(void* object, std::size_t count,
+                                         std::span<const std::string_view> whole);
+};
+index_type visit_picked(std::istream& file, char separator, std::string_view name, bool whole_first,
+                        pick_callback first, row_callback row);
+index_type visit_picked(generics::byte_source& source, char separator, std::string_view name,
+                        bool whole_first, pick_callback first, row_callback row);
+
+template <class F>
+row_callback borrow_row(F& f) {
+    return {const_cast<void*>(static_cast<const void*>(std::addressof(f))),
+            [](void* object, std::span<const std::string_view> fields) {
+                (*static_cast<F*>(object))(fields);
+            }};
+}
 } // namespace detail
 
 // Reads the rest of `file` as a table, one row at a time, without keeping it: calls
@@ -43,12 +68,38 @@ index_type visit_rows(std::istream& file, char separator, std::string_view name,
 // Returns the number of rows.
 template <class Row>
 index_type for_each_row(std::istream& file, char separator, std::string_view name, Row&& row) {
-    using callable = std::remove_reference_t<Row>;
-    return detail::visit_rows(file, separator, name,
-                              {const_cast<void*>(static_cast<const void*>(std::addressof(row))),
-                               [](void* object, std::span<const std::string_view> fields) {
-                                   (*static_cast<callable*>(object))(fields);
-                               }});
+    return detail::visit_rows(file, separator, name, detail::borrow_row(row));
+}
+// The same on a byte source (which may read a file descriptor); the line numbers of the
+// messages count from where the source stands.
+template <class Row>
+index_type for_each_row(generics::byte_source& source, char separator, std::string_view name,
+                        Row&& row) {
+    return detail::visit_rows(source, separator, name, detail::borrow_row(row));
+}
+
+// The row visitor for a caller that wants only some fields of every row: the fields of a
+// line that are not wanted are only counted (for the same field-count check and nf_error),
+// never kept, so that a line of a million fields costs no more than its text.
+//
+// On the first non-empty line, `first(count, whole)` is called with the line's number of
+// fields and, when `whole_first`, all its fields (else an empty span); it returns the
+// positions wanted (a std::span<const std::size_t>, each below `count`, in any order and
+// repeated as the caller likes, valid during the call). Then `row(picked)` is called for
+// every non-empty line, the first included, with the fields at those positions in that
+// order (a std::span<const std::string_view>, blanks trimmed, valid only during the call).
+// `input` is an std::istream (checked as `for_each_row` checks it) or a generics::byte_source.
+template <class Input, class First, class Row>
+index_type for_each_picked_row(Input& input, char separator, std::string_view name,
+                               bool whole_first, First&& first, Row&& row) {
+    using chooser = std::remove_reference_t<First>;
+    return detail::visit_picked(
+        input, separator, name, whole_first,
+        {const_cast<void*>(static_cast<const void*>(std::addressof(first))),
+         [](void* object, std::size_t count, std::span<const std::string_view> whole) {
+             return std::span<const std::size_t>((*static_cast<chooser*>(object))(count, whole));
+         }},
+        detail::borrow_row(row));
 }
 
 // Reads the rest of `file` as a table, rows and fields indexed from 0; `name` (a full path,

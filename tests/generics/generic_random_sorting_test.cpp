@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <numeric>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -110,4 +111,38 @@ TEST(GenericRandomSorting, EdgeRangesAndMisuse) {
     reshuffle(labels(), 3, 1, orders, steps);
     reshuffle(labels(4, {"only"}), 3, 1, orders, steps);
     EXPECT_EQ(orders, (tally{{"", 3}, {"only", 3}}));
+}
+
+// The words are std::mt19937_64's outputs cut in halves, high half first, across the batches
+// in which they are made, from the default state and after every reseeding; a reshuffle of
+// many labels is the Fisher-Yates shuffle drawn from them.
+TEST(GenericRandomSorting, DrawsAreTheStandardGeneratorsWords) {
+    for (const std::uint64_t seed : {std::uint64_t{0}, std::uint64_t{5489}, ~std::uint64_t{0}}) {
+        generic_random_sorting<bounded_array<std::uint32_t>> s;
+        std::mt19937_64 reference;
+        if (seed != 5489) {
+            s.reset(seed);
+            reference.seed(seed);
+        }
+        for (int k = 0; k < 1000; ++k) { // three batches of words
+            const std::uint64_t x = reference(), y = reference();
+            const double expected =
+                static_cast<double>((x >> 32) << 21 | (x & 0xFFFFFFFF) >> 11) * 0x1p-53;
+            ASSERT_EQ(s.uniform(), expected) << seed << " " << k;
+            ASSERT_EQ(s.below(0xFFFFFFFF),
+                      static_cast<std::uint32_t>(((y >> 32) * 0xFFFFFFFFULL) >> 32));
+            ASSERT_EQ(s.below(7), static_cast<std::uint32_t>(((y & 0xFFFFFFFF) * 7) >> 32));
+        }
+        std::vector<std::uint32_t> plain(5000);
+        std::iota(plain.begin(), plain.end(), 0u);
+        bounded_array<std::uint32_t> batched(0, plain);
+        s.set_sorter(0, 4999);
+        s.sort_random(batched);
+        generic_random_sorting<bounded_array<std::uint32_t>> t;
+        t.reset(seed == 5489 ? 5489 : seed);
+        for (int k = 0; k < 1000; ++k)
+            (void)t.uniform(), (void)t.below(0xFFFFFFFF), (void)t.below(7);
+        for (std::uint32_t i = 5000; i > 1; --i) std::swap(plain[i - 1], plain[t.below(i)]);
+        EXPECT_TRUE(std::equal(plain.begin(), plain.end(), batched.begin())) << seed;
+    }
 }

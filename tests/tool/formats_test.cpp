@@ -213,3 +213,26 @@ TEST(LabmixStrata, OneStratumGivesTheBytesOfAnUnrestrictedRunAndLabelsStayInThei
     }
     EXPECT_GT(moved.size(), 1000u); // and they do move within their strata
 }
+
+// The wide table keeps its listings in narrower numbers when the labels are few: at the
+// edges of each width it still holds every listing of the run, label for label.
+TEST(LabmixTables, WideHoldsTheListingsWhateverTheNumberOfDistinctLabels) {
+    scratch s;
+    for (const auto& [rows, distinct] : std::vector<std::pair<int, int>>{
+             {300, 256}, {300, 257}, {66'000, 65'536}, {66'000, 65'537}}) {
+        std::string table;
+        for (int i = 0; i < rows; ++i)
+            table += "t" + std::to_string(i) + "\tg" + std::to_string(i % distinct) + "\n";
+        const auto t = s.file("t.tsv", table);
+        const auto listings = lines(run({t, "-n", "2", "-s", "5"}).out);
+        const auto wide = lines(run({t, "-n", "2", "-s", "5", "--format", "wide"}).out);
+        ASSERT_EQ(listings.size(), 3u * (rows + 1)) << distinct;
+        ASSERT_EQ(wide.size(), 1u + rows) << distinct;
+        for (int i = 0; i < rows; ++i) {
+            std::string line = "t" + std::to_string(i);
+            for (int k = 0; k < 3; ++k)
+                line += "\t" + split(listings[k * (rows + 1) + i], '\t').at(1);
+            ASSERT_EQ(wide[1 + i], line) << distinct << " labels, row " << i;
+        }
+    }
+}

@@ -4,12 +4,20 @@
 
 #include "../../test_support.hpp"
 
+#include <algorithm>
+#include <cctype>
+#include <csignal>
+#include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <span>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -167,6 +175,143 @@ TEST(TablePut, RoundTripsAndStopsAtTheFirstBadRow) {
     std::ostream nowhere(nullptr);
     expect_error<phylo::use_error>([&] { taxonomy::put(nowhere, read("a\n"), '\t'); },
                                    "the table cannot be written");
+}
+
+// A text read from a file descriptor: a pipe that a writer fills in pieces of 1, 2, 3, 5 and
+// 7 bytes, read in blocks of LABMIX_TEST_INPUT bytes when that is a number, so that the ends
+// of reads and of blocks fall everywhere.
+class pipe_source {
+public:
+    explicit pipe_source(std::string text) {
+        std::signal(SIGPIPE, SIG_IGN); // a reader that stops early ends the writer
+        int fds[2];
+        if (::pipe(fds) != 0) throw std::runtime_error("no pipe");
+        fd_ = fds[0];
+        writer_ = std::thread([fd = fds[1], text = std::move(text)] {
+            static constexpr std::size_t pieces[] = {1, 2, 3, 5, 7};
+            for (std::size_t at = 0, k = 0; at < text.size(); ++k) {
+                const ssize_t n =
+                    ::write(fd, text.data() + at, std::min(pieces[k % 5], text.size() - at));
+                if (n <= 0) break;
+                at += static_cast<std::size_t>(n);
+            }
+            ::close(fd);
+        });
+        source_.emplace(fd_, "pipe", block());
+    }
+    pipe_source(const pipe_source&) = delete;
+    pipe_source& operator=(const pipe_source&) = delete;
+    ~pipe_source() {
+        source_.reset();
+        ::close(fd_);
+        writer_.join();
+    }
+    generics::byte_source& source() { return *source_; }
+
+private:
+    static std::size_t block() {
+        const char* how = std::getenv("LABMIX_TEST_INPUT");
+        const std::string mode = how == nullptr ? "" : how;
+        return !mode.empty() && std::isdigit(static_cast<unsigned char>(mode[0])) != 0
+                   ? std::max<std::size_t>(1, std::stoul(mode))
+                   : generics::byte_source::default_block;
+    }
+    int fd_ = -1;
+    std::thread writer_;
+    std::optional<generics::byte_source> source_;
+};
+
+// The rows a read hands over, or the message of the error that ended it.
+template <class Read>
+std::string outcome(Read&& read) {
+    std::string seen;
+    try {
+        read([&seen](std::span<const std::string_view> fields) {
+            for (const auto field : fields) seen.append(field).append("|");
+            seen += "\n";
+        });
+    } catch (const std::exception& e) {
+        seen += std::string("error: ") + e.what();
+    }
+    return seen;
+}
+
+TEST(TableRows, DescriptorsAndPickedFieldsReadAsTheWholeTable) {
+    const std::string long_line(300'000, 'w');
+    const std::string texts[] = {
+        "  x  \t y\n\n\ta\r\n", "a\tb\nc\td", "", "\n\n", "\r", "a\tb\r\nc\td\r",
+        // A last line without a line end, longer than what came before it in the block.
+        "ab\tc\ncdef\tg\nghijklmnop\tqrstuvwxyz", "ab\ncdef\nghijkl", "a\t\t\n\t\t\n \t \t \n",
+        long_line + "\t1\n2\t" + long_line,
+        // Wrong field counts, the first of them after an empty line; an extra field at the end.
+        "a\tb\n\nc\n", "a\tb\tc\nd\te\tf\tg\n", "a\tb\nc\td\te"};
+    const std::vector<std::vector<std::size_t>> choices = {{}, {0}, {1, 0, 1}, {2}};
+    for (const auto& text : texts) {
+        const std::string whole = outcome([&](auto row) {
+            std::istringstream in(text);
+            taxonomy::for_each_row(in, '\t', "t", row);
+        });
+        EXPECT_EQ(outcome([&](auto row) {
+                      pipe_source in(text);
+                      taxonomy::for_each_row(in.source(), '\t', "t", row);
+                  }),
+                  whole)
+            << text.substr(0, 30);
+        // Picking: the wanted fields of every row as the whole rows hold them, and the same
+        // field-count errors; positions past the first row's fields are asked for none.
+        for (const auto& wanted : choices) {
+            std::string expected;
+            std::size_t count = 0;
+            const std::string picked_whole = outcome([&](auto row) {
+                std::istringstream in(text);
+                taxonomy::for_each_row(in, '\t', "t", [&](std::span<const std::string_view> f) {
+                    if (count == 0) count = f.size();
+                    std::vector<std::string_view> picked;
+                    for (const std::size_t p : wanted)
+                        if (p < count) picked.push_back(f[p]);
+                    if (picked.size() < wanted.size()) picked.clear();
+                    row(picked);
+                });
+            });
+            const auto choose = [&](std::size_t n, std::span<const std::string_view> all) {
+                EXPECT_TRUE(all.empty());
+                return std::ranges::all_of(wanted, [n](std::size_t p) { return p < n; })
+                           ? std::span<const std::size_t>(wanted)
+                           : std::span<const std::size_t>();
+            };
+            EXPECT_EQ(outcome([&](auto row) {
+                          pipe_source in(text);
+                          taxonomy::for_each_picked_row(in.source(), '\t', "t", false, choose, row);
+                      }),
+                      picked_whole)
+                << text.substr(0, 30) << " / " << wanted.size();
+            EXPECT_EQ(outcome([&](auto row) {
+                          test_support::text_input in(text);
+                          taxonomy::for_each_picked_row(in, '\t', "t", false, choose, row);
+                      }),
+                      picked_whole)
+                << text.substr(0, 30) << " / " << wanted.size();
+        }
+    }
+    // The first row whole, when asked for, and a read error of the descriptor.
+    std::istringstream in("a\t b \nc\td\n");
+    std::vector<std::string> first;
+    const std::size_t at[] = {1};
+    std::string seconds;
+    taxonomy::for_each_picked_row(
+        in, '\t', "t", true,
+        [&](std::size_t n, std::span<const std::string_view> all) {
+            EXPECT_EQ(n, 2u);
+            first.assign(all.begin(), all.end());
+            return std::span<const std::size_t>(at);
+        },
+        [&](std::span<const std::string_view> f) { seconds.append(f[0]); });
+    EXPECT_EQ(first, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(seconds, "bd");
+    generics::byte_source closed(-1, "nowhere");
+    expect_error<generics::read_error>(
+        [&] { taxonomy::for_each_row(closed, '\t', "t", [](auto) {}); },
+        "nowhere: Bad file descriptor");
 }
 
 } // namespace
