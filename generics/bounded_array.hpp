@@ -16,6 +16,13 @@
 
 namespace generics {
 
+// Selects the per-row form of an operation on a row vector (one result per row) where the
+// plain form folds the whole vector into one element.
+struct per_row_t {
+    explicit per_row_t() = default;
+};
+inline constexpr per_row_t per_row{};
+
 // Index of every array of the project: a natural number 0 .. max_index when the range is not
 // empty. Held in 64 bits so that last - first + 1 and first - 1 never overflow.
 using index_type = std::int64_t;

@@ -18,8 +18,10 @@
 
 #include <generics/bounded_array.hpp>
 #include <generics/errors.hpp>
+#include <generics/transpose_tile.hpp>
 
 #include <algorithm>
+#include <concepts>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -28,68 +30,30 @@
 #include <utility>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace generics {
 
-// Selects the per-row form of an operation on a row vector (one result per row) where the
-// plain form folds the whole vector into one element.
-struct per_row_t {
-    explicit per_row_t() = default;
+// A caller-supplied function of one element, giving an element: any callable (a lambda, a
+// function, a function object, a std::function).
+template <class F, class E>
+concept unary_op = requires(F& f, const E& x) {
+    { f(x) } -> std::convertible_to<E>;
 };
-inline constexpr per_row_t per_row{};
+// The same for a function of two elements.
+template <class F, class E>
+concept binary_op = requires(F& f, const E& x, const E& y) {
+    { f(x, y) } -> std::convertible_to<E>;
+};
 
 namespace detail {
-
-// Transposes one 8 x 8 tile: dst[b][a] = src[a][b]. Four- and eight-byte trivially copyable
-// elements are moved as raw bits through SSE2 registers (4 x 4 and 2 x 2 blocks), which
-// makes `transpose` about twice as fast as the unrolled scalar kernel; everything else, and
-// every target without SSE2, uses the scalar kernel.
-inline constexpr std::size_t transpose_tile_size = 8;
-
-template <class E>
-inline void transpose_tile(const E* const* src, E* const* dst) {
-    constexpr std::size_t n = transpose_tile_size;
-#if defined(__SSE2__)
-    if constexpr (std::is_trivially_copyable_v<E> && sizeof(E) == 4) {
-        for (std::size_t a = 0; a < n; a += 4)
-            for (std::size_t b = 0; b < n; b += 4) {
-                const auto load = [&](std::size_t k) {
-                    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(src[a + k] + b));
-                };
-                const __m128i r0 = load(0), r1 = load(1), r2 = load(2), r3 = load(3);
-                const __m128i t0 = _mm_unpacklo_epi32(r0, r1), t1 = _mm_unpacklo_epi32(r2, r3);
-                const __m128i t2 = _mm_unpackhi_epi32(r0, r1), t3 = _mm_unpackhi_epi32(r2, r3);
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[b] + a),
-                                 _mm_unpacklo_epi64(t0, t1));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[b + 1] + a),
-                                 _mm_unpackhi_epi64(t0, t1));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[b + 2] + a),
-                                 _mm_unpacklo_epi64(t2, t3));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[b + 3] + a),
-                                 _mm_unpackhi_epi64(t2, t3));
-            }
-        return;
-    } else if constexpr (std::is_trivially_copyable_v<E> && sizeof(E) == 8) {
-        for (std::size_t a = 0; a < n; a += 2)
-            for (std::size_t b = 0; b < n; b += 2) {
-                const __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src[a] + b));
-                const __m128i r1 =
-                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(src[a + 1] + b));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[b] + a),
-                                 _mm_unpacklo_epi64(r0, r1));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[b + 1] + a),
-                                 _mm_unpackhi_epi64(r0, r1));
-            }
-        return;
+// Callables that can be null (function pointers, an empty std::function) are checked; a
+// lambda or a function object never is null.
+template <class F>
+void check_function(const F& f) {
+    using D = std::remove_cvref_t<F>;
+    if constexpr (std::is_pointer_v<D> || requires { &D::operator bool; }) {
+        if (!f) throw range_error("apply: the function is null");
     }
-#endif
-    for (std::size_t a = 0; a < n; ++a)
-        for (std::size_t b = 0; b < n; ++b) dst[b][a] = src[a][b];
 }
-
 } // namespace detail
 
 template <class Element>
@@ -99,8 +63,8 @@ struct generic_array_functions {
     using array_access = std::unique_ptr<array>; // owning row reference, null = no row
     using vector = bounded_array<array_access>;  // the row-wise form of a matrix
     using matrix = bounded_matrix<Element>;
-
-    // Caller-supplied functions; an empty one is the "null function".
+    // The type-erased function shapes, for callers that keep a function; apply takes these
+    // as it takes any callable.
     using unary_function = std::function<Element(const Element&)>;
     using binary_function = std::function<Element(const Element&, const Element&)>;
 
@@ -167,63 +131,80 @@ struct generic_array_functions {
     static bool contains(const vector& v, const Element& x);
 
     // ---- Applying functions -----------------------------------------------------------
-    // Numbered 1 .. 15 so that callers, tests and benchmarks can name one overload.
+    // Numbered 1 .. 15 so that callers, tests and benchmarks can name one overload. Each
+    // takes any callable; the unary and binary shapes are told apart by what f accepts. A
+    // null function pointer or an empty std::function is the range error when first needed.
 
     // 1: a(i) <- f(a(i)).
-    static void apply(array& a, const unary_function& f);
+    template <unary_op<Element> F>
+    static void apply(array& a, F&& f);
     // 2: m(i, j) <- f(m(i, j)), row-major.
-    static void apply(matrix& m, const unary_function& f);
+    template <unary_op<Element> F>
+    static void apply(matrix& m, F&& f);
     // 3: f on column `index` (COLUMN) or row `index` (ROW).
-    static void apply(matrix& m, const unary_function& f, index_type index, direction d);
+    template <unary_op<Element> F>
+    static void apply(matrix& m, F&& f, index_type index, direction d);
     // 4: overload 1 on every row.
-    static void apply(vector& v, const unary_function& f);
-    // 5: fold of the array from its first element.
-    static Element apply(const array& a, const binary_function& f);
+    template <unary_op<Element> F>
+    static void apply(vector& v, F&& f);
+    // 5: fold of the array from its first element: apply(a, std::plus<>{}) is the sum.
+    template <binary_op<Element> F>
+    static Element apply(const array& a, F&& f);
     // 6: fold of the matrix in row-major order.
-    static Element apply(const matrix& m, const binary_function& f);
-    // 7: one fold per row, over the vector's range.
-    static array apply(const vector& v, const binary_function& f, per_row_t);
+    template <binary_op<Element> F>
+    static Element apply(const matrix& m, F&& f);
+    // 7: one fold per row, over the vector's range: apply(v, f, per_row).
+    template <binary_op<Element> F>
+    static array apply(const vector& v, F&& f, per_row_t);
     // 8: fold of the per-row folds, all with f.
-    static Element apply(const vector& v, const binary_function& f);
+    template <binary_op<Element> F>
+    static Element apply(const vector& v, F&& f);
     // 9: fold with g of the per-row folds with f.
-    static Element apply(const vector& v, const binary_function& f, const binary_function& g);
+    template <binary_op<Element> F, binary_op<Element> G>
+    static Element apply(const vector& v, F&& f, G&& g);
     // 10: result(i) = f(a(i), b(i)) over a's bounds; b must cover them.
-    static array apply(const array& a, const array& b, const binary_function& f);
+    template <binary_op<Element> F>
+    static array apply(const array& a, const array& b, F&& f);
     // 11: COLUMN: m(i, target) <- f(m(i, a), m(i, b)) for every row i; ROW: the same along
     // rows a, b and target for every column.
-    static void apply(matrix& m, index_type a, index_type b, index_type target,
-                      const binary_function& f, direction d);
+    template <binary_op<Element> F>
+    static void apply(matrix& m, index_type a, index_type b, index_type target, F&& f, direction d);
     // 12: COLUMN: r(target) <- f(r(a), r(b)) in every row r; ROW: row target <- overload 10
     // on rows a and b, copied by position (lengths must match).
-    static void apply(vector& v, index_type a, index_type b, index_type target,
-                      const binary_function& f, direction d);
-    // 13: fold with g of overload 10 with f.
-    static Element apply(const array& a, const array& b, const binary_function& f,
-                         const binary_function& g);
+    template <binary_op<Element> F>
+    static void apply(vector& v, index_type a, index_type b, index_type target, F&& f, direction d);
+    // 13: fold with g of overload 10 with f (with minus and plus, a signed difference).
+    template <binary_op<Element> F, binary_op<Element> G>
+    static Element apply(const array& a, const array& b, F&& f, G&& g);
     // 14: result(i, j) = f(m1(i, j), m2(i, j)); size_error when the shapes differ.
-    static matrix apply(const matrix& m1, const matrix& m2, const binary_function& f);
+    template <binary_op<Element> F>
+    static matrix apply(const matrix& m1, const matrix& m2, F&& f);
     // 15: result(i, j) = overload 13 on rows i and j. Unless all_pairs, each unordered pair
     // (and the diagonal) is computed once and stored at (i, j) and (j, i).
-    static matrix apply(const vector& v, const binary_function& f, const binary_function& g,
-                        bool all_pairs);
+    template <binary_op<Element> F, binary_op<Element> G>
+    static matrix apply(const vector& v, F&& f, G&& g, bool all_pairs);
 
 private:
-    template <class F>
-    static const F& needed(const F& f) {
-        if (!f) throw range_error("apply: the function is null");
-        return f;
-    }
     // Throws the range error unless every row is non-null with exactly `first` .. `last`.
     static void check_bounds(const vector& v, index_type first, index_type last);
     // Throws the range error unless b covers a's non-empty range.
     static void check_covers(const array& a, const array& b);
     // The first row; the range error when the vector is empty or the row is null.
     static const array& first_row(const vector& v);
+    // The range error for an empty operand of a fold.
+    [[noreturn]] static void fail_empty(const array& a);
+    [[noreturn]] static void fail_empty(const matrix& m);
+    // The range error unless `index` is within the selected range of m.
+    static void check_line(const matrix& m, index_type index, direction d);
     // Fold of f over the n elements at p (n > 0).
-    static Element fold(const Element* p, std::size_t n, const binary_function& f);
+    template <class F>
+    static Element fold(const Element* p, std::size_t n, F& f);
     // Fold with g of f(a(i), b(i)); a non-empty, b checked to cover a.
-    static Element pair_fold(const array& a, const array& b, const binary_function& f,
-                             const binary_function& g);
+    template <class F, class G>
+    static Element pair_fold(const array& a, const array& b, F& f, G& g);
+    // f(x) at every element of row or column `index` (checked beforehand).
+    template <class Step>
+    static void for_line(matrix& m, index_type index, direction d, Step&& step);
 };
 
 // ========================================================================================
@@ -475,112 +456,136 @@ bool generic_array_functions<E>::contains(const vector& v, const E& x) {
 // ---- apply ------------------------------------------------------------------------------
 
 template <class E>
-E generic_array_functions<E>::fold(const E* p, std::size_t n, const binary_function& f) {
+void generic_array_functions<E>::fail_empty(const array& a) {
+    throw range_error("apply: the array " + std::to_string(a.first()) + " .. " +
+                      std::to_string(a.last()) + " is empty");
+}
+
+template <class E>
+void generic_array_functions<E>::fail_empty(const matrix& m) {
+    throw range_error("apply: the matrix (" + std::to_string(m.row_first()) + " .. " +
+                      std::to_string(m.row_last()) + ", " + std::to_string(m.col_first()) + " .. " +
+                      std::to_string(m.col_last()) + ") is empty");
+}
+
+template <class E>
+void generic_array_functions<E>::check_line(const matrix& m, index_type index, direction d) {
+    if (d == direction::ROW)
+        m.check_row(index);
+    else
+        m.check_col(index);
+}
+
+template <class E>
+template <class Step>
+void generic_array_functions<E>::for_line(matrix& m, index_type index, direction d, Step&& step) {
+    if (d == direction::ROW) {
+        for (index_type j = m.col_first(); j <= m.col_last(); ++j) step(m.unchecked(index, j));
+    } else {
+        for (index_type i = m.row_first(); i <= m.row_last(); ++i) step(m.unchecked(i, index));
+    }
+}
+
+template <class E>
+template <class F>
+E generic_array_functions<E>::fold(const E* p, std::size_t n, F& f) {
     E r = p[0];
     if (n > 1) {
-        needed(f);
+        detail::check_function(f);
         for (std::size_t i = 1; i < n; ++i) r = f(r, p[i]);
     }
     return r;
 }
 
 template <class E>
-E generic_array_functions<E>::pair_fold(const array& a, const array& b, const binary_function& f,
-                                        const binary_function& g) {
+template <class F, class G>
+E generic_array_functions<E>::pair_fold(const array& a, const array& b, F& f, G& g) {
     // The pairs are combined as they are made, which gives the same calls as building the
     // array of overload 10 first but needs no temporary.
     const E* p = a.data();
     const E* q = b.data() + (a.first() - b.first());
     const std::size_t n = static_cast<std::size_t>(a.length());
-    E r = needed(f)(p[0], q[0]);
+    detail::check_function(f);
+    E r = f(p[0], q[0]);
     if (n > 1) {
-        needed(g);
+        detail::check_function(g);
         for (std::size_t i = 1; i < n; ++i) r = g(r, f(p[i], q[i]));
     }
     return r;
 }
 
 template <class E>
-void generic_array_functions<E>::apply(array& a, const unary_function& f) {
+template <unary_op<E> F>
+void generic_array_functions<E>::apply(array& a, F&& f) {
     if (a.empty()) return;
-    needed(f);
+    detail::check_function(f);
     for (E& x : a) x = f(x);
 }
 
 template <class E>
-void generic_array_functions<E>::apply(matrix& m, const unary_function& f) {
+template <unary_op<E> F>
+void generic_array_functions<E>::apply(matrix& m, F&& f) {
     if (m.empty()) return;
-    needed(f);
+    detail::check_function(f);
     for (E *p = m.data(), *end = p + m.rows() * m.cols(); p != end; ++p) *p = f(*p);
 }
 
 template <class E>
-void generic_array_functions<E>::apply(matrix& m, const unary_function& f, index_type index,
-                                       direction d) {
-    if (d == direction::ROW) {
-        if (m.cols() == 0) return;
-        m.check_row(index);
-        needed(f);
-        for (E& x : m.row(index)) x = f(x);
-    } else {
-        if (m.rows() == 0) return;
-        m.check_col(index);
-        needed(f);
-        for (index_type i = m.row_first(); i <= m.row_last(); ++i) {
-            E& x = m.unchecked(i, index);
-            x = f(x);
-        }
-    }
+template <unary_op<E> F>
+void generic_array_functions<E>::apply(matrix& m, F&& f, index_type index, direction d) {
+    if ((d == direction::ROW ? m.cols() : m.rows()) == 0) return;
+    check_line(m, index, d);
+    detail::check_function(f);
+    for_line(m, index, d, [&f](E& x) { x = f(x); });
 }
 
 template <class E>
-void generic_array_functions<E>::apply(vector& v, const unary_function& f) {
+template <unary_op<E> F>
+void generic_array_functions<E>::apply(vector& v, F&& f) {
     for (index_type i = v.first(); i <= v.last(); ++i) apply(row(v, i), f);
 }
 
 template <class E>
-E generic_array_functions<E>::apply(const array& a, const binary_function& f) {
-    if (a.empty())
-        throw range_error("apply: the array " + std::to_string(a.first()) + " .. " +
-                          std::to_string(a.last()) + " is empty");
+template <binary_op<E> F>
+E generic_array_functions<E>::apply(const array& a, F&& f) {
+    if (a.empty()) fail_empty(a);
     return fold(a.data(), static_cast<std::size_t>(a.length()), f);
 }
 
 template <class E>
-E generic_array_functions<E>::apply(const matrix& m, const binary_function& f) {
-    if (m.empty())
-        throw range_error("apply: the matrix (" + std::to_string(m.row_first()) + " .. " +
-                          std::to_string(m.row_last()) + ", " + std::to_string(m.col_first()) +
-                          " .. " + std::to_string(m.col_last()) + ") is empty");
+template <binary_op<E> F>
+E generic_array_functions<E>::apply(const matrix& m, F&& f) {
+    if (m.empty()) fail_empty(m);
     return fold(m.data(), static_cast<std::size_t>(m.rows() * m.cols()), f);
 }
 
 template <class E>
-auto generic_array_functions<E>::apply(const vector& v, const binary_function& f, per_row_t)
-    -> array {
+template <binary_op<E> F>
+auto generic_array_functions<E>::apply(const vector& v, F&& f, per_row_t) -> array {
     array result(v.first(), v.last());
     for (index_type i = v.first(); i <= v.last(); ++i) result.unchecked(i) = apply(row(v, i), f);
     return result;
 }
 
 template <class E>
-E generic_array_functions<E>::apply(const vector& v, const binary_function& f) {
+template <binary_op<E> F>
+E generic_array_functions<E>::apply(const vector& v, F&& f) {
     return apply(apply(v, f, per_row), f);
 }
 
 template <class E>
-E generic_array_functions<E>::apply(const vector& v, const binary_function& f,
-                                    const binary_function& g) {
+template <binary_op<E> F, binary_op<E> G>
+E generic_array_functions<E>::apply(const vector& v, F&& f, G&& g) {
     return apply(apply(v, f, per_row), g);
 }
 
 template <class E>
-auto generic_array_functions<E>::apply(const array& a, const array& b, const binary_function& f)
-    -> array {
+template <binary_op<E> F>
+auto generic_array_functions<E>::apply(const array& a, const array& b, F&& f) -> array {
     check_covers(a, b);
     array result(a.first(), a.last());
     if (a.empty()) return result;
-    needed(f);
+    detail::check_function(f);
     const E* p = a.data();
     const E* q = b.data() + (a.first() - b.first());
     for (E& x : result) x = f(*p++, *q++);
@@ -588,30 +593,27 @@ auto generic_array_functions<E>::apply(const array& a, const array& b, const bin
 }
 
 template <class E>
+template <binary_op<E> F>
 void generic_array_functions<E>::apply(matrix& m, index_type a, index_type b, index_type target,
-                                       const binary_function& f, direction d) {
+                                       F&& f, direction d) {
+    if ((d == direction::ROW ? m.cols() : m.rows()) == 0) return;
+    check_line(m, a, d);
+    check_line(m, b, d);
+    check_line(m, target, d);
+    detail::check_function(f);
     if (d == direction::ROW) {
-        if (m.cols() == 0) return;
-        m.check_row(a);
-        m.check_row(b);
-        m.check_row(target);
-        needed(f);
         for (index_type j = m.col_first(); j <= m.col_last(); ++j)
             m.unchecked(target, j) = f(m.unchecked(a, j), m.unchecked(b, j));
     } else {
-        if (m.rows() == 0) return;
-        m.check_col(a);
-        m.check_col(b);
-        m.check_col(target);
-        needed(f);
         for (index_type i = m.row_first(); i <= m.row_last(); ++i)
             m.unchecked(i, target) = f(m.unchecked(i, a), m.unchecked(i, b));
     }
 }
 
 template <class E>
+template <binary_op<E> F>
 void generic_array_functions<E>::apply(vector& v, index_type a, index_type b, index_type target,
-                                       const binary_function& f, direction d) {
+                                       F&& f, direction d) {
     if (d == direction::ROW) {
         array& to = row(v, target);
         array result = apply(row(v, a), row(v, b), f);
@@ -626,23 +628,22 @@ void generic_array_functions<E>::apply(vector& v, index_type a, index_type b, in
     for (index_type i = v.first(); i <= v.last(); ++i) {
         array& r = row(v, i);
         E& t = r[target];
-        t = needed(f)(r[a], r[b]);
+        detail::check_function(f);
+        t = f(r[a], r[b]);
     }
 }
 
 template <class E>
-E generic_array_functions<E>::apply(const array& a, const array& b, const binary_function& f,
-                                    const binary_function& g) {
-    if (a.empty())
-        throw range_error("apply: the array " + std::to_string(a.first()) + " .. " +
-                          std::to_string(a.last()) + " is empty");
+template <binary_op<E> F, binary_op<E> G>
+E generic_array_functions<E>::apply(const array& a, const array& b, F&& f, G&& g) {
+    if (a.empty()) fail_empty(a);
     check_covers(a, b);
     return pair_fold(a, b, f, g);
 }
 
 template <class E>
-auto generic_array_functions<E>::apply(const matrix& m1, const matrix& m2, const binary_function& f)
-    -> matrix {
+template <binary_op<E> F>
+auto generic_array_functions<E>::apply(const matrix& m1, const matrix& m2, F&& f) -> matrix {
     if (m1.rows() != m2.rows() || m1.cols() != m2.cols())
         throw size_error("apply: a " + std::to_string(m1.rows()) + " x " +
                          std::to_string(m1.cols()) + " matrix paired with a " +
@@ -652,7 +653,7 @@ auto generic_array_functions<E>::apply(const matrix& m1, const matrix& m2, const
     // Elements are paired by index values: m2 must have m1's bounds.
     m2.check(m1.row_first(), m1.col_first());
     m2.check(m1.row_last(), m1.col_last());
-    needed(f);
+    detail::check_function(f);
     const E* p = m1.data();
     const E* q = m2.data();
     for (E *r = result.data(), *end = r + m1.rows() * m1.cols(); r != end; ++r) *r = f(*p++, *q++);
@@ -660,8 +661,8 @@ auto generic_array_functions<E>::apply(const matrix& m1, const matrix& m2, const
 }
 
 template <class E>
-auto generic_array_functions<E>::apply(const vector& v, const binary_function& f,
-                                       const binary_function& g, bool all_pairs) -> matrix {
+template <binary_op<E> F, binary_op<E> G>
+auto generic_array_functions<E>::apply(const vector& v, F&& f, G&& g, bool all_pairs) -> matrix {
     matrix result(v.first(), v.last(), v.first(), v.last());
     for (index_type i = v.first(); i <= v.last(); ++i) {
         const array& a = row(v, i);

@@ -12,10 +12,10 @@
 
 #include <generics/bounded_array.hpp>
 #include <generics/errors.hpp>
-#include <generics/generic_array_functions.hpp>
 
 #include <cmath>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <type_traits>
 #include <utility>

@@ -5,7 +5,6 @@
 
 #include <generics/bounded_array.hpp>
 #include <generics/errors.hpp>
-#include <generics/generic_array_functions.hpp>
 
 #include <cstdint>
 #include <memory>

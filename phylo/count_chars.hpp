@@ -2,27 +2,17 @@
 // Count characters (non-negative integers): the generic family as `basic`, and extremes,
 // sorting and modes in numeric order. Partitions are count arrays, sorted with array_sort.
 
-#include <phylo/core.hpp>
-
-#include <generics/generic_array_functions.hpp>
-#include <generics/generic_enum_functions.hpp>
+#include <phylo/character_kind.hpp>
 
 namespace phylo::count_chars {
 
-using basic = generics::generic_array_functions<count_element>;
+using basic = character_kind<count_element>::basic;
 using direction = basic::direction;
 using size_error = basic::size_error;
-
-using order = generics::generic_enum_functions<count_element>;
-// max / min: of two values, or of an array, a matrix or a whole vector (one element); with
-// `per_row`, one per row of a vector (an array). Empty operands are the range error.
+using order = character_kind<count_element>::order;
 inline constexpr order::max_fn max{};
 inline constexpr order::min_fn min{};
-inline constexpr order::array_sort_fn array_sort{}; // ascending, in place
-inline constexpr order::modes_fn modes{};           // most frequent values, ascending
+inline constexpr order::array_sort_fn array_sort{};
+inline constexpr order::modes_fn modes{};
 
 } // namespace phylo::count_chars
-
-extern template struct generics::generic_array_functions<phylo::count_element>;
-extern template struct generics::generic_order_functions<phylo::count_element>;
-extern template struct generics::generic_enum_functions<phylo::count_element>;

@@ -2,10 +2,7 @@
 // character kinds and the group names. Headers declare them `extern template`, so the code
 // is generated here once and every build proves that all five forms compile.
 
-#include <phylo/binary_chars.hpp>
-#include <phylo/count_chars.hpp>
-#include <phylo/disc_chars.hpp>
-#include <phylo/real_chars.hpp>
+#include <phylo/character_kind.hpp>
 #include <phylo/taxonomy/group_names.hpp>
 
 template struct generics::generic_array_functions<phylo::disc_element>;

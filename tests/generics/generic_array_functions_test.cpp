@@ -237,6 +237,15 @@ TEST(ApplyUnary, EveryElementOrOneRowOrColumn) {
     cc::apply(empty, none);
     cc::apply(no_elements, none);
     EXPECT_THROW_MSG(cc::apply(a, none), range_error, "function is null");
+
+    // Any callable: a null function pointer is checked like an empty std::function, and a
+    // function object with state is called in place, once per element, in order.
+    cc::element (*no_pointer)(const cc::element&) = nullptr;
+    EXPECT_THROW_MSG(cc::apply(a, no_pointer), range_error, "function is null");
+    count_element calls = 0;
+    auto numbering = [&calls](const count_element&) { return ++calls; };
+    cc::apply(a, numbering);
+    EXPECT_EQ(a, arr(2, {1, 2, 3}));
 }
 
 TEST(ApplyFold, ArrayMatrixAndVector) {
