@@ -58,6 +58,16 @@ TEST(LabmixTest, OneReportWhateverTheThreadsAndTheParts) {
         const auto combined = run(with({"--combine"}, parts));
         EXPECT_EQ(combined.status, 0) << combined.err;
         EXPECT_EQ(combined.out, one.out);
+
+        // The null table and the plot too, though neither run keeps the values in memory.
+        const std::vector<std::string> files{"--null", dir.path("n1"), "--plot", dir.path("p1")};
+        ASSERT_EQ(run(with(with(with(test_args, strata), files), {table})).status, 0);
+        const auto again = run(
+            with(with({"--combine"}, parts), {"--null", dir.path("n2"), "--plot", dir.path("p2")}));
+        ASSERT_EQ(again.status, 0) << again.err;
+        EXPECT_EQ(again.out, one.out);
+        EXPECT_EQ(slurp(dir.path("n2")), slurp(dir.path("n1")));
+        EXPECT_EQ(slurp(dir.path("p2")), slurp(dir.path("p1")));
     }
 }
 
