@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
@@ -109,6 +110,35 @@ private:
     std::optional<listing_writer> writer_;
     std::string path_;
 };
+
+// Whether two paths name one file: the same file when both exist, else the same path once
+// made absolute and normal.
+bool same_file(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    if (std::filesystem::equivalent(a, b, ec)) return true;
+    std::error_code ea, eb;
+    const auto ca = std::filesystem::weakly_canonical(a, ea);
+    const auto cb = std::filesystem::weakly_canonical(b, eb);
+    return !ea && !eb && ca == cb;
+}
+
+// A --null or --plot file that is an input of the run, or one file named by both, would be
+// overwritten by the run's own output: refused before anything is read or written.
+void check_outputs(const settings& s) {
+    std::vector<std::string> inputs = s.combine_files;
+    if (!s.combine && s.input != "-") inputs.push_back(s.input);
+    const std::pair<const char*, const std::optional<std::string>*> outputs[] = {
+        {"--null", &s.null_file}, {"--plot", &s.plot_file}};
+    for (const auto& [option, file] : outputs) {
+        if (!*file) continue;
+        for (const auto& input : inputs)
+            if (same_file(**file, input))
+                throw option_error("option " + std::string(option) + " names " + **file +
+                                   ", an input of the run, which it would overwrite");
+    }
+    if (s.null_file && s.plot_file && same_file(*s.null_file, *s.plot_file))
+        throw option_error("options --null and --plot name the same file, " + *s.null_file);
+}
 
 // The null values of a plot, kept on disk between its two passes: an unlinked temporary
 // file (in $TMPDIR, else /tmp), written and read back in large blocks.
@@ -246,6 +276,7 @@ private:
 } // namespace
 
 void run_test(const settings& given, listing_writer& out, std::ostream& notes) {
+    check_outputs(given);
     settings s = given;
     const auto statistics = parse_statistics(s.test);
     auto read = read_columns(s, s.part.has_value());
@@ -299,6 +330,7 @@ void run_test(const settings& given, listing_writer& out, std::ostream& notes) {
 }
 
 void run_combine(const settings& s, listing_writer& out, std::ostream& notes) {
+    check_outputs(s);
     // The parts are read twice: once to check them all, then in reshuffle order.
     const auto combined = combine_parts(s.combine_files);
     for (const auto& note : combined.test.notes) notes << note << '\n';
