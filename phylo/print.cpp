@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <ostream>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 namespace phylo::print {
 
@@ -218,6 +220,25 @@ void write_footer(text_sink& s, dist_output_format format) {
     }
 }
 
+// A reader of PHYLIP takes the 10 columns of a name and strips them, so two labels that
+// agree there would come back as one name twice: refused before anything is written. Equal
+// labels are left alone; they are the caller's own.
+void check_phylip_names(const taxon_labels& labels) {
+    std::unordered_map<std::string_view, index_type> seen;
+    seen.reserve(static_cast<std::size_t>(std::max<index_type>(labels.length(), 0)));
+    for (index_type i = labels.first(); i <= labels.last(); ++i) {
+        const std::string& label = labels.unchecked(i);
+        const std::string_view name =
+            textutils::trim(std::string_view(label).substr(0, 10), textutils::whitespace);
+        const auto [at, fresh] = seen.emplace(name, i);
+        if (!fresh && labels.unchecked(at->second) != label)
+            throw range_error("the labels \"" + labels.unchecked(at->second) + "\" (taxon " +
+                              std::to_string(at->second) + ") and \"" + label + "\" (taxon " +
+                              std::to_string(i) + ") are both \"" + std::string(name) +
+                              "\" in the 10 columns of a PHYLIP name");
+    }
+}
+
 [[noreturn]] void fail_no_width() {
     throw range_error("every label is empty, so the label column would have no width");
 }
@@ -231,6 +252,7 @@ void put_characters(std::ostream& file, const Data& x, output_format format, dat
     const auto& first_row = x.rows[x.first];
     if (!first_row)
         throw range_error("the row of the first taxon " + std::to_string(x.first) + " is null");
+    if (format == output_format::PHYLIP) check_phylip_names(x.labels);
     const index_type ntax = x.last - x.first + 1;
     const index_type nchar = first_row->length();
     text_sink s(file);
@@ -336,6 +358,7 @@ void put(std::ostream& file, const real_data& x, output_format format, std::size
 
 void put(std::ostream& file, const squared& x, dist_output_format format, std::size_t fore,
          std::size_t aft, std::size_t exp) {
+    if (format == dist_output_format::PHYLIP) check_phylip_names(x.labels);
     text_sink s(file);
     write_header(s, x.labels, format);
     const output_format lf = label_format(format);

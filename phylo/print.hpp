@@ -6,7 +6,10 @@
 //
 // Errors are range errors, raised with what was written before them left in the file: a
 // character matrix without taxa or without a first row (before anything is written), and a
-// layout that pads labels to the longest one when every label is empty (after the header).
+// layout that pads labels to the longest one when every label is empty (after the header),
+// and, in the PHYLIP layouts of 10-column names, two different labels that a reader would
+// take for the same name once they are cut to 10 columns and stripped (before anything is
+// written; the message names both).
 
 #include <phylo/chars_io.hpp>
 #include <phylo/core.hpp>

@@ -144,6 +144,11 @@ void get_label(text_cursor& c, input_format format, std::string& label) {
     switch (format) {
     case input_format::PHYLIP:
         get_word(c, 10, label);
+        // Ten blanks are how the later blocks of an interleaved file are indented, never a
+        // name: taken as one, they would shift every state after them to the wrong taxon.
+        if (label.empty())
+            c.fail<data_error>("the 10 characters of the name are all blank, which names no "
+                               "taxon (is the file interleaved?)");
         return;
     case input_format::EXTENDED_PHYLIP:
         get_word(c, whitespace, label);

@@ -7,6 +7,8 @@
 // Errors say where: "line <n>: taxon <i>, character <j>: expected ...", prefixed by the
 // input's name for the forms that read the current input.
 //  - a malformed number or value: the data error;
+//  - a PHYLIP name of 10 blanks (what the indented later blocks of an interleaved file give
+//    when it is read as sequential): the data error;
 //  - a negative header number, a header declaring no taxa: the range error;
 //  - the input ending inside the header, a label or a row: the end error;
 //  - a header too large to hold in memory: the capacity error.

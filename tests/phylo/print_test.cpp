@@ -118,6 +118,30 @@ TEST(CharacterLayouts, ErrorsLeaveWhatWasWritten) {
               std::string::npos); // quoted empty labels still give the column a width
 }
 
+TEST(CharacterLayouts, StrictNamesThatCollideAreRefused) {
+    const disc_data x =
+        disc_matrix_of({"Homo_sapiens_A", "Pan", "Homo_sapiens_B"}, {"A", "C", "G"});
+    std::ostringstream out;
+    expect_error<range_error>([&] { print::put(out, x, output_format::PHYLIP); },
+                              "the labels \"Homo_sapiens_A\" (taxon 0) and \"Homo_sapiens_B\" "
+                              "(taxon 2) are both \"Homo_sapie\"");
+    EXPECT_EQ(out.str(), ""); // refused before the header
+    // A trailing blank is stripped by every reader: "a" and "a " are one name.
+    const disc_data blank = disc_matrix_of({"a", "a "}, {"A", "C"});
+    expect_error<range_error>([&] { print::put(out, blank, output_format::PHYLIP); },
+                              "are both \"a\"");
+    // Other layouts keep whole names; labels that were equal already are the caller's own.
+    EXPECT_EQ(written(x, output_format::EXTENDED_PHYLIP).substr(0, 6), " 3\t 1\n");
+    EXPECT_EQ(written(disc_matrix_of({"a", "a"}, {"A", "C"}), output_format::PHYLIP),
+              " 2\t 1\na         \tA\na         \tC\n");
+    squared d(0, 1);
+    d.labels = taxon_labels(0, {"Homo_sapiens_A", "Homo_sapiens_B"});
+    expect_error<range_error>([&] { print::put(out, d, dist_output_format::PHYLIP); },
+                              "are both \"Homo_sapie\"");
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(written(d, dist_output_format::EXTENDED_PHYLIP, 1, 1, 0).substr(0, 3), " 2\n");
+}
+
 TEST(DistanceLayouts, EveryLayout) {
     squared x(0, 2);
     x.labels[0] = "a", x.labels[1] = "bb b", x.labels[2] = "ccc";

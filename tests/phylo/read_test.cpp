@@ -135,6 +135,21 @@ TEST(CharacterFiles, ErrorsNameTheInputLineTaxonAndCharacter) {
                              "/data/m.phy: line 2: taxon 0 (a)");
 }
 
+// Biopython's strict interleaved layout (2 taxa, 100 sites, the second block indented by 10
+// blanks): read as sequential, the second taxon's name would be the indent.
+TEST(CharacterFiles, BlankStrictNamesAreTheDataError) {
+    test_support::text_input in(data_file("read_interleaved_strict.phy"));
+    expect_error<data_error>(
+        [&] { read::get(in, input_format::PHYLIP, read::whitespace); },
+        "line 5: taxon 1: the 10 characters of the name are all blank, which names no taxon");
+    test_support::text_input dist("2\na         0 1\n          1 0\n");
+    expect_error<data_error>([&] { read::get(dist, dist_input_format::PHYLIP); },
+                             "line 3: taxon 1: the 10 characters of the name are all blank");
+    // Blanks inside or around a name are still part of the ten columns.
+    test_support::text_input padded("1 2\n   x      AC\n");
+    EXPECT_EQ(read::get(padded, input_format::PHYLIP, read::whitespace).labels[0], "x");
+}
+
 TEST(CharacterFiles, HugeHeadersOfTruncatedFilesCostNoMemory) {
     test_support::text_input many_taxa("2000000000 1\na 1\n"), long_rows("1 2000000000\na 1 2 3\n");
     std::istringstream square("200000\na 0 1\n"); // a seekable stream is measured first
