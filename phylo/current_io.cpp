@@ -118,6 +118,20 @@ void put(const squared& x, dist_output_format format, std::size_t fore, std::siz
          std::size_t exp) {
     put(current_output(), x, format, fore, aft, exp);
 }
+void put(const disc_data& x, output_format format, field_separator separator) {
+    put(current_output(), x, format, separator);
+}
+void put(const count_data& x, output_format format, field_separator separator) {
+    put(current_output(), x, format, separator);
+}
+void put(const real_data& x, output_format format, field_separator separator, std::size_t fore,
+         std::size_t aft, std::size_t exp) {
+    put(current_output(), x, format, separator, fore, aft, exp);
+}
+void put(const squared& x, dist_output_format format, field_separator separator, std::size_t fore,
+         std::size_t aft, std::size_t exp) {
+    put(current_output(), x, format, separator, fore, aft, exp);
+}
 
 } // namespace print
 

@@ -137,12 +137,12 @@ void write_label(text_sink& s, std::string_view label, output_format format, ind
 }
 
 void write_header(text_sink& s, index_type ntax, index_type nchar, output_format format,
-                  datatype kind) {
+                  datatype kind, char separator = '\t') {
     switch (format) {
     case output_format::EXTENDED_PHYLIP:
     case output_format::PHYLIP:
         s.put(image(ntax));
-        s.put('\t');
+        s.put(separator);
         s.put(image(nchar));
         s.line_end();
         return;
@@ -243,11 +243,17 @@ void check_phylip_names(const taxon_labels& labels) {
     throw range_error("every label is empty, so the label column would have no width");
 }
 
-// The shared steps of the character matrix layouts; `write_row(s, row)` writes the tab-led
-// values of one row and its line end.
+// The separator of the fields of `format`: blanks replace tabs only in the PHYLIP layouts.
+char separator_of(output_format format, field_separator separator) {
+    const bool phylip = format == output_format::PHYLIP || format == output_format::EXTENDED_PHYLIP;
+    return phylip && separator == field_separator::BLANK ? ' ' : '\t';
+}
+
+// The shared steps of the character matrix layouts; `write_row(s, row, sep)` writes the
+// sep-led values of one row and its line end.
 template <class Data, class WriteRow>
 void put_characters(std::ostream& file, const Data& x, output_format format, datatype kind,
-                    WriteRow&& write_row) {
+                    field_separator separator, WriteRow&& write_row) {
     if (x.last < x.first) throw range_error("a character matrix without taxa cannot be written");
     const auto& first_row = x.rows[x.first];
     if (!first_row)
@@ -255,8 +261,9 @@ void put_characters(std::ostream& file, const Data& x, output_format format, dat
     if (format == output_format::PHYLIP) check_phylip_names(x.labels);
     const index_type ntax = x.last - x.first + 1;
     const index_type nchar = first_row->length();
+    const char sep = separator_of(format, separator);
     text_sink s(file);
-    write_header(s, ntax, nchar, format, kind);
+    write_header(s, ntax, nchar, format, kind, sep);
     index_type w = 10;
     switch (format) {
     case output_format::EXTENDED_PHYLIP:
@@ -279,7 +286,7 @@ void put_characters(std::ostream& file, const Data& x, output_format format, dat
         if (format == output_format::LABELS) continue;
         const auto& row = x.rows[i];
         if (!row) throw range_error("the row of taxon " + std::to_string(i) + " is null");
-        write_row(s, *row);
+        write_row(s, *row, sep);
     }
     write_footer(s, format);
     s.flush();
@@ -337,28 +344,48 @@ void print_footer(std::ostream& file, dist_output_format format) {
     s.flush();
 }
 
+void put(std::ostream& file, const disc_data& x, output_format format, field_separator separator) {
+    put_characters(
+        file, x, format, datatype::DNA, separator,
+        [](text_sink& s, const disc_array& row, char sep) { disc_io::write(s, row, false, sep); });
+}
 void put(std::ostream& file, const disc_data& x, output_format format) {
-    put_characters(file, x, format, datatype::DNA, [](text_sink& s, const disc_array& row) {
-        disc_io::write(s, row, false, '\t');
-    });
+    put(file, x, format, field_separator::TAB);
 }
 
+void put(std::ostream& file, const count_data& x, output_format format, field_separator separator) {
+    put_characters(file, x, format, datatype::CONTINUOUS, separator,
+                   [](text_sink& s, const count_array& row, char sep) {
+                       count_chars::io::write(s, row, false, sep);
+                   });
+}
 void put(std::ostream& file, const count_data& x, output_format format) {
-    put_characters(file, x, format, datatype::CONTINUOUS, [](text_sink& s, const count_array& row) {
-        count_chars::io::write(s, row, false, '\t');
-    });
+    put(file, x, format, field_separator::TAB);
 }
 
+void put(std::ostream& file, const real_data& x, output_format format, field_separator separator,
+         std::size_t fore, std::size_t aft, std::size_t exp) {
+    put_characters(file, x, format, datatype::CONTINUOUS, separator,
+                   [=](text_sink& s, const real_array& row, char sep) {
+                       real_chars::io::write(s, row, false, sep, fore, aft, exp);
+                   });
+}
 void put(std::ostream& file, const real_data& x, output_format format, std::size_t fore,
          std::size_t aft, std::size_t exp) {
-    put_characters(file, x, format, datatype::CONTINUOUS, [=](text_sink& s, const real_array& row) {
-        real_chars::io::write(s, row, false, '\t', fore, aft, exp);
-    });
+    put(file, x, format, field_separator::TAB, fore, aft, exp);
 }
 
 void put(std::ostream& file, const squared& x, dist_output_format format, std::size_t fore,
          std::size_t aft, std::size_t exp) {
+    put(file, x, format, field_separator::TAB, fore, aft, exp);
+}
+
+void put(std::ostream& file, const squared& x, dist_output_format format, field_separator separator,
+         std::size_t fore, std::size_t aft, std::size_t exp) {
     if (format == dist_output_format::PHYLIP) check_phylip_names(x.labels);
+    const bool phylip =
+        format == dist_output_format::PHYLIP || format == dist_output_format::EXTENDED_PHYLIP;
+    const char sep = phylip && separator == field_separator::BLANK ? ' ' : '\t';
     text_sink s(file);
     write_header(s, x.labels, format);
     const output_format lf = label_format(format);
@@ -397,7 +424,7 @@ void put(std::ostream& file, const squared& x, dist_output_format format, std::s
     default:
         for (index_type i = x.first; i <= x.last; ++i) {
             write_label(s, x.labels[i], lf, w);
-            real_chars::io::write_row(s, i, x.matrix, false, '\t', fore, aft, exp);
+            real_chars::io::write_row(s, i, x.matrix, false, sep, fore, aft, exp);
         }
         break;
     }

@@ -58,6 +58,12 @@ constexpr output_format label_format(dist_output_format f) noexcept {
     return output_format::EXTENDED_PHYLIP;
 }
 
+// What separates the fields of the PHYLIP and extended PHYLIP layouts (the header's two
+// numbers, a name and its values, the values of count, real and distance rows): the tab, or
+// a blank for readers that take a tab after a name as part of it (ape's read.dna). The other
+// layouts always use the tab.
+enum class field_separator { TAB, BLANK };
+
 // Layout of real values: digits before the point, after it, and of the exponent (0: fixed).
 inline constexpr std::size_t default_fore = real_chars::element_io::default_fore;
 inline constexpr std::size_t default_aft = 8;
@@ -110,5 +116,23 @@ void put(std::ostream& file, const squared& x, dist_output_format format,
          std::size_t exp = default_exp);
 void put(const squared& x, dist_output_format format, std::size_t fore = default_fore,
          std::size_t aft = default_aft, std::size_t exp = default_exp);
+
+// The same, with the separator of the PHYLIP layouts chosen (the forms above use TAB).
+void put(std::ostream& file, const disc_data& x, output_format format, field_separator separator);
+void put(const disc_data& x, output_format format, field_separator separator);
+void put(std::ostream& file, const count_data& x, output_format format, field_separator separator);
+void put(const count_data& x, output_format format, field_separator separator);
+void put(std::ostream& file, const real_data& x, output_format format, field_separator separator,
+         std::size_t fore = default_fore, std::size_t aft = default_aft,
+         std::size_t exp = default_exp);
+void put(const real_data& x, output_format format, field_separator separator,
+         std::size_t fore = default_fore, std::size_t aft = default_aft,
+         std::size_t exp = default_exp);
+void put(std::ostream& file, const squared& x, dist_output_format format, field_separator separator,
+         std::size_t fore = default_fore, std::size_t aft = default_aft,
+         std::size_t exp = default_exp);
+void put(const squared& x, dist_output_format format, field_separator separator,
+         std::size_t fore = default_fore, std::size_t aft = default_aft,
+         std::size_t exp = default_exp);
 
 } // namespace phylo::print

@@ -142,6 +142,41 @@ TEST(CharacterLayouts, StrictNamesThatCollideAreRefused) {
     EXPECT_EQ(written(d, dist_output_format::EXTENDED_PHYLIP, 1, 1, 0).substr(0, 3), " 2\n");
 }
 
+TEST(CharacterLayouts, BlankSeparatedPhylip) {
+    using print::field_separator;
+    const disc_data x = disc_matrix_of({"a", "bb"}, {"ACGT", "AC-T"});
+    EXPECT_EQ(written(x, output_format::EXTENDED_PHYLIP, field_separator::BLANK),
+              " 2  4\na  ACGT\nbb AC-T\n");
+    EXPECT_EQ(written(x, output_format::PHYLIP, field_separator::BLANK),
+              " 2  4\na          ACGT\nbb         AC-T\n");
+    EXPECT_EQ(written(x, output_format::PHYLIP, field_separator::TAB),
+              written(x, output_format::PHYLIP));
+    // Layouts outside the PHYLIP family keep their tabs.
+    for (const output_format f : {output_format::RAW, output_format::NEXUS})
+        EXPECT_EQ(written(x, f, field_separator::BLANK), written(x, f));
+    count_data c(0, 0);
+    c.labels[0] = "t";
+    c.rows[0] = std::make_unique<count_array>(0, std::vector<count_element>{0, 12});
+    EXPECT_EQ(written(c, output_format::EXTENDED_PHYLIP, field_separator::BLANK),
+              " 1  2\nt  0  12\n");
+    real_data r(0, 0);
+    r.labels[0] = "t";
+    r.rows[0] = std::make_unique<real_array>(0, std::vector<double>{0.5, -12.25});
+    EXPECT_EQ(written(r, output_format::PHYLIP, field_separator::BLANK, 2, 2, 0),
+              " 1  2\nt           0.50 -12.25\n");
+    squared d(0, 1);
+    d.labels = taxon_labels(0, {"a", "bb"});
+    d.matrix(0, 1) = d.matrix(1, 0) = 0.5;
+    EXPECT_EQ(written(d, dist_output_format::PHYLIP, field_separator::BLANK, 1, 1, 0),
+              " 2\na          0.0 0.5\nbb         0.5 0.0\n");
+    EXPECT_EQ(written(d, dist_output_format::TAB_SEPARATED, field_separator::BLANK, 1, 1, 0),
+              written(d, dist_output_format::TAB_SEPARATED, 1, 1, 0));
+    std::ostringstream current;
+    generics::output_redirect redirect(current);
+    print::put(x, output_format::EXTENDED_PHYLIP, field_separator::BLANK);
+    EXPECT_EQ(current.str(), " 2  4\na  ACGT\nbb AC-T\n");
+}
+
 TEST(DistanceLayouts, EveryLayout) {
     squared x(0, 2);
     x.labels[0] = "a", x.labels[1] = "bb b", x.labels[2] = "ccc";

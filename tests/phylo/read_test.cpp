@@ -268,6 +268,31 @@ TEST(RoundTrips, CharacterMatrices) {
         [](std::istream& in, input_format f) { return read::get<real_data>(in, f); });
 }
 
+// Blanks in place of the PHYLIP layouts' tabs read back the same.
+TEST(RoundTrips, BlankSeparatedPhylip) {
+    const auto check = [](const auto& x, auto read_as) {
+        for (const auto& [out_format, in_format] :
+             {std::pair{print::output_format::EXTENDED_PHYLIP, input_format::EXTENDED_PHYLIP},
+              {print::output_format::PHYLIP, input_format::PHYLIP}}) {
+            std::stringstream io;
+            print::put(io, x, out_format, print::field_separator::BLANK);
+            ASSERT_EQ(io.str().find('\t'), std::string::npos) << io.str();
+            const auto y = read_as(io, in_format);
+            EXPECT_EQ(y.labels, x.labels) << io.str();
+            for (index_type i = x.first; i <= x.last; ++i)
+                EXPECT_EQ(*y.rows[i], *x.rows[i]) << io.str();
+        }
+    };
+    test_support::text_input disc("2 4\nHomo ACGT\nPan_pan -?NA\n"),
+        count("2 2\nHomo 0 1\nPan 7 3\n"), real("2 2\nHomo -0.125 1e-3\nPan 0 12.5\n");
+    check(read::get(disc, input_format::EXTENDED_PHYLIP, read::whitespace),
+          [](std::istream& in, input_format f) { return read::get(in, f, read::whitespace); });
+    check(read::get<count_data>(count, input_format::EXTENDED_PHYLIP),
+          [](std::istream& in, input_format f) { return read::get<count_data>(in, f); });
+    check(read::get<real_data>(real, input_format::EXTENDED_PHYLIP),
+          [](std::istream& in, input_format f) { return read::get<real_data>(in, f); });
+}
+
 TEST(RoundTrips, DistanceMatrices) {
     squared x(0, 3);
     x.labels = taxon_labels(0, {"a", "Homo_sapiens", "b_c", "dd"});
