@@ -85,6 +85,20 @@ real_data get<real_data>(input_format format) {
     auto c = current_cursor();
     return get<real_data>(c, format);
 }
+disc_data get(input_format format, const character_set& skip, row_layout layout) {
+    auto c = current_cursor();
+    return get(c, format, skip, layout);
+}
+template <>
+count_data get<count_data>(input_format format, row_layout layout) {
+    auto c = current_cursor();
+    return get<count_data>(c, format, layout);
+}
+template <>
+real_data get<real_data>(input_format format, row_layout layout) {
+    auto c = current_cursor();
+    return get<real_data>(c, format, layout);
+}
 squared get(dist_input_format format) {
     auto c = current_cursor();
     return get(c, format);

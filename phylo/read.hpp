@@ -33,6 +33,20 @@ using textutils::character_set;
 //  TAB_SEPARATED    the label is the next cell, ended by a control character such as the
 //                   tab; blanks inside and in front are kept, those before the tab dropped
 enum class input_format { COMMENTED_PHYLIP, EXTENDED_PHYLIP, PHYLIP, TAB_SEPARATED };
+// How the rows of a character matrix file follow each other.
+//  SEQUENTIAL   taxon after taxon: a label, then the row's values, which may run over several
+//               lines; anything after the last value on its line is ignored
+//  INTERLEAVED  in blocks of one line per taxon, in the same order in every block: the first
+//               block holds each label and the first values, each later block (after any
+//               blank lines; its lines may be indented) the next values, until every row is
+//               full. A line holding more values than its row has left is the data error.
+//  DETECT       INTERLEAVED when the first taxon's line holds fewer values than the header
+//               declares and the first ntax lines are followed by a blank line and more
+//               text; SEQUENTIAL otherwise (so blocks without blank lines between them need
+//               INTERLEAVED). Reading ahead over the first block consumes nothing.
+// Whatever the widths of the blocks, the same matrix reads the same.
+enum class row_layout { SEQUENTIAL, INTERLEAVED, DETECT };
+
 // Layouts of distance matrix files.
 enum class dist_input_format { PHYLIP, EXTENDED_PHYLIP, TAB_SEPARATED };
 
@@ -99,6 +113,14 @@ template <class Data>
 Data get(std::istream& file, input_format format);
 template <class Data>
 Data get(input_format format);
+// The same, with the rows laid out as `layout` says (the forms above read SEQUENTIAL).
+disc_data get(std::istream& file, input_format format, const character_set& skip,
+              row_layout layout);
+disc_data get(input_format format, const character_set& skip, row_layout layout);
+template <class Data>
+Data get(std::istream& file, input_format format, row_layout layout);
+template <class Data>
+Data get(input_format format, row_layout layout);
 // A distance matrix: the full square, no symmetry assumed.
 squared get(std::istream& file, dist_input_format format);
 squared get(dist_input_format format);
@@ -111,8 +133,12 @@ void skip_rest(generics::text_cursor& c);
 dimensions get_header(generics::text_cursor& c);
 index_type get_header(generics::text_cursor& c, dist_input_format format);
 disc_data get(generics::text_cursor& c, input_format format, const character_set& skip);
+disc_data get(generics::text_cursor& c, input_format format, const character_set& skip,
+              row_layout layout);
 template <class Data>
 Data get(generics::text_cursor& c, input_format format);
+template <class Data>
+Data get(generics::text_cursor& c, input_format format, row_layout layout);
 squared get(generics::text_cursor& c, dist_input_format format);
 
 template <>
@@ -127,5 +153,17 @@ template <>
 count_data get<count_data>(generics::text_cursor& c, input_format format);
 template <>
 real_data get<real_data>(generics::text_cursor& c, input_format format);
+template <>
+count_data get<count_data>(std::istream& file, input_format format, row_layout layout);
+template <>
+real_data get<real_data>(std::istream& file, input_format format, row_layout layout);
+template <>
+count_data get<count_data>(input_format format, row_layout layout);
+template <>
+real_data get<real_data>(input_format format, row_layout layout);
+template <>
+count_data get<count_data>(generics::text_cursor& c, input_format format, row_layout layout);
+template <>
+real_data get<real_data>(generics::text_cursor& c, input_format format, row_layout layout);
 
 } // namespace phylo::read
