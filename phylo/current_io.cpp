@@ -103,6 +103,10 @@ squared get(dist_input_format format) {
     auto c = current_cursor();
     return get(c, format);
 }
+squared get(dist_input_format format, triangle shape) {
+    auto c = current_cursor();
+    return get(c, format, shape);
+}
 
 } // namespace read
 

@@ -441,7 +441,118 @@ index_type read_dist_header(text_cursor& c, dist_input_format format) {
     return tabs;
 }
 
-squared read_distances(text_cursor& c, dist_input_format format) {
+// The columns that row i of n holds in a file of the given shape: the first, and how many.
+std::pair<index_type, index_type> row_columns(triangle shape, index_type i, index_type n) {
+    switch (shape) {
+    case triangle::LOWER:
+        return {0, i};
+    case triangle::LOWER_DIAGONAL:
+        return {0, i + 1};
+    case triangle::UPPER:
+        return {i + 1, n - 1 - i};
+    case triangle::UPPER_DIAGONAL:
+        return {i, n - i};
+    case triangle::SQUARE:
+    case triangle::DETECT:
+        break;
+    }
+    return {0, n};
+}
+
+// Whether the line after the line end the cursor stands at continues the same row: it starts
+// with blanks or tabs and holds text after them (how dnadist wraps its rows). Consumes nothing.
+bool row_continues(text_cursor& c) {
+    const auto at = [&c](std::size_t i) {
+        while (c.window().size() <= i)
+            if (!c.extend()) return text_cursor::eof;
+        return static_cast<int>(static_cast<unsigned char>(c.window()[i]));
+    };
+    const int end = at(0);
+    if (end == text_cursor::eof) return false;
+    std::size_t k = end == '\r' ? 2 : 1;
+    int ch = at(k);
+    if (ch != ' ' && ch != '\t') return false;
+    while (ch == ' ' || ch == '\t') ch = at(++k);
+    return ch != text_cursor::eof && ch != '\n' && ch != '\r';
+}
+
+// The values of one row as its lines show them: those on the label's line and on the
+// indented lines that continue it.
+std::vector<real_element> read_wrapped_row(text_cursor& c) {
+    std::vector<real_element> row;
+    const auto read_one = [](text_cursor& cc) { return generics::read_real<real_element>(cc); };
+    read_value_line(c, row, max_index, false, read_one, "column");
+    while (c.at_line_end() && row_continues(c)) {
+        c.skip_line_end();
+        read_value_line(c, row, max_index, false, read_one, "column");
+    }
+    return row;
+}
+
+// The shape whose first rows hold k0 and k1 values (k1 unused for one taxon).
+triangle shape_of(text_cursor& c, index_type n, index_type k0, index_type k1) {
+    for (const triangle shape : {triangle::SQUARE, triangle::LOWER, triangle::LOWER_DIAGONAL,
+                                 triangle::UPPER, triangle::UPPER_DIAGONAL})
+        if (row_columns(shape, 0, n).second == k0 &&
+            (n == 1 || row_columns(shape, 1, n).second == k1))
+            return shape;
+    c.fail<data_error>(
+        "the first rows hold " + std::to_string(k0) +
+        (n > 1 ? " and " + std::to_string(k1) : std::string()) + " values, which fits no " +
+        "layout of " + std::to_string(n) +
+        " taxa (the square, or a lower or upper triangle with or without the diagonal); name "
+        "the layout rather than detect it");
+}
+
+// A triangle of a distance matrix, made the full symmetric square (each value read stands at
+// (i, j) and (j, i); a diagonal not read is 0), or a matrix whose shape is to be detected
+// (a square is kept as read).
+squared read_triangle(text_cursor& c, dist_input_format format, index_type n, triangle shape) {
+    const input_format label_rule = label_format(format);
+    std::vector<std::string> labels;
+    std::vector<std::vector<real_element>> rows;
+    index_type i = 0;
+    if (shape == triangle::DETECT) {
+        std::array<index_type, 2> counts{0, 0};
+        for (; i < std::min<index_type>(n, 2); ++i) {
+            std::string label;
+            c.set_row(taxon_context(i, {}) + ": ");
+            get_label(c, label_rule, label);
+            c.set_row(taxon_context(i, label) + ", ");
+            rows.push_back(read_wrapped_row(c));
+            counts[static_cast<std::size_t>(i)] = static_cast<index_type>(rows.back().size());
+            labels.push_back(std::move(label));
+        }
+        c.set_row({});
+        shape = shape_of(c, n, counts[0], counts[1]);
+    }
+    for (; i < n; ++i) {
+        std::string label;
+        c.set_row(taxon_context(i, {}) + ": ");
+        get_label(c, label_rule, label);
+        c.set_row(taxon_context(i, label) + ", ");
+        const auto [from, count] = row_columns(shape, i, n);
+        std::vector<real_element> row(static_cast<std::size_t>(count));
+        generics::read_reals(c, row.data(), count, "column", from);
+        rows.push_back(std::move(row));
+        labels.push_back(std::move(label));
+        skip_rest(c);
+    }
+    real_matrix m(0, n - 1, 0, n - 1);
+    for (index_type r = 0; r < n; ++r) {
+        const auto& row = rows[static_cast<std::size_t>(r)];
+        const index_type from = row_columns(shape, r, n).first;
+        for (std::size_t k = 0; k < row.size(); ++k) {
+            const index_type col = from + static_cast<index_type>(k);
+            m.unchecked(r, col) = row[k];
+            if (shape != triangle::SQUARE) m.unchecked(col, r) = row[k];
+        }
+    }
+    return squared(taxon_labels(0, std::move(labels)), std::move(m));
+}
+
+squared read_distances(text_cursor& c, dist_input_format format,
+                       triangle shape = triangle::SQUARE) {
     c.set_row("header: ");
     const index_type n = read_dist_header(c, format);
     c.set_row({});
@@ -453,16 +564,22 @@ squared read_distances(text_cursor& c, dist_input_format format) {
     // Every value takes at least one character: a shorter input cannot hold the matrix, and
     // is not worth allocating n * n values for.
     const index_type left = c.remaining();
-    if (left >= 0 && left < n * n)
+    if (shape == triangle::SQUARE && left >= 0 && left < n * n)
         c.fail<end_error>("the header declares " + std::to_string(n) +
                           " taxa, but the input holds only " + std::to_string(left) +
                           " more characters, too few for " + std::to_string(n) + " x " +
                           std::to_string(n) + " values");
+    if (shape != triangle::SQUARE && left >= 0 && left < n * (n - 1) / 2)
+        c.fail<end_error>("the header declares " + std::to_string(n) +
+                          " taxa, but the input holds only " + std::to_string(left) +
+                          " more characters, too few for a triangle of " +
+                          std::to_string(n * (n - 1) / 2) + " values");
     if (n * n > static_cast<index_type>(std::vector<real_element>().max_size()))
         c.fail<capacity_error>("a distance matrix of " + std::to_string(n) +
                                " taxa is too large to hold in memory");
     const input_format label_rule = label_format(format);
     try {
+        if (shape != triangle::SQUARE) return read_triangle(c, format, n, shape);
         // Labels and values are collected as they are read, the values' room doubling up to
         // the whole matrix, so that a header promising more than the input holds costs no
         // more memory than what was read, seekable input or not.
@@ -569,6 +686,10 @@ squared get(std::istream& file, dist_input_format format) {
     auto c = stream_cursor(file);
     return read_distances(c, format);
 }
+squared get(std::istream& file, dist_input_format format, triangle shape) {
+    auto c = stream_cursor(file);
+    return read_distances(c, format, shape);
+}
 
 dimensions get_header(text_cursor& c) { return read_header(c); }
 index_type get_header(text_cursor& c, dist_input_format format) {
@@ -597,5 +718,8 @@ real_data get<real_data>(text_cursor& c, input_format format, row_layout layout)
     return read_literal_or_real<real_data, real_chars::io>(c, format, layout);
 }
 squared get(text_cursor& c, dist_input_format format) { return read_distances(c, format); }
+squared get(text_cursor& c, dist_input_format format, triangle shape) {
+    return read_distances(c, format, shape);
+}
 
 } // namespace phylo::read

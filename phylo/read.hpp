@@ -50,6 +50,19 @@ enum class row_layout { SEQUENTIAL, INTERLEAVED, DETECT };
 // Layouts of distance matrix files.
 enum class dist_input_format { PHYLIP, EXTENDED_PHYLIP, TAB_SEPARATED };
 
+// Which values of the square a distance matrix file holds in row i (from 0) of n taxa:
+//  SQUARE          all n (what the forms without a shape read; no symmetry assumed)
+//  LOWER           the i left of the diagonal (PHYLIP's lower-triangular matrix)
+//  LOWER_DIAGONAL  the i + 1 up to the diagonal
+//  UPPER           the n - 1 - i right of the diagonal (PHYLIP's upper-triangular matrix)
+//  UPPER_DIAGONAL  the n - i from the diagonal on
+//  DETECT          one of these, told by the number of values of the first two rows, each
+//                  counted over its label's line and the indented lines that continue it
+//                  (as dnadist wraps rows); a count that fits none is the data error
+// A row's values may run over several lines; what follows the last one on its line is
+// ignored. A triangle is returned as the full symmetric square, a diagonal not read as 0.
+enum class triangle { SQUARE, LOWER, LOWER_DIAGONAL, UPPER, UPPER_DIAGONAL, DETECT };
+
 // The label rule of each distance layout.
 constexpr input_format label_format(dist_input_format f) noexcept {
     switch (f) {
@@ -124,6 +137,9 @@ Data get(input_format format, row_layout layout);
 // A distance matrix: the full square, no symmetry assumed.
 squared get(std::istream& file, dist_input_format format);
 squared get(dist_input_format format);
+// A distance matrix file holding the part of the square that `shape` says.
+squared get(std::istream& file, dist_input_format format, triangle shape);
+squared get(dist_input_format format, triangle shape);
 
 // Through a cursor, for callers that read several parts of one input.
 void get_word(generics::text_cursor& c, const character_set& delimiters, std::string& word);
@@ -140,6 +156,7 @@ Data get(generics::text_cursor& c, input_format format);
 template <class Data>
 Data get(generics::text_cursor& c, input_format format, row_layout layout);
 squared get(generics::text_cursor& c, dist_input_format format);
+squared get(generics::text_cursor& c, dist_input_format format, triangle shape);
 
 template <>
 count_data get<count_data>(std::istream& file, input_format format);

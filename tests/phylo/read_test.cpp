@@ -434,6 +434,100 @@ TEST(DistanceFiles, TabSeparatedCrLfFile) {
     EXPECT_TRUE(std::signbit(x.matrix(2, 2)));
 }
 
+// A distance matrix in the shape given, as dnadist writes rows: the name in 10 columns, then
+// 7 values on the name's line and on each indented line that continues the row.
+std::string dnadist_rows(const squared& x, read::triangle shape) {
+    const index_type n = x.last + 1;
+    std::string s = "    " + std::to_string(n) + "\n";
+    for (index_type i = 0; i < n; ++i) {
+        index_type from = 0, to = n; // columns from .. to - 1
+        if (shape == read::triangle::LOWER) to = i;
+        if (shape == read::triangle::LOWER_DIAGONAL) to = i + 1;
+        if (shape == read::triangle::UPPER) from = i + 1;
+        if (shape == read::triangle::UPPER_DIAGONAL) from = i;
+        s += (x.labels[i] + std::string(10, ' ')).substr(0, 10);
+        for (index_type j = from; j < to; ++j) {
+            if (j > from && (j - from) % 7 == 0) s += "\n";
+            s += " " + std::to_string(x.matrix(i, j));
+        }
+        s += "\n";
+    }
+    return s;
+}
+
+TEST(DistanceFiles, TrianglesReadAsTheFullSquare) {
+    using read::triangle;
+    test_support::text_input square_file(data_file("read_dnadist_square.dist")),
+        lower_file(data_file("read_dnadist_lower.dist"));
+    const squared square = read::get(square_file, dist_input_format::PHYLIP);
+    ASSERT_EQ(square.last, 9);
+    EXPECT_EQ(square.labels[9], "Taxon09");
+    EXPECT_EQ(square.matrix(9, 8), 0.236694); // on the line that continues the row
+    for (const triangle shape : {triangle::LOWER, triangle::DETECT}) {
+        test_support::text_input in(data_file("read_dnadist_lower.dist"));
+        const squared lower = read::get(in, dist_input_format::PHYLIP, shape);
+        EXPECT_EQ(lower.labels, square.labels);
+        EXPECT_EQ(lower.matrix, square.matrix);
+    }
+    test_support::text_input detect_square(data_file("read_dnadist_square.dist"));
+    EXPECT_EQ(read::get(detect_square, dist_input_format::PHYLIP, triangle::DETECT).matrix,
+              square.matrix);
+    // Every shape, named or detected, over wrapped rows (10 taxa: up to 2 lines a row) and
+    // over rows on one line (3 taxa).
+    squared three(0, 2);
+    three.labels = taxon_labels(0, {"a", "b", "c"});
+    three.matrix(0, 1) = three.matrix(1, 0) = 0.5;
+    three.matrix(0, 2) = three.matrix(2, 0) = 0.25;
+    three.matrix(1, 2) = three.matrix(2, 1) = 0.125;
+    for (const squared* x : {&square, static_cast<const squared*>(&three)})
+        for (const triangle shape : {triangle::SQUARE, triangle::LOWER, triangle::LOWER_DIAGONAL,
+                                     triangle::UPPER, triangle::UPPER_DIAGONAL}) {
+            const std::string text = dnadist_rows(*x, shape);
+            for (const triangle as : {shape, triangle::DETECT}) {
+                test_support::text_input in(text);
+                const squared y = read::get(in, dist_input_format::PHYLIP, as);
+                EXPECT_EQ(y.labels, x->labels) << text;
+                EXPECT_EQ(y.matrix, x->matrix) << text;
+            }
+        }
+    // A diagonal that is read is kept; one that is not is 0. PHYLIP's lower triangle ignores
+    // a diagonal written after a row's values.
+    test_support::text_input diagonal("2\na 9\nb 1 8\n"), ignored("2\na 7\nb 1 7\n"),
+        one("1\nonly\n");
+    const squared d =
+        read::get(diagonal, dist_input_format::EXTENDED_PHYLIP, triangle::LOWER_DIAGONAL);
+    EXPECT_EQ(d.matrix, real_matrix(0, 1, 0, 1, {9, 1, 1, 8}));
+    EXPECT_EQ(read::get(ignored, dist_input_format::EXTENDED_PHYLIP, triangle::LOWER).matrix,
+              real_matrix(0, 1, 0, 1, {0, 1, 1, 0}));
+    EXPECT_EQ(read::get(one, dist_input_format::EXTENDED_PHYLIP, triangle::DETECT).matrix,
+              real_matrix(0, 0, 0, 0, {0}));
+    // Tab-separated files have triangles too.
+    test_support::text_input tab("\ta\tb\tc\na\nb\t0.5\nc\t0.25\t0.125\n");
+    EXPECT_EQ(read::get(tab, dist_input_format::TAB_SEPARATED, triangle::DETECT).matrix,
+              three.matrix);
+}
+
+TEST(DistanceFiles, TriangleErrors) {
+    using read::triangle;
+    test_support::text_input odd("3\na 1 2 3 4\nb 1\nc\n"), cut("3\na\nb 1\nc 2\n"),
+        bad("3\na\nb 0.5\nc 0.25 x\n");
+    expect_error<data_error>(
+        [&] { read::get(odd, dist_input_format::EXTENDED_PHYLIP, triangle::DETECT); },
+        "the first rows hold 4 and 1 values, which fits no layout of 3 taxa");
+    expect_error<end_error>(
+        [&] { read::get(cut, dist_input_format::EXTENDED_PHYLIP, triangle::LOWER); },
+        "line 5: taxon 2 (c), column 1: the input ends");
+    expect_error<data_error>(
+        [&] { read::get(bad, dist_input_format::EXTENDED_PHYLIP, triangle::DETECT); },
+        "line 4: taxon 2 (c), column 1: expected a real literal, found \"x\"");
+    std::istringstream promise("100000\na\n");
+    expect_error<end_error>([&] { read::get(promise, dist_input_format::PHYLIP, triangle::LOWER); },
+                            "too few for a triangle of 4999950000 values");
+    test_support::text_input in("2\na\nb 3\n");
+    generics::input_redirect redirect(in, "/data/d.phy");
+    EXPECT_EQ(read::get(dist_input_format::EXTENDED_PHYLIP, triangle::LOWER).matrix(0, 1), 3);
+}
+
 // Print then read gives the same record, for every layout both sides know.
 template <class Data, class Read>
 void expect_round_trips(const std::string& text, Read read_as) {
