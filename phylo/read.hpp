@@ -2,11 +2,15 @@
 // Reading character matrices (disc, count, real) and distance matrices from text files in
 // the PHYLIP family of layouts and a tab-separated layout. A file is a header, then one row
 // per taxon: the taxon label, the row's values (which may run over several lines), and
-// anything after the last value on its line, which is ignored. Line ends may be LF or CR LF.
+// anything after the last value on its line, which is ignored; or, interleaved, the rows in
+// blocks of one line per taxon (row_layout). A distance file may hold the square or a
+// triangle of it (triangle). Line ends may be LF or CR LF.
 //
 // Errors say where: "line <n>: taxon <i>, character <j>: expected ...", prefixed by the
 // input's name for the forms that read the current input.
 //  - a malformed number or value: the data error;
+//  - in interleaved blocks, a line holding more values than its row has left, and a detected
+//    distance file whose first rows fit no shape: the data error;
 //  - a PHYLIP name of 10 blanks (what the indented later blocks of an interleaved file give
 //    when it is read as sequential): the data error;
 //  - a negative header number, a header declaring no taxa: the range error;
