@@ -504,6 +504,24 @@ triangle shape_of(text_cursor& c, index_type n, index_type k0, index_type k1) {
         "the layout rather than detect it");
 }
 
+// Appends the `count` values of columns from, from + 1, ... of a row to `values`, a piece at a
+// time, the room doubling with what was read up to `limit` values in all: a header promising
+// more than the input holds costs only what was read, even within the first row.
+void append_reals(text_cursor& c, std::vector<real_element>& values, index_type count,
+                  index_type from, std::size_t limit) {
+    constexpr index_type piece = index_type{1} << 16;
+    for (index_type done = 0; done < count;) {
+        const index_type k = std::min(piece, count - done);
+        const std::size_t need = values.size() + static_cast<std::size_t>(k);
+        if (values.capacity() < need)
+            values.reserve(std::min(limit, std::max(2 * values.capacity(), need)));
+        values.resize(need);
+        generics::read_reals(c, values.data() + need - static_cast<std::size_t>(k), k, "column",
+                             from + done);
+        done += k;
+    }
+}
+
 // A triangle of a distance matrix, made the full symmetric square (each value read stands at
 // (i, j) and (j, i); a diagonal not read is 0), or a matrix whose shape is to be detected
 // (a square is kept as read).
@@ -532,8 +550,8 @@ squared read_triangle(text_cursor& c, dist_input_format format, index_type n, tr
         get_label(c, label_rule, label);
         c.set_row(taxon_context(i, label) + ", ");
         const auto [from, count] = row_columns(shape, i, n);
-        std::vector<real_element> row(static_cast<std::size_t>(count));
-        generics::read_reals(c, row.data(), count, "column", from);
+        std::vector<real_element> row;
+        append_reals(c, row, count, from, static_cast<std::size_t>(count));
         rows.push_back(std::move(row));
         labels.push_back(std::move(label));
         skip_rest(c);
@@ -594,11 +612,7 @@ squared read_distances(text_cursor& c, dist_input_format format,
             c.set_row(taxon_context(i, {}) + ": ");
             get_label(c, label_rule, label);
             c.set_row(taxon_context(i, label) + ", ");
-            if (values.capacity() < values.size() + width)
-                values.reserve(
-                    std::min(total, std::max(2 * values.capacity(), values.size() + width)));
-            values.resize(values.size() + width);
-            generics::read_reals(c, values.data() + values.size() - width, n, "column", 0);
+            append_reals(c, values, n, 0, total);
             labels.push_back(std::move(label));
             skip_rest(c);
         }

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -380,6 +382,17 @@ TEST(CharacterFiles, HugeHeadersOfTruncatedFilesCostNoMemory) {
         std::istream in(&promise);
         expect_error<end_error>([&] { read::get(in, format); }, "the input ends");
     }
+    // Not even within the first row, square or upper triangle: its room grows with what was
+    // read (a billion values were once allocated and zeroed, 8 GB, before the end was found).
+    for (const read::triangle shape : {read::triangle::SQUARE, read::triangle::UPPER}) {
+        unseekable promise("1000000000\nalpha 0 1\n");
+        std::istream in(&promise);
+        expect_error<end_error>([&] { read::get(in, dist_input_format::EXTENDED_PHYLIP, shape); },
+                                "the input ends");
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    EXPECT_LT(usage.ru_maxrss, 2L << 20) << "peak resident KB"; // 2 GB, far above a few MB
 }
 
 TEST(CharacterFiles, LongRowsAreReadInPieces) {
