@@ -1,4 +1,5 @@
-// The Python module `phylo`: partition comparison, single linkage and distance files.
+// The Python module `phylo`: partition comparison, single linkage, character matrix and
+// distance files.
 //
 //     >>> import phylo
 //     >>> phylo.compare(["a", "a", "b"], ["x", "y", "y"])["adjusted_rand"]
@@ -6,6 +7,7 @@
 // Library errors are raised as phylo.Error (a ValueError) with the library's message; a file
 // that cannot be opened is an OSError naming it.
 
+#include <phylo/print.hpp>
 #include <phylo/read.hpp>
 #include <phylo/taxonomy/comparison.hpp>
 #include <phylo/taxonomy/group_numbers.hpp>
@@ -128,6 +130,85 @@ read::dist_input_format distance_format(const std::string& name) {
                           "\"; use \"phylip\", \"extended_phylip\" or \"tab\"");
 }
 
+read::input_format matrix_format(const std::string& name) {
+    if (name == "phylip") return read::input_format::PHYLIP;
+    if (name == "extended_phylip") return read::input_format::EXTENDED_PHYLIP;
+    if (name == "tab") return read::input_format::TAB_SEPARATED;
+    throw py::value_error("unknown matrix format \"" + name +
+                          "\"; use \"phylip\", \"extended_phylip\" or \"tab\"");
+}
+
+print::output_format matrix_output_format(const std::string& name) {
+    if (name == "phylip") return print::output_format::PHYLIP;
+    if (name == "extended_phylip") return print::output_format::EXTENDED_PHYLIP;
+    if (name == "nexus") return print::output_format::NEXUS;
+    throw py::value_error("unknown matrix layout \"" + name +
+                          "\"; use \"phylip\", \"extended_phylip\" or \"nexus\"");
+}
+
+print::dist_output_format distance_output_format(const std::string& name) {
+    if (name == "phylip") return print::dist_output_format::PHYLIP;
+    if (name == "extended_phylip") return print::dist_output_format::EXTENDED_PHYLIP;
+    if (name == "nexus") return print::dist_output_format::NEXUS;
+    if (name == "tab") return print::dist_output_format::TAB_SEPARATED;
+    throw py::value_error("unknown distance layout \"" + name +
+                          "\"; use \"phylip\", \"extended_phylip\", \"nexus\" or \"tab\"");
+}
+
+read::row_layout layout_of(const std::string& name) {
+    if (name == "detect") return read::row_layout::DETECT;
+    if (name == "sequential") return read::row_layout::SEQUENTIAL;
+    if (name == "interleaved") return read::row_layout::INTERLEAVED;
+    throw py::value_error("unknown row layout \"" + name +
+                          "\"; use \"detect\", \"sequential\" or \"interleaved\"");
+}
+
+read::triangle triangle_of(const std::string& name) {
+    if (name == "square") return read::triangle::SQUARE;
+    if (name == "lower") return read::triangle::LOWER;
+    if (name == "lower_diagonal") return read::triangle::LOWER_DIAGONAL;
+    if (name == "upper") return read::triangle::UPPER;
+    if (name == "upper_diagonal") return read::triangle::UPPER_DIAGONAL;
+    if (name == "detect") return read::triangle::DETECT;
+    throw py::value_error("unknown triangle \"" + name +
+                          "\"; use \"square\", \"lower\", \"lower_diagonal\", \"upper\", "
+                          "\"upper_diagonal\" or \"detect\"");
+}
+
+print::field_separator separator_of(const std::string& name) {
+    if (name == "tab") return print::field_separator::TAB;
+    if (name == "blank") return print::field_separator::BLANK;
+    throw py::value_error("unknown separator \"" + name + "\"; use \"tab\" or \"blank\"");
+}
+
+// The file, opened for reading or writing, or OSError naming it.
+template <class Stream>
+Stream open_file(const std::string& path) {
+    Stream file(path, std::ios::binary);
+    if (!file) {
+        const int error = errno;
+        PyErr_SetObject(PyExc_OSError, py::make_tuple(error, std::strerror(error), path).ptr());
+        throw py::error_already_set();
+    }
+    return file;
+}
+
+// Labels over taxa 0 .. n - 1 from a sequence of str.
+taxon_labels to_labels(const std::vector<std::string>& names) {
+    taxon_labels labels(0, static_cast<index_type>(names.size()) - 1);
+    std::copy(names.begin(), names.end(), labels.begin());
+    return labels;
+}
+
+// Closes a written file, or raises OSError naming it when a write failed.
+void finish_writing(std::ofstream& file, const std::string& path) {
+    file.close();
+    if (!file) {
+        PyErr_SetObject(PyExc_OSError, py::make_tuple(EIO, "write failed", path).ptr());
+        throw py::error_already_set();
+    }
+}
+
 } // namespace
 
 PYBIND11_MODULE(phylo, m) {
@@ -187,23 +268,84 @@ PYBIND11_MODULE(phylo, m) {
 
     m.def(
         "read_distances",
-        [](const std::string& path, const std::string& format) {
+        [](const std::string& path, const std::string& format, const std::string& shape) {
             const auto f = distance_format(format);
-            std::ifstream file(path, std::ios::binary);
-            if (!file) {
-                const int error = errno;
-                PyErr_SetObject(PyExc_OSError,
-                                py::make_tuple(error, std::strerror(error), path).ptr());
-                throw py::error_already_set();
-            }
-            const squared d = read::get(file, f);
+            const auto t = triangle_of(shape);
+            auto file = open_file<std::ifstream>(path);
+            const squared d = read::get(file, f, t);
             std::vector<std::string> labels(d.labels.begin(), d.labels.end());
             const auto n = static_cast<py::ssize_t>(d.labels.length());
             py::array_t<double> matrix({n, n});
             std::copy(d.matrix.data(), d.matrix.data() + n * n, matrix.mutable_data());
             return py::make_tuple(labels, matrix);
         },
-        py::arg("path"), py::arg("format") = "tab",
-        "Reads a distance matrix file (format \"phylip\", \"extended_phylip\" or \"tab\"):\n"
-        "returns (labels, matrix), the labels a list of str, the matrix an n x n float64 array.");
+        py::arg("path"), py::arg("format") = "tab", py::arg("triangle") = "square",
+        "Reads a distance matrix file (format \"phylip\", \"extended_phylip\" or \"tab\"), the\n"
+        "square or a triangle (\"lower\", \"lower_diagonal\", \"upper\", \"upper_diagonal\", or\n"
+        "\"detect\" to tell from the rows): returns (labels, matrix), the labels a list of str,\n"
+        "the matrix the full n x n float64 array.");
+
+    m.def(
+        "write_distances",
+        [](const std::string& path, const std::vector<std::string>& labels,
+           const py::array_t<double, py::array::c_style | py::array::forcecast>& d,
+           const std::string& format, std::size_t aft, const std::string& separator) {
+            const auto f = distance_output_format(format);
+            const auto between = separator_of(separator);
+            real_matrix matrix = to_matrix(d);
+            if (static_cast<std::size_t>(matrix.rows()) != labels.size())
+                throw py::value_error("there must be one label per row of the distances");
+            const squared x(to_labels(labels), std::move(matrix));
+            auto file = open_file<std::ofstream>(path);
+            print::put(file, x, f, between, print::default_fore, aft);
+            finish_writing(file, path);
+        },
+        py::arg("path"), py::arg("labels"), py::arg("distances"), py::arg("format") = "phylip",
+        py::arg("digits") = print::default_aft, py::arg("separator") = "tab",
+        "Writes a square distance matrix with its labels (format \"phylip\", \"extended_phylip\",\n"
+        "\"nexus\" or \"tab\"), `digits` digits after the point; separator \"blank\" puts blanks\n"
+        "where the PHYLIP layouts put tabs.");
+
+    m.def(
+        "read_matrix",
+        [](const std::string& path, const std::string& format, const std::string& layout) {
+            const auto f = matrix_format(format);
+            const auto rows_as = layout_of(layout);
+            auto file = open_file<std::ifstream>(path);
+            const disc_data x = read::get(file, f, read::whitespace, rows_as);
+            std::vector<std::string> labels(x.labels.begin(), x.labels.end());
+            std::vector<std::string> rows;
+            rows.reserve(labels.size());
+            for (const auto& row : x.rows) rows.emplace_back(row->begin(), row->end());
+            return py::make_tuple(labels, rows);
+        },
+        py::arg("path"), py::arg("format") = "phylip", py::arg("layout") = "detect",
+        "Reads a discrete character matrix (format \"phylip\", \"extended_phylip\" or \"tab\";\n"
+        "layout \"sequential\", \"interleaved\" or \"detect\"): returns (labels, rows), each row "
+        "a\n"
+        "str of its states, blanks and line ends passed over.");
+
+    m.def(
+        "write_matrix",
+        [](const std::string& path, const std::vector<std::string>& labels,
+           const std::vector<std::string>& rows, const std::string& format,
+           const std::string& separator) {
+            const auto f = matrix_output_format(format);
+            const auto between = separator_of(separator);
+            if (rows.size() != labels.size())
+                throw py::value_error("there must be one row per label");
+            disc_data x(0, static_cast<index_type>(labels.size()) - 1);
+            x.labels = to_labels(labels);
+            for (std::size_t k = 0; k < rows.size(); ++k)
+                x.rows[static_cast<index_type>(k)] = std::make_unique<disc_array>(
+                    1, std::vector<disc_element>(rows[k].begin(), rows[k].end()));
+            auto file = open_file<std::ofstream>(path);
+            print::put(file, x, f, between);
+            finish_writing(file, path);
+        },
+        py::arg("path"), py::arg("labels"), py::arg("rows"), py::arg("format") = "phylip",
+        py::arg("separator") = "tab",
+        "Writes a discrete character matrix, one str of states per label (format \"phylip\",\n"
+        "\"extended_phylip\" or \"nexus\"); separator \"blank\" puts a blank after the name\n"
+        "where the PHYLIP layouts put a tab (R's ape reads names cleanly then).");
 }
