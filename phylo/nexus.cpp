@@ -300,6 +300,12 @@ public:
         return it == index_.end() ? -1 : it->second;
     }
     [[nodiscard]] std::size_t size() const noexcept { return index_.size(); }
+    // Moves taxon i from `from` to `to`; false when `to` is taken.
+    bool rename(const std::string& from, const std::string& to, index_type i) {
+        if (!index_.emplace(to, i).second) return false;
+        index_.erase(from);
+        return true;
+    }
 
 private:
     std::unordered_map<std::string, index_type> index_;
@@ -572,6 +578,12 @@ public:
         t_.names.push_back(name);
         return static_cast<index_type>(t_.names.size()) - 1;
     }
+    // Gives taxon i the name `name` in place of the one its row began with.
+    void rename(index_type i, const std::string& name) {
+        if (!index_.rename(t_.names[static_cast<std::size_t>(i)], name, i))
+            c_.fail<data_error>("a second row for the taxon " + quoted_for_message(name));
+        t_.names[static_cast<std::size_t>(i)] = name;
+    }
     // The names in taxon order; the data error when a taxon got no row.
     std::vector<std::string> names() {
         if (static_cast<index_type>(t_.names.size()) < t_.ntax)
@@ -585,6 +597,70 @@ private:
     reader::taxa& t_;
     name_index index_;
 };
+
+// The rest of the current line, looked at without consuming it, when it holds only words of
+// plain states (and perhaps a ';' that ends the matrix): the words and the length to
+// consume. False for anything else.
+template <class ReadValues>
+bool line_words(lexer& lx, ReadValues& read_values, std::vector<std::string>& words,
+                std::size_t& length) {
+    text_cursor& c = lx.cursor();
+    std::string_view w = c.window();
+    while (w.find('\n') == std::string_view::npos && c.extend()) w = c.window();
+    w = w.substr(0, std::min(w.size(), w.find('\n')));
+    std::size_t k = 0;
+    for (;;) {
+        while (k < w.size() && is_space(static_cast<unsigned char>(w[k]))) ++k;
+        if (k == w.size() || w[k] == ';') break;
+        const std::size_t from = k;
+        while (k < w.size() && read_values.plain_state(w[k])) ++k;
+        if (k == from) return false;
+        words.emplace_back(w.substr(from, k - from));
+    }
+    length = k;
+    return !words.empty();
+}
+
+// A bare name with blanks, as ape writes them, over a row that ended inside a word before
+// its line did (a row that ends between two words leaves a new row on its line, not the
+// rest of itself): the line's words are the name's later words and then the states. The last
+// words that make up exactly as many states as the row are the row; the words before them
+// join the name. Returns false (consuming nothing) when no such split exists.
+template <class Row, class ReadValues>
+bool rejoin_name(lexer& lx, ReadValues& read_values, const std::vector<std::size_t>& starts,
+                 Row& row, std::string& name) {
+    std::vector<std::string> tail;
+    std::size_t length = 0;
+    if (!line_words(lx, read_values, tail, length)) return false;
+    // The row's own words, the last one continued by the line's first word when no blank
+    // stands between them.
+    std::vector<std::string> words;
+    std::size_t from = 0;
+    for (const std::size_t b : starts) {
+        words.emplace_back(row.begin() + static_cast<std::ptrdiff_t>(from),
+                           row.begin() + static_cast<std::ptrdiff_t>(b));
+        from = b;
+    }
+    words.emplace_back(row.begin() + static_cast<std::ptrdiff_t>(from), row.end());
+    words.back() += tail.front();
+    words.insert(words.end(), tail.begin() + 1, tail.end());
+    std::size_t states = 0;
+    std::size_t m = words.size();
+    while (m > 0 && states < row.size()) states += words[--m].size();
+    if (states != row.size() || m == 0) return false;
+    std::string states_text;
+    for (std::size_t k = 0; k < words.size(); ++k) {
+        if (k < m) {
+            name += ' ';
+            for (const char ch : words[k]) name.push_back(ch == '_' ? ' ' : ch);
+        } else {
+            states_text += words[k];
+        }
+    }
+    row.assign(states_text.begin(), states_text.end());
+    lx.cursor().advance(length);
+    return true;
+}
 
 // Reads the rows of a matrix, sequential or interleaved. Row i holds want_of(i) values;
 // `read_values(row, want, line_mode, reference)` appends values to `row` up to `want` (in
@@ -601,7 +677,9 @@ std::vector<Row> read_rows(lexer& lx, reader::taxa& t, bool interleave, WantOf&&
     row_assigner assign(c, t);
     std::vector<bool> started(n, false);
     index_type first = -1;
+    bool bare = false; // whether the name of the row just begun was written without quotes
     const auto row_of = [&](std::size_t k) -> index_type {
+        bare = false;
         if (!t.labels) {
             if (k >= n)
                 c.fail<data_error>("the matrix has more than NTAX=" + std::to_string(n) + " rows");
@@ -618,6 +696,7 @@ std::vector<Row> read_rows(lexer& lx, reader::taxa& t, bool interleave, WantOf&&
                  ch = lx.skip(false))
                 name.text += ' ' + lx.name();
         }
+        bare = !name.quoted;
         return assign.taxon(name.text);
     };
     const auto reference = [&](index_type i) {
@@ -632,7 +711,20 @@ std::vector<Row> read_rows(lexer& lx, reader::taxa& t, bool interleave, WantOf&&
             started[ui] = true;
             if (first < 0) first = i;
             c.set_row(taxon_context(ui, t.names[ui]) + ", ");
-            read_values(rows[ui], want_of(i), false, reference(i));
+            const std::size_t want = want_of(i);
+            std::vector<std::size_t> word_starts;
+            const bool recover = bare && !t.known && want > 0;
+            read_values.track_words(recover ? &word_starts : nullptr);
+            read_values(rows[ui], want, false, reference(i));
+            read_values.track_words(nullptr);
+            // A row that ends inside a word, before its line does, may have begun with the
+            // later words of its name.
+            const int after = c.peek();
+            std::string name = t.names[ui];
+            if (recover && read_values.on_one_line() && after != eof &&
+                read_values.plain_state(static_cast<char>(after)) &&
+                rejoin_name(lx, read_values, word_starts, rows[ui], name))
+                assign.rename(i, name);
         }
         c.set_row({});
         lx.expect(';', "the ';' that ends the matrix after its " + std::to_string(n) + " rows");
@@ -655,7 +747,8 @@ std::vector<Row> read_rows(lexer& lx, reader::taxa& t, bool interleave, WantOf&&
             const int after = lx.skip(false);
             if (after != '\n' && after != eof && after != ';')
                 c.fail<data_error>("the row holds more than its " + std::to_string(want) +
-                                   " values");
+                                   " values" +
+                                   (bare ? " (a taxon name with blanks must be quoted)" : ""));
             c.set_row({});
         }
         for (std::size_t i = 0; i < rows.size() && i < t.names.size(); ++i) {
@@ -686,6 +779,19 @@ public:
         if (f.matchchar != '\0') classes_[static_cast<unsigned char>(f.matchchar)] = match;
     }
 
+    // While `starts` is set, the positions in the row where a word of states begins after a
+    // gap are put in it, up to the first line end.
+    void track_words(std::vector<std::size_t>* starts) noexcept {
+        starts_ = starts;
+        gap_ = false;
+        if (starts != nullptr) one_line_ = true;
+    }
+    // Whether the last row read while tracking words stayed on the line it began on.
+    [[nodiscard]] bool on_one_line() const noexcept { return one_line_; }
+    [[nodiscard]] bool plain_state(char ch) const noexcept {
+        return classes_[static_cast<unsigned char>(ch)] == state;
+    }
+
     void operator()(std::vector<char>& row, std::size_t want, bool line_mode,
                     const std::vector<char>* reference) {
         text_cursor& c = lx_.cursor();
@@ -703,11 +809,13 @@ public:
                 const std::size_t room = k + (want - row.size());
                 const std::size_t stop = std::min(w.size(), room);
                 while (j < stop && classes_[static_cast<unsigned char>(w[j])] == state) ++j;
+                if (starts_ != nullptr && j > k) note_word(row);
                 row.insert(row.end(), w.data() + k, w.data() + j);
                 k = j;
                 if (k == w.size() || row.size() == want) break;
                 cls = classes_[static_cast<unsigned char>(w[k])];
                 if (cls != space) break;
+                gap_ = true;
                 ++k;
             }
             c.advance(k);
@@ -715,10 +823,13 @@ public:
             switch (cls) {
             case line_feed:
                 if (line_mode) return;
+                starts_ = nullptr;
+                one_line_ = false;
                 c.bump();
                 break;
             case comment:
                 lx_.skip_comment();
+                gap_ = true;
                 break;
             case matrix_end:
                 if (line_mode) return;
@@ -734,6 +845,7 @@ public:
                     c.fail<data_error>("the match character " + text_cursor::describe(c.peek()) +
                                        " stands in the first row, which it refers to");
                 }
+                if (starts_ != nullptr) note_word(row);
                 row.push_back((*reference)[row.size()]);
                 c.bump();
                 break;
@@ -744,6 +856,11 @@ public:
     }
 
 private:
+    void note_word(const std::vector<char>& row) {
+        if (gap_ && !row.empty()) starts_->push_back(row.size());
+        gap_ = false;
+    }
+
     [[noreturn]] void fail_short(const std::vector<char>& row, std::size_t want, const char* what) {
         text_cursor& c = lx_.cursor();
         if (c.peek() == eof)
@@ -755,6 +872,9 @@ private:
 
     lexer& lx_;
     std::array<std::uint8_t, 256> classes_{};
+    std::vector<std::size_t>* starts_ = nullptr;
+    bool gap_ = false;
+    bool one_line_ = true;
 };
 
 // Reads numeric values one at a time: reals (the MISSING symbol a quiet NaN), or counts.
@@ -764,10 +884,33 @@ public:
     value_reader(lexer& lx, char missing, char matchchar, const char* item_word)
         : lx_(lx), missing_(missing), matchchar_(matchchar), item_word_(item_word) {}
 
+    // Numbers are never taken for words of a name.
+    void track_words(std::vector<std::size_t>*) noexcept {}
+    [[nodiscard]] bool on_one_line() const noexcept { return false; }
+    [[nodiscard]] bool plain_state(char) const noexcept { return false; }
+
     void operator()(std::vector<Element>& row, std::size_t want, bool line_mode,
                     const std::vector<Element>* reference) {
         text_cursor& c = lx_.cursor();
         while (row.size() < want) {
+            if constexpr (std::is_same_v<Element, double>) {
+                // Plain decimals between blanks and tabs, parsed straight from the buffered
+                // block; anything else goes one value at a time below.
+                const std::string_view w = c.window();
+                const char* p = w.data();
+                const char* const e = p + w.size();
+                while (row.size() < want) {
+                    while (p != e && (*p == ' ' || *p == '\t')) ++p;
+                    double v;
+                    const std::size_t n = generics::detail::fast_decimal(
+                        std::string_view(p, static_cast<std::size_t>(e - p)), v);
+                    if (n == 0) break;
+                    row.push_back(v);
+                    p += n;
+                }
+                c.advance(static_cast<std::size_t>(p - w.data()));
+                if (row.size() == want) break;
+            }
             const int ch = lx_.skip(!line_mode);
             if (line_mode && (ch == '\n' || ch == ';' || ch == eof)) return;
             c.set_item(item_word_, static_cast<index_type>(row.size()));
@@ -951,10 +1094,7 @@ squared reader::distances_block() {
                 return static_cast<std::size_t>(std::max<index_type>(k, 0));
             };
             value_reader<real_element> values(lx_, missing, '\0', "value");
-            auto rows = read_rows<std::vector<real_element>>(
-                lx_, t, interleave, want_of,
-                [&](std::vector<real_element>& row, std::size_t want, bool line_mode,
-                    const std::vector<real_element>*) { values(row, want, line_mode, nullptr); });
+            auto rows = read_rows<std::vector<real_element>>(lx_, t, interleave, want_of, values);
             const auto un = static_cast<std::size_t>(n);
             std::vector<real_element> square(un * un, 0.0);
             for (index_type i = 0; i < n; ++i) {

@@ -231,6 +231,36 @@ TEST(NexusPeers, CharacterMatricesOfOtherToolsRead) {
               (std::vector<std::string>{"acgtacgtac-t", "acgttcgtacnt", "acg?acgaac-t"}));
 }
 
+TEST(NexusPeers, BareNamesWithBlanksAsApeWritesThem) {
+    // write.nexus.data writes "Homo sapiens" without quotes. In a sequential matrix with one
+    // row a line, the words left over at the end of the line tell how many of the first
+    // words belong to the name.
+    const std::string ape = "#NEXUS\nBEGIN DATA;\n  DIMENSIONS NTAX=3 NCHAR=12;\n"
+                            "  FORMAT DATATYPE=DNA MISSING=? GAP=- INTERLEAVE=NO;\n  MATRIX\n"
+                            "    Homo sapiens         acgtacgtac-t\n"
+                            "    Mus musculus_domesticus acgttcgtacnt\n"
+                            "    Pan                  acg?acgaac-t\n  ;\nEND;\n";
+    const disc_data x = read_text<disc_data>(ape);
+    EXPECT_EQ(labels_of(x.labels),
+              (std::vector<std::string>{"Homo sapiens", "Mus musculus domesticus", "Pan"}));
+    EXPECT_EQ(disc_rows(x),
+              (std::vector<std::string>{"acgtacgtac-t", "acgttcgtacnt", "acg?acgaac-t"}));
+    // Groups of states and several rows on one line are not names.
+    const disc_data g = read_text<disc_data>("#NEXUS\nbegin data; dimensions ntax=3 nchar=4;\n"
+                                             "matrix\na AC GT b ACGT\nc AC\nGT; end;");
+    EXPECT_EQ(labels_of(g.labels), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(disc_rows(g), (std::vector<std::string>{"ACGT", "ACGT", "ACGT"}));
+    // Interleaved, the name's words cannot be told from the states: the row is too long.
+    expect_error<data_error>(
+        [] {
+            read_text<disc_data>("#NEXUS\nBEGIN DATA; DIMENSIONS NTAX=2 NCHAR=4;\n"
+                                 "FORMAT INTERLEAVE=YES; MATRIX\nHomo sapiens ac\nPan ac\n\n"
+                                 "Homo sapiens gt\nPan gt\n;\nEND;");
+        },
+        "line 4: taxon 0 (Homo), the row holds more than its 4 values (a taxon name with blanks "
+        "must be quoted)");
+}
+
 TEST(NexusPeers, ContinuousMatricesOfOtherToolsRead) {
     const std::vector<std::vector<double>> values = {{1.5, 2.0, -3.25}, {0.0, 0.001, 4.0}};
     const std::string dendropy =
