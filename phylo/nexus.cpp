@@ -287,6 +287,20 @@ std::vector<std::string> read_taxlabels(lexer& lx) {
     }
 }
 
+// The blank-separated words of the names, in order.
+std::vector<std::string> words_of(const std::vector<std::string>& names) {
+    std::vector<std::string> words;
+    for (const std::string& n : names) {
+        std::size_t k = 0;
+        while (k < n.size()) {
+            const std::size_t e = std::min(n.size(), n.find(' ', k));
+            if (e > k) words.push_back(n.substr(k, e - k));
+            k = e + 1;
+        }
+    }
+    return words;
+}
+
 // Numbers taxon names; two equal names are the data error.
 class name_index {
 public:
@@ -430,6 +444,9 @@ public:
         bool labels = true;      // whether rows start with names
         bool join_words = false; // whether a bare name takes the words that follow it
         char missing = '\0';     // a symbol that is a value, never a word of a name
+        // The words the names must be made of, in order, when a TAXA block listed the words
+        // of bare names with blanks rather than the names.
+        std::vector<std::string> expected_words;
     };
 
     lexer& lex() noexcept { return lx_; }
@@ -439,12 +456,6 @@ private:
         index_type ntax = -1;
         bool have = false;
         std::vector<std::string> names;
-        const auto check_count = [&] {
-            if (have && ntax >= 0 && static_cast<std::size_t>(ntax) != names.size())
-                c_.fail<data_error>("the TAXA block declares NTAX=" + std::to_string(ntax) +
-                                    " but TAXLABELS names " + std::to_string(names.size()) +
-                                    " taxa (a name with blanks must be quoted)");
-        };
         for (;;) {
             const token cmd = lx_.word("END (of the TAXA block)");
             if (cmd.is("END") || cmd.is("ENDBLOCK")) {
@@ -455,17 +466,28 @@ private:
             if (name == "DIMENSIONS") {
                 for (const option& o : read_options(lx_, "DIMENSIONS"))
                     if (o.key == "NTAX") ntax = natural_value(lx_, o);
-                check_count();
             } else if (name == "TAXLABELS") {
                 names = read_taxlabels(lx_);
                 have = true;
-                check_count();
-                check_unique(lx_, names, "TAXLABELS");
             } else {
                 skip_command(lx_, name);
             }
         }
         if (!have) c_.fail<data_error>("the TAXA block has no TAXLABELS");
+        taxa_words_.clear();
+        if (ntax >= 0 && static_cast<std::size_t>(ntax) < names.size()) {
+            // More names than taxa: names with blanks written bare (phangorn does so). The
+            // matrix rows will have to give the names, made of these words in this order.
+            have_taxa_ = false;
+            taxa_words_ = std::move(names);
+            taxa_words_ntax_ = ntax;
+            return;
+        }
+        if (ntax >= 0 && static_cast<std::size_t>(ntax) != names.size())
+            c_.fail<data_error>("the TAXA block declares NTAX=" + std::to_string(ntax) +
+                                " but TAXLABELS names only " + std::to_string(names.size()) +
+                                " taxa");
+        check_unique(lx_, names, "TAXLABELS");
         taxa_ = std::move(names);
         have_taxa_ = true;
     }
@@ -532,13 +554,16 @@ private:
         } else if (!bt.newtaxa && have_taxa_) {
             t.names = taxa_;
             t.known = true;
+        } else if (!bt.newtaxa && !taxa_words_.empty()) {
+            t.expected_words = taxa_words_;
+            t.ntax = taxa_words_ntax_;
         }
         if (t.known) {
             if (bt.ntax >= 0 && static_cast<std::size_t>(bt.ntax) != t.names.size())
                 c_.fail<data_error>("DIMENSIONS NTAX=" + std::to_string(bt.ntax) + " but " +
                                     std::to_string(t.names.size()) + " taxa are named");
             t.ntax = static_cast<index_type>(t.names.size());
-        } else {
+        } else if (t.expected_words.empty() || bt.ntax >= 0) {
             if (bt.ntax < 0)
                 c_.fail<data_error>("the " + block_ +
                                     " block gives no DIMENSIONS NTAX= and no TAXA block "
@@ -553,6 +578,8 @@ private:
     text_cursor& c_;
     std::vector<std::string> taxa_;
     bool have_taxa_ = false;
+    std::vector<std::string> taxa_words_; // of a TAXA block with more names than NTAX
+    index_type taxa_words_ntax_ = 0;
     std::string block_;
 };
 
@@ -760,6 +787,11 @@ std::vector<Row> read_rows(lexer& lx, reader::taxa& t, bool interleave, WantOf&&
         }
     }
     t.names = assign.names();
+    if (!t.expected_words.empty() && words_of(t.names) != words_of(t.expected_words))
+        c.fail<data_error>("the TAXA block lists " + std::to_string(t.expected_words.size()) +
+                           " names for NTAX=" + std::to_string(t.ntax) +
+                           " taxa, and the names of the matrix rows are not made of them (a "
+                           "name with blanks must be quoted)");
     return rows;
 }
 

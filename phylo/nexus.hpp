@@ -23,9 +23,15 @@
 //    between them; interleaved rows come in blocks of one line per taxon.
 //
 // Taxa: with a TAXA block (or a TAXLABELS command in the block) the names and their order
-// come from it, and the rows of a character matrix are matched to them by name, in any
-// order; rows of a distance matrix must come in that order. Without one, the rows give the
-// names in the order they come.
+// come from it, and the rows are matched to them by name, in any order (a triangle row
+// holds the columns of its taxon's place in that order). A DATA block, a block declaring
+// NEWTAXA, or one without a TAXA block before it takes the names from its rows, in the
+// order they come. Names with blanks should be quoted; some writers (ape, phangorn) leave
+// them bare, and the reader then takes the words before the first value of a distance row,
+// or, in a sequential character matrix, the words that its row cannot hold (a row ending
+// inside a word before its line does), as part of the name. A TAXA block whose TAXLABELS
+// holds more names than its NTAX lists the words of such names: the rows then give the
+// names, which must be made of those words in that order.
 //
 // Values: discrete states are kept as written (case, missing and gap symbols included),
 // except that a MATCHCHAR state becomes the state of the first row at that site. Continuous
