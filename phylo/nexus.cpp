@@ -13,6 +13,7 @@
 #include <istream>
 #include <limits>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -697,12 +698,22 @@ template <class Row, class WantOf, class ReadValues>
 std::vector<Row> read_rows(lexer& lx, reader::taxa& t, bool interleave, WantOf&& want_of,
                            ReadValues&& read_values) {
     text_cursor& c = lx.cursor();
+    if (!t.labels && !t.known)
+        c.fail<data_error>("a matrix without row names (NOLABELS) needs its taxa named by a "
+                           "TAXA block or TAXLABELS");
     const auto n = static_cast<std::size_t>(t.ntax);
-    std::vector<Row> rows(n);
-    for (std::size_t i = 0; i < n; ++i)
-        rows[i].reserve(std::min(want_of(static_cast<index_type>(i)), reserve_cap));
+    // Rows are made as their taxa come, so that NTAX costs nothing before the rows are there.
+    std::vector<Row> rows;
+    std::vector<bool> started;
+    const auto grow = [&](index_type i) {
+        const auto ui = static_cast<std::size_t>(i);
+        while (rows.size() <= ui) {
+            rows.emplace_back().reserve(
+                std::min(want_of(static_cast<index_type>(rows.size())), reserve_cap));
+            started.push_back(false);
+        }
+    };
     row_assigner assign(c, t);
-    std::vector<bool> started(n, false);
     index_type first = -1;
     bool bare = false; // whether the name of the row just begun was written without quotes
     const auto row_of = [&](std::size_t k) -> index_type {
@@ -710,6 +721,7 @@ std::vector<Row> read_rows(lexer& lx, reader::taxa& t, bool interleave, WantOf&&
         if (!t.labels) {
             if (k >= n)
                 c.fail<data_error>("the matrix has more than NTAX=" + std::to_string(n) + " rows");
+            grow(static_cast<index_type>(k));
             return static_cast<index_type>(k);
         }
         c.set_row("row " + std::to_string(k) + ": ");
@@ -724,7 +736,9 @@ std::vector<Row> read_rows(lexer& lx, reader::taxa& t, bool interleave, WantOf&&
                 name.text += ' ' + lx.name();
         }
         bare = !name.quoted;
-        return assign.taxon(name.text);
+        const index_type i = assign.taxon(name.text);
+        grow(i);
+        return i;
     };
     const auto reference = [&](index_type i) {
         return i == first ? nullptr : &rows[static_cast<std::size_t>(first)];
@@ -744,14 +758,16 @@ std::vector<Row> read_rows(lexer& lx, reader::taxa& t, bool interleave, WantOf&&
             read_values.track_words(recover ? &word_starts : nullptr);
             read_values(rows[ui], want, false, reference(i));
             read_values.track_words(nullptr);
-            // A row that ends inside a word, before its line does, may have begun with the
-            // later words of its name.
-            const int after = c.peek();
-            std::string name = t.names[ui];
-            if (recover && read_values.on_one_line() && after != eof &&
-                read_values.plain_state(static_cast<char>(after)) &&
-                rejoin_name(lx, read_values, word_starts, rows[ui], name))
-                assign.rename(i, name);
+            // A row of states that ends inside a word, before its line does, may have begun
+            // with the later words of its name.
+            if constexpr (std::is_same_v<Row, std::vector<char>>) {
+                const int after = c.peek();
+                std::string name = t.names[ui];
+                if (recover && read_values.on_one_line() && after != eof &&
+                    read_values.plain_state(static_cast<char>(after)) &&
+                    rejoin_name(lx, read_values, word_starts, rows[ui], name))
+                    assign.rename(i, name);
+            }
         }
         c.set_row({});
         lx.expect(';', "the ';' that ends the matrix after its " + std::to_string(n) + " rows");
@@ -778,6 +794,8 @@ std::vector<Row> read_rows(lexer& lx, reader::taxa& t, bool interleave, WantOf&&
                                    (bare ? " (a taxon name with blanks must be quoted)" : ""));
             c.set_row({});
         }
+        // Known taxa that got no line at all come out as rows too short.
+        if (t.known) grow(t.ntax - 1);
         for (std::size_t i = 0; i < rows.size() && i < t.names.size(); ++i) {
             const std::size_t want = want_of(static_cast<index_type>(i));
             if (rows[i].size() != want)
@@ -952,13 +970,13 @@ public:
             if (ch == ';')
                 c.fail<data_error>("the matrix ends (;) after " + std::to_string(row.size()) +
                                    " of " + std::to_string(want) + " values");
-            if (ch == missing_ && missing_ != '-' && missing_ != '.') {
+            if (ch == missing_ && symbol_alone()) {
                 if constexpr (std::is_same_v<Element, count_element>)
                     c.fail<data_error>("a missing value cannot be held as a count");
                 else
                     row.push_back(std::numeric_limits<Element>::quiet_NaN());
                 c.bump();
-            } else if (ch == matchchar_ && ch != '-' && ch != '.') {
+            } else if (ch == matchchar_ && symbol_alone()) {
                 if (reference == nullptr || reference->size() <= row.size())
                     c.fail<data_error>("the match character stands in the first row, which it "
                                        "refers to");
@@ -977,6 +995,17 @@ public:
     }
 
 private:
+    // Whether the character at the cursor stands alone, not at the start of a number (a
+    // MISSING symbol '-' before "-0.5", or '.' before ".5").
+    bool symbol_alone() {
+        text_cursor& c = lx_.cursor();
+        std::string_view w = c.window();
+        while (w.size() < 2 && c.extend()) w = c.window();
+        if (w.size() < 2) return true;
+        const char next = w[1];
+        return !((next >= '0' && next <= '9') || next == '.');
+    }
+
     lexer& lx_;
     char missing_;
     char matchchar_;
@@ -1157,6 +1186,17 @@ squared read_distances(text_cursor& c) {
     return r.distances_block();
 }
 
+// Runs `read`, turning a failed allocation (a header promising a matrix larger than memory)
+// into the capacity error.
+template <class Read>
+auto within_memory(text_cursor& c, Read&& read) {
+    try {
+        return read();
+    } catch (const std::bad_alloc&) {
+        throw capacity_error(c.where() + "the matrix is too large to hold in memory");
+    }
+}
+
 text_cursor current_cursor() {
     return text_cursor(generics::current_input(), true, generics::current_input_name());
 }
@@ -1165,14 +1205,16 @@ text_cursor current_cursor() {
 
 template <nexus_record Data>
 Data get(text_cursor& c) {
-    if constexpr (std::is_same_v<Data, disc_data>) {
-        character_format declared;
-        return read_disc(c, declared);
-    } else if constexpr (std::is_same_v<Data, squared>) {
-        return read_distances(c);
-    } else {
-        return read_continuous<Data>(c);
-    }
+    return within_memory(c, [&c] {
+        if constexpr (std::is_same_v<Data, disc_data>) {
+            character_format declared;
+            return read_disc(c, declared);
+        } else if constexpr (std::is_same_v<Data, squared>) {
+            return read_distances(c);
+        } else {
+            return read_continuous<Data>(c);
+        }
+    });
 }
 
 template <nexus_record Data>
@@ -1187,11 +1229,13 @@ Data get() {
     return get<Data>(c);
 }
 
-disc_data get(text_cursor& c, character_format& declared) { return read_disc(c, declared); }
+disc_data get(text_cursor& c, character_format& declared) {
+    return within_memory(c, [&] { return read_disc(c, declared); });
+}
 
 disc_data get(std::istream& file, character_format& declared) {
     text_cursor c(file, true);
-    return read_disc(c, declared);
+    return get(c, declared);
 }
 
 std::string nexus_name(std::string_view written) {

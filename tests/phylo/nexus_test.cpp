@@ -380,6 +380,12 @@ TEST(NexusSyntax, DistanceLayouts) {
     const squared m = read_text<squared>(head + "format missing=x; matrix a 0 b x 0 c 2 3 0; end;");
     EXPECT_TRUE(std::isnan(m.matrix(0, 1)));
     EXPECT_TRUE(std::isnan(m.matrix(1, 0)));
+    // A MISSING symbol that can start a number stands for a missing value only alone.
+    const squared dash =
+        read_text<squared>(head + "format missing=-; matrix a 0 b - 0 c -.5 -2 0; end;");
+    EXPECT_TRUE(std::isnan(dash.matrix(1, 0)));
+    EXPECT_EQ(dash.matrix(2, 0), -0.5);
+    EXPECT_EQ(dash.matrix(1, 2), -2.0);
 }
 
 TEST(NexusSyntax, OneInputHoldsSeveralBlocks) {
@@ -423,6 +429,9 @@ TEST(NexusErrors, MalformedFilesNameTheReasonAndTheLine) {
          "line 4: row 1: the row name \"c\" is not one of the taxa"},
         {data + ";\nmatrix\na ACGT\na ACGT\n;end;",
          "line 6: row 1: a second row for the taxon \"a\""},
+        {"#NEXUS\nbegin taxa; taxlabels a b c; end;\nbegin characters; dimensions nchar=2;\n"
+         "format interleave; matrix\na AC\nb GT\n;\nend;",
+         "line 7: taxon 2 (c) has 0 values, not 2"},
         {data + " matchchar=.;\nmatrix\na AC.T\nb ACGT\n;end;",
          "line 5: taxon 0 (a), character 2: the match character \".\" stands in the first row"},
         {data + ";\nmatrix\na A(CG)GT\nb ACGT\n;end;",
@@ -458,6 +467,12 @@ TEST(NexusErrors, MalformedFilesNameTheReasonAndTheLine) {
             read_text<squared>("#NEXUS\nbegin distances; dimensions ntax=2; format triangle=left;");
         },
         "line 2: TRIANGLE must be LOWER, UPPER or BOTH, not \"left\"");
+    expect_error<data_error>(
+        [] {
+            read_text<squared>(
+                "#NEXUS\nbegin distances; dimensions ntax=2; format nolabels;\nmatrix 0 1 0;");
+        },
+        "line 3: a matrix without row names (NOLABELS) needs its taxa named by a TAXA block");
     expect_error<data_error>(
         [] {
             read_text<squared>(
