@@ -13,9 +13,11 @@
 //    the one asked for (TREES, ASSUMPTIONS, PAUP, ...) and unknown commands are skipped;
 //  - taxon names quoted ('Homo sapiens', '' for an apostrophe inside) or not; in a name
 //    that is not quoted an underscore stands for a blank, as NEXUS has it, so Homo_sapiens
-//    reads as "Homo sapiens" while 'Homo_sapiens' keeps its underscore. The printer's NEXUS
-//    labels (blanks written as underscores) and NEXUS_ENCLOSED labels (quoted) both read
-//    back as they were before printing;
+//    reads as "Homo sapiens" while 'Homo_sapiens' keeps its underscore. So the labels that
+//    print::put writes read back as they were, but for what the printer itself changes:
+//    NEXUS writes blanks as underscores (read back as blanks) and drops or underscores the
+//    other characters print::to_nexus_label names, so a label's own underscores come back
+//    as blanks; NEXUS_ENCLOSED quotes the label whole and writes an apostrophe as '`';
 //  - FORMAT: DATATYPE (DNA, RNA, NUCLEOTIDE, PROTEIN, STANDARD, CONTINUOUS), INTERLEAVE
 //    (bare, =YES or =NO), MISSING, GAP, MATCHCHAR, SYMBOLS; for distances TRIANGLE (LOWER,
 //    UPPER, BOTH), DIAGONAL / NODIAGONAL, LABELS / NOLABELS, MISSING, INTERLEAVE;
@@ -33,8 +35,9 @@
 // holds more names than its NTAX lists the words of such names: the rows then give the
 // names, which must be made of those words in that order.
 //
-// Values: discrete states are kept as written (case, missing and gap symbols included),
-// except that a MATCHCHAR state becomes the state of the first row at that site. Continuous
+// Values: discrete states are kept as written (case, missing and gap symbols included; any
+// character but whitespace, '[', ';', '(' and '{' is a state, whatever DATATYPE and SYMBOLS
+// say), except that a MATCHCHAR state becomes the state of the first row at that site. Continuous
 // values are reals; the MISSING symbol reads as a quiet NaN in real_data and distances and
 // is the data error in count_data. A distance matrix comes back as the full square: a
 // triangle is mirrored, and a diagonal that is not written is 0.
@@ -42,7 +45,8 @@
 // Errors name the line (and the input for the forms on the current input):
 //  - malformed text, an unknown taxon name, a row that is too long or too short, a block
 //    of the wrong kind of data, a polymorphic state set ( ... ) or { ... }: the data error;
-//  - a header declaring 0 taxa or a negative number: the range error;
+//  - NTAX=0, or a DIMENSIONS number below 0 or above 2147483647: the range error;
+//  - a matrix too large to hold in memory: the capacity error;
 //  - the input ending before the block, inside a comment or a quoted name, or inside the
 //    matrix: the end error.
 // Each call reads up to the END of the block it returns and leaves the rest of the input
