@@ -105,7 +105,9 @@ TEST(NexusRoundTrip, DiscreteMatricesOfEveryShapeReadBack) {
         {{"x y", "z"}, {long_row(1003, 4), long_row(1003, 5)}},
         {awkward_labels, {"AC", "GT", "--", "??", "NN", "TT"}}};
     for (const output_format f : {output_format::NEXUS, output_format::NEXUS_ENCLOSED}) {
-        for (const auto& [labels, rows] : shapes) {
+        for (const auto& shape : shapes) {
+            const auto& labels = shape.first;
+            const auto& rows = shape.second;
             const std::string text = test_support::printed(
                 [&](std::ostream& o) { print::put(o, make_disc(labels, rows), f); });
             const disc_data back = read_text<disc_data>(text);
