@@ -1,8 +1,9 @@
 // Reading and writing a 3,000 x 3,000 tab-separated distance matrix (8 decimals, about
-// 108 MB) with the matrix file reader and printer; and reading the same data as sequential
-// (extended) PHYLIP and as NEXUS, both written by the printer: a 1,000 x 20,000 DNA matrix
-// (about 20 MB) and a 1,500 x 1,500 distance matrix (about 27 MB). The file is written once, by the
-// printer, in a child process, so that the reader's peak memory is measured without the writer's
+// 108 MB) with the matrix file reader and printer; reading one DNA alignment written
+// sequential and interleaved; and reading the same data as sequential (extended) PHYLIP and
+// as NEXUS, both written by the printer: a 1,000 x 20,000 DNA matrix (about 20 MB) and a
+// 1,500 x 1,500 distance matrix (about 27 MB). The file is written once, by the printer,
+// in a child process, so that the reader's peak memory is measured without the writer's
 // matrix. Counters: bytes per second, and for the reader the process's peak resident size
 // next to the size of the matrix itself (n * n doubles).
 
@@ -114,6 +115,73 @@ void format_tab_separated(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(sink.bytes));
 }
 BENCHMARK(format_tab_separated)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A DNA alignment of 200 taxa and 50,000 sites (10 MB of states) in strict PHYLIP, written
+// sequential by the printer (one line per taxon) and interleaved as PHYLIP's own programs and
+// Biopython write it (blocks of 60 states in groups of 10, later blocks indented by 10
+// blanks, a blank line between blocks). Both read to the same record; the interleaved file
+// is read with its layout detected, as a caller who does not know it would.
+constexpr phylo::index_type alignment_taxa = 200;
+constexpr phylo::index_type alignment_sites = 50000;
+
+std::string alignment_file(const char* layout) {
+    return (std::filesystem::temp_directory_path() /
+            (std::string("labmix_alignment_") + layout + ".phy"))
+        .string();
+}
+
+void ensure_alignment_files() {
+    if (std::filesystem::exists(alignment_file("interleaved"))) return;
+    phylo::disc_data x(0, alignment_taxa - 1);
+    std::mt19937_64 random(7);
+    for (phylo::index_type i = 0; i < alignment_taxa; ++i) {
+        x.labels[i] = "taxon_" + std::to_string(i);
+        x.rows[i] = std::make_unique<phylo::disc_array>(0, alignment_sites - 1);
+        for (char& state : *x.rows[i]) state = "ACGT"[random() % 4];
+    }
+    {
+        std::ofstream out(alignment_file("sequential"), std::ios::binary);
+        phylo::print::put(out, x, phylo::print::output_format::PHYLIP);
+    }
+    std::ofstream out(alignment_file("interleaved"), std::ios::binary);
+    out << alignment_taxa << ' ' << alignment_sites << '\n';
+    for (phylo::index_type at = 0; at < alignment_sites; at += 60) {
+        if (at > 0) out << '\n';
+        for (phylo::index_type i = 0; i < alignment_taxa; ++i) {
+            const std::string name = x.labels[i] + std::string(10, ' ');
+            out << (at == 0 ? name.substr(0, 10) : std::string(10, ' '));
+            for (phylo::index_type j = at; j < std::min(alignment_sites, at + 60); ++j) {
+                if (j > at && (j - at) % 10 == 0) out << ' ';
+                out << (*x.rows[i])[j];
+            }
+            out << '\n';
+        }
+    }
+}
+
+void read_alignment(benchmark::State& state, const char* layout_name,
+                    phylo::read::row_layout layout) {
+    ensure_alignment_files();
+    const std::string name = alignment_file(layout_name);
+    const auto bytes = static_cast<std::int64_t>(std::filesystem::file_size(name));
+    for (auto _ : state) {
+        std::ifstream in(name, std::ios::binary);
+        phylo::disc_data x = phylo::read::get(in, phylo::read::input_format::PHYLIP,
+                                              phylo::read::whitespace, layout);
+        benchmark::DoNotOptimize(x.rows[0]->data());
+    }
+    state.SetBytesProcessed(state.iterations() * bytes);
+    state.counters["file_MB"] = static_cast<double>(bytes) / 1e6;
+}
+
+void read_sequential_phylip(benchmark::State& state) {
+    read_alignment(state, "sequential", phylo::read::row_layout::SEQUENTIAL);
+}
+void read_interleaved_phylip(benchmark::State& state) {
+    read_alignment(state, "interleaved", phylo::read::row_layout::DETECT);
+}
+BENCHMARK(read_sequential_phylip)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(read_interleaved_phylip)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same data as extended PHYLIP and as NEXUS, each file written once by the printer in a
 // child process.

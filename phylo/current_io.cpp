@@ -85,9 +85,27 @@ real_data get<real_data>(input_format format) {
     auto c = current_cursor();
     return get<real_data>(c, format);
 }
+disc_data get(input_format format, const character_set& skip, row_layout layout) {
+    auto c = current_cursor();
+    return get(c, format, skip, layout);
+}
+template <>
+count_data get<count_data>(input_format format, row_layout layout) {
+    auto c = current_cursor();
+    return get<count_data>(c, format, layout);
+}
+template <>
+real_data get<real_data>(input_format format, row_layout layout) {
+    auto c = current_cursor();
+    return get<real_data>(c, format, layout);
+}
 squared get(dist_input_format format) {
     auto c = current_cursor();
     return get(c, format);
+}
+squared get(dist_input_format format, triangle shape) {
+    auto c = current_cursor();
+    return get(c, format, shape);
 }
 
 } // namespace read
@@ -117,6 +135,20 @@ void put(const real_data& x, output_format format, std::size_t fore, std::size_t
 void put(const squared& x, dist_output_format format, std::size_t fore, std::size_t aft,
          std::size_t exp) {
     put(current_output(), x, format, fore, aft, exp);
+}
+void put(const disc_data& x, output_format format, field_separator separator) {
+    put(current_output(), x, format, separator);
+}
+void put(const count_data& x, output_format format, field_separator separator) {
+    put(current_output(), x, format, separator);
+}
+void put(const real_data& x, output_format format, field_separator separator, std::size_t fore,
+         std::size_t aft, std::size_t exp) {
+    put(current_output(), x, format, separator, fore, aft, exp);
+}
+void put(const squared& x, dist_output_format format, field_separator separator, std::size_t fore,
+         std::size_t aft, std::size_t exp) {
+    put(current_output(), x, format, separator, fore, aft, exp);
 }
 
 } // namespace print

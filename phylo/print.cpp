@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <ostream>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 namespace phylo::print {
 
@@ -135,12 +137,12 @@ void write_label(text_sink& s, std::string_view label, output_format format, ind
 }
 
 void write_header(text_sink& s, index_type ntax, index_type nchar, output_format format,
-                  datatype kind) {
+                  datatype kind, char separator = '\t') {
     switch (format) {
     case output_format::EXTENDED_PHYLIP:
     case output_format::PHYLIP:
         s.put(image(ntax));
-        s.put('\t');
+        s.put(separator);
         s.put(image(nchar));
         s.line_end();
         return;
@@ -218,23 +220,50 @@ void write_footer(text_sink& s, dist_output_format format) {
     }
 }
 
+// A reader of PHYLIP takes the 10 columns of a name and strips them, so two labels that
+// agree there would come back as one name twice: refused before anything is written. Equal
+// labels are left alone; they are the caller's own.
+void check_phylip_names(const taxon_labels& labels) {
+    std::unordered_map<std::string_view, index_type> seen;
+    seen.reserve(static_cast<std::size_t>(std::max<index_type>(labels.length(), 0)));
+    for (index_type i = labels.first(); i <= labels.last(); ++i) {
+        const std::string& label = labels.unchecked(i);
+        const std::string_view name =
+            textutils::trim(std::string_view(label).substr(0, 10), textutils::whitespace);
+        const auto [at, fresh] = seen.emplace(name, i);
+        if (!fresh && labels.unchecked(at->second) != label)
+            throw range_error("the labels \"" + labels.unchecked(at->second) + "\" (taxon " +
+                              std::to_string(at->second) + ") and \"" + label + "\" (taxon " +
+                              std::to_string(i) + ") are both \"" + std::string(name) +
+                              "\" in the 10 columns of a PHYLIP name");
+    }
+}
+
 [[noreturn]] void fail_no_width() {
     throw range_error("every label is empty, so the label column would have no width");
 }
 
-// The shared steps of the character matrix layouts; `write_row(s, row)` writes the tab-led
-// values of one row and its line end.
+// The separator of the fields of `format`: blanks replace tabs only in the PHYLIP layouts.
+char separator_of(output_format format, field_separator separator) {
+    const bool phylip = format == output_format::PHYLIP || format == output_format::EXTENDED_PHYLIP;
+    return phylip && separator == field_separator::BLANK ? ' ' : '\t';
+}
+
+// The shared steps of the character matrix layouts; `write_row(s, row, sep)` writes the
+// sep-led values of one row and its line end.
 template <class Data, class WriteRow>
 void put_characters(std::ostream& file, const Data& x, output_format format, datatype kind,
-                    WriteRow&& write_row) {
+                    field_separator separator, WriteRow&& write_row) {
     if (x.last < x.first) throw range_error("a character matrix without taxa cannot be written");
     const auto& first_row = x.rows[x.first];
     if (!first_row)
         throw range_error("the row of the first taxon " + std::to_string(x.first) + " is null");
+    if (format == output_format::PHYLIP) check_phylip_names(x.labels);
     const index_type ntax = x.last - x.first + 1;
     const index_type nchar = first_row->length();
+    const char sep = separator_of(format, separator);
     text_sink s(file);
-    write_header(s, ntax, nchar, format, kind);
+    write_header(s, ntax, nchar, format, kind, sep);
     index_type w = 10;
     switch (format) {
     case output_format::EXTENDED_PHYLIP:
@@ -257,7 +286,7 @@ void put_characters(std::ostream& file, const Data& x, output_format format, dat
         if (format == output_format::LABELS) continue;
         const auto& row = x.rows[i];
         if (!row) throw range_error("the row of taxon " + std::to_string(i) + " is null");
-        write_row(s, *row);
+        write_row(s, *row, sep);
     }
     write_footer(s, format);
     s.flush();
@@ -315,27 +344,48 @@ void print_footer(std::ostream& file, dist_output_format format) {
     s.flush();
 }
 
+void put(std::ostream& file, const disc_data& x, output_format format, field_separator separator) {
+    put_characters(
+        file, x, format, datatype::DNA, separator,
+        [](text_sink& s, const disc_array& row, char sep) { disc_io::write(s, row, false, sep); });
+}
 void put(std::ostream& file, const disc_data& x, output_format format) {
-    put_characters(file, x, format, datatype::DNA, [](text_sink& s, const disc_array& row) {
-        disc_io::write(s, row, false, '\t');
-    });
+    put(file, x, format, field_separator::TAB);
 }
 
+void put(std::ostream& file, const count_data& x, output_format format, field_separator separator) {
+    put_characters(file, x, format, datatype::CONTINUOUS, separator,
+                   [](text_sink& s, const count_array& row, char sep) {
+                       count_chars::io::write(s, row, false, sep);
+                   });
+}
 void put(std::ostream& file, const count_data& x, output_format format) {
-    put_characters(file, x, format, datatype::CONTINUOUS, [](text_sink& s, const count_array& row) {
-        count_chars::io::write(s, row, false, '\t');
-    });
+    put(file, x, format, field_separator::TAB);
 }
 
+void put(std::ostream& file, const real_data& x, output_format format, field_separator separator,
+         std::size_t fore, std::size_t aft, std::size_t exp) {
+    put_characters(file, x, format, datatype::CONTINUOUS, separator,
+                   [=](text_sink& s, const real_array& row, char sep) {
+                       real_chars::io::write(s, row, false, sep, fore, aft, exp);
+                   });
+}
 void put(std::ostream& file, const real_data& x, output_format format, std::size_t fore,
          std::size_t aft, std::size_t exp) {
-    put_characters(file, x, format, datatype::CONTINUOUS, [=](text_sink& s, const real_array& row) {
-        real_chars::io::write(s, row, false, '\t', fore, aft, exp);
-    });
+    put(file, x, format, field_separator::TAB, fore, aft, exp);
 }
 
 void put(std::ostream& file, const squared& x, dist_output_format format, std::size_t fore,
          std::size_t aft, std::size_t exp) {
+    put(file, x, format, field_separator::TAB, fore, aft, exp);
+}
+
+void put(std::ostream& file, const squared& x, dist_output_format format, field_separator separator,
+         std::size_t fore, std::size_t aft, std::size_t exp) {
+    if (format == dist_output_format::PHYLIP) check_phylip_names(x.labels);
+    const bool phylip =
+        format == dist_output_format::PHYLIP || format == dist_output_format::EXTENDED_PHYLIP;
+    const char sep = phylip && separator == field_separator::BLANK ? ' ' : '\t';
     text_sink s(file);
     write_header(s, x.labels, format);
     const output_format lf = label_format(format);
@@ -374,7 +424,7 @@ void put(std::ostream& file, const squared& x, dist_output_format format, std::s
     default:
         for (index_type i = x.first; i <= x.last; ++i) {
             write_label(s, x.labels[i], lf, w);
-            real_chars::io::write_row(s, i, x.matrix, false, '\t', fore, aft, exp);
+            real_chars::io::write_row(s, i, x.matrix, false, sep, fore, aft, exp);
         }
         break;
     }

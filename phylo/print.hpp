@@ -6,7 +6,10 @@
 //
 // Errors are range errors, raised with what was written before them left in the file: a
 // character matrix without taxa or without a first row (before anything is written), and a
-// layout that pads labels to the longest one when every label is empty (after the header).
+// layout that pads labels to the longest one when every label is empty (after the header),
+// and, in the PHYLIP layouts of 10-column names, two different labels that a reader would
+// take for the same name once they are cut to 10 columns and stripped (before anything is
+// written; the message names both).
 
 #include <phylo/chars_io.hpp>
 #include <phylo/core.hpp>
@@ -54,6 +57,12 @@ constexpr output_format label_format(dist_output_format f) noexcept {
     }
     return output_format::EXTENDED_PHYLIP;
 }
+
+// What separates the fields of the PHYLIP and extended PHYLIP layouts (the header's two
+// numbers, a name and its values, the values of count, real and distance rows): the tab, or
+// a blank for readers that take a tab after a name as part of it (ape's read.dna). The other
+// layouts always use the tab.
+enum class field_separator { TAB, BLANK };
 
 // Layout of real values: digits before the point, after it, and of the exponent (0: fixed).
 inline constexpr std::size_t default_fore = real_chars::element_io::default_fore;
@@ -107,5 +116,23 @@ void put(std::ostream& file, const squared& x, dist_output_format format,
          std::size_t exp = default_exp);
 void put(const squared& x, dist_output_format format, std::size_t fore = default_fore,
          std::size_t aft = default_aft, std::size_t exp = default_exp);
+
+// The same, with the separator of the PHYLIP layouts chosen (the forms above use TAB).
+void put(std::ostream& file, const disc_data& x, output_format format, field_separator separator);
+void put(const disc_data& x, output_format format, field_separator separator);
+void put(std::ostream& file, const count_data& x, output_format format, field_separator separator);
+void put(const count_data& x, output_format format, field_separator separator);
+void put(std::ostream& file, const real_data& x, output_format format, field_separator separator,
+         std::size_t fore = default_fore, std::size_t aft = default_aft,
+         std::size_t exp = default_exp);
+void put(const real_data& x, output_format format, field_separator separator,
+         std::size_t fore = default_fore, std::size_t aft = default_aft,
+         std::size_t exp = default_exp);
+void put(std::ostream& file, const squared& x, dist_output_format format, field_separator separator,
+         std::size_t fore = default_fore, std::size_t aft = default_aft,
+         std::size_t exp = default_exp);
+void put(const squared& x, dist_output_format format, field_separator separator,
+         std::size_t fore = default_fore, std::size_t aft = default_aft,
+         std::size_t exp = default_exp);
 
 } // namespace phylo::print

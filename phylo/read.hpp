@@ -2,11 +2,17 @@
 // Reading character matrices (disc, count, real) and distance matrices from text files in
 // the PHYLIP family of layouts and a tab-separated layout. A file is a header, then one row
 // per taxon: the taxon label, the row's values (which may run over several lines), and
-// anything after the last value on its line, which is ignored. Line ends may be LF or CR LF.
+// anything after the last value on its line, which is ignored; or, interleaved, the rows in
+// blocks of one line per taxon (row_layout). A distance file may hold the square or a
+// triangle of it (triangle). Line ends may be LF or CR LF.
 //
 // Errors say where: "line <n>: taxon <i>, character <j>: expected ...", prefixed by the
 // input's name for the forms that read the current input.
 //  - a malformed number or value: the data error;
+//  - in interleaved blocks, a line holding more values than its row has left, and a detected
+//    distance file whose first rows fit no shape: the data error;
+//  - a PHYLIP name of 10 blanks (what the indented later blocks of an interleaved file give
+//    when it is read as sequential): the data error;
 //  - a negative header number, a header declaring no taxa: the range error;
 //  - the input ending inside the header, a label or a row: the end error;
 //  - a header too large to hold in memory: the capacity error.
@@ -31,8 +37,35 @@ using textutils::character_set;
 //  TAB_SEPARATED    the label is the next cell, ended by a control character such as the
 //                   tab; blanks inside and in front are kept, those before the tab dropped
 enum class input_format { COMMENTED_PHYLIP, EXTENDED_PHYLIP, PHYLIP, TAB_SEPARATED };
+// How the rows of a character matrix file follow each other.
+//  SEQUENTIAL   taxon after taxon: a label, then the row's values, which may run over several
+//               lines; anything after the last value on its line is ignored
+//  INTERLEAVED  in blocks of one line per taxon, in the same order in every block: the first
+//               block holds each label and the first values, each later block (after any
+//               blank lines; its lines may be indented) the next values, until every row is
+//               full. A line holding more values than its row has left is the data error.
+//  DETECT       INTERLEAVED when the first taxon's line holds fewer values than the header
+//               declares and the first ntax lines are followed by a blank line and more
+//               text; SEQUENTIAL otherwise (so blocks without blank lines between them need
+//               INTERLEAVED). Reading ahead over the first block consumes nothing.
+// Whatever the widths of the blocks, the same matrix reads the same.
+enum class row_layout { SEQUENTIAL, INTERLEAVED, DETECT };
+
 // Layouts of distance matrix files.
 enum class dist_input_format { PHYLIP, EXTENDED_PHYLIP, TAB_SEPARATED };
+
+// Which values of the square a distance matrix file holds in row i (from 0) of n taxa:
+//  SQUARE          all n (what the forms without a shape read; no symmetry assumed)
+//  LOWER           the i left of the diagonal (PHYLIP's lower-triangular matrix)
+//  LOWER_DIAGONAL  the i + 1 up to the diagonal
+//  UPPER           the n - 1 - i right of the diagonal (PHYLIP's upper-triangular matrix)
+//  UPPER_DIAGONAL  the n - i from the diagonal on
+//  DETECT          one of these, told by the number of values of the first two rows, each
+//                  counted over its label's line and the indented lines that continue it
+//                  (as dnadist wraps rows); a count that fits none is the data error
+// A row's values may run over several lines; what follows the last one on its line is
+// ignored. A triangle is returned as the full symmetric square, a diagonal not read as 0.
+enum class triangle { SQUARE, LOWER, LOWER_DIAGONAL, UPPER, UPPER_DIAGONAL, DETECT };
 
 // The label rule of each distance layout.
 constexpr input_format label_format(dist_input_format f) noexcept {
@@ -97,9 +130,20 @@ template <class Data>
 Data get(std::istream& file, input_format format);
 template <class Data>
 Data get(input_format format);
+// The same, with the rows laid out as `layout` says (the forms above read SEQUENTIAL).
+disc_data get(std::istream& file, input_format format, const character_set& skip,
+              row_layout layout);
+disc_data get(input_format format, const character_set& skip, row_layout layout);
+template <class Data>
+Data get(std::istream& file, input_format format, row_layout layout);
+template <class Data>
+Data get(input_format format, row_layout layout);
 // A distance matrix: the full square, no symmetry assumed.
 squared get(std::istream& file, dist_input_format format);
 squared get(dist_input_format format);
+// A distance matrix file holding the part of the square that `shape` says.
+squared get(std::istream& file, dist_input_format format, triangle shape);
+squared get(dist_input_format format, triangle shape);
 
 // Through a cursor, for callers that read several parts of one input.
 void get_word(generics::text_cursor& c, const character_set& delimiters, std::string& word);
@@ -109,9 +153,14 @@ void skip_rest(generics::text_cursor& c);
 dimensions get_header(generics::text_cursor& c);
 index_type get_header(generics::text_cursor& c, dist_input_format format);
 disc_data get(generics::text_cursor& c, input_format format, const character_set& skip);
+disc_data get(generics::text_cursor& c, input_format format, const character_set& skip,
+              row_layout layout);
 template <class Data>
 Data get(generics::text_cursor& c, input_format format);
+template <class Data>
+Data get(generics::text_cursor& c, input_format format, row_layout layout);
 squared get(generics::text_cursor& c, dist_input_format format);
+squared get(generics::text_cursor& c, dist_input_format format, triangle shape);
 
 template <>
 count_data get<count_data>(std::istream& file, input_format format);
@@ -125,5 +174,17 @@ template <>
 count_data get<count_data>(generics::text_cursor& c, input_format format);
 template <>
 real_data get<real_data>(generics::text_cursor& c, input_format format);
+template <>
+count_data get<count_data>(std::istream& file, input_format format, row_layout layout);
+template <>
+real_data get<real_data>(std::istream& file, input_format format, row_layout layout);
+template <>
+count_data get<count_data>(input_format format, row_layout layout);
+template <>
+real_data get<real_data>(input_format format, row_layout layout);
+template <>
+count_data get<count_data>(generics::text_cursor& c, input_format format, row_layout layout);
+template <>
+real_data get<real_data>(generics::text_cursor& c, input_format format, row_layout layout);
 
 } // namespace phylo::read

@@ -14,7 +14,6 @@ namespace {
 constexpr double panel_width = 640;
 constexpr double panel_height = 260;
 constexpr double left = 60, right = 20, top = 40, bottom = 40;
-constexpr int bins = 40;
 
 // A coordinate with two decimals at most, so that the file stays small and exact.
 std::string coordinate(double x) {
@@ -32,39 +31,26 @@ std::string label(double x) {
     return std::string(buffer, end);
 }
 
-void panel(std::string& svg, double y0, statistic s, double observed,
-           std::span<const double> values, std::size_t width, std::size_t index) {
-    const std::size_t n = width == 0 ? 0 : values.size() / width;
-    const auto summary = summarize(observed, values, width, index);
+// The panel of one statistic, from the top at y0.
+void panel(std::string& svg, double y0, statistic s, const statistic_summary& summary, double lo,
+           double hi, std::span<const std::int64_t> counts) {
+    const double observed = summary.observed;
     const double plot_w = panel_width - left - right;
     const double plot_h = panel_height - top - bottom;
     svg += "<g>\n<text x=\"" + coordinate(left) + "\" y=\"" + coordinate(y0 + 24) +
            "\" font-size=\"15\">" + std::string(name_of(s)) + ": observed " + label(observed) +
-           ", p = " + label(summary.p_value) + " (" + std::to_string(n) + " reshuffles)</text>\n";
+           ", p = " + label(summary.p_value) + " (" + std::to_string(summary.reshuffles) +
+           " reshuffles)</text>\n";
     svg += "<rect x=\"" + coordinate(left) + "\" y=\"" + coordinate(y0 + top) + "\" width=\"" +
            coordinate(plot_w) + "\" height=\"" + coordinate(plot_h) +
            "\" fill=\"none\" stroke=\"#888\"/>\n";
-    double lo = observed, hi = observed;
-    for (std::size_t k = 0; k < n; ++k) {
-        lo = std::min(lo, values[k * width + index]);
-        hi = std::max(hi, values[k * width + index]);
-    }
-    if (!std::isfinite(lo) || !std::isfinite(hi) || n == 0) {
+    if (counts.empty()) {
         svg += "<text x=\"" + coordinate(left + 10) + "\" y=\"" + coordinate(y0 + top + 30) +
                "\" font-size=\"13\">undefined on this input</text>\n</g>\n";
         return;
     }
-    if (hi == lo) hi = lo + 1;
-    const double span = hi - lo;
-    lo -= span * 0.02;
-    hi += span * 0.02;
-    std::vector<std::int64_t> counts(bins, 0);
-    for (std::size_t k = 0; k < n; ++k) {
-        const double v = values[k * width + index];
-        const int b = std::clamp(static_cast<int>((v - lo) / (hi - lo) * bins), 0, bins - 1);
-        ++counts[static_cast<std::size_t>(b)];
-    }
     const double tallest = static_cast<double>(*std::max_element(counts.begin(), counts.end()));
+    const auto bins = static_cast<int>(counts.size());
     const double bar_w = plot_w / bins;
     for (int b = 0; b < bins; ++b) {
         if (counts[static_cast<std::size_t>(b)] == 0) continue;
@@ -90,8 +76,43 @@ void panel(std::string& svg, double y0, statistic s, double observed,
 
 } // namespace
 
-std::string null_plot_svg(std::span<const statistic> statistics, std::span<const double> observed,
-                          std::span<const double> values) {
+null_plot::null_plot(std::span<const double> observed) {
+    for (const double x : observed) histograms_.push_back({x, x, x, false, {}});
+}
+
+void null_plot::widen(std::span<const double> values) {
+    for (std::size_t i = 0; i < histograms_.size(); ++i) {
+        auto& h = histograms_[i];
+        h.lo = std::min(h.lo, values[i]);
+        h.hi = std::max(h.hi, values[i]);
+    }
+}
+
+// The bins span the extremes and 2% more on each side; a histogram without a finite range
+// (an undefined statistic, no reshuffles) keeps no counts.
+void null_plot::start_counting(histogram& h) const {
+    h.counting = true;
+    if (!std::isfinite(h.lo) || !std::isfinite(h.hi)) return;
+    if (h.hi == h.lo) h.hi = h.lo + 1;
+    const double span = h.hi - h.lo;
+    h.lo -= span * 0.02;
+    h.hi += span * 0.02;
+    h.counts.assign(bins, 0);
+}
+
+void null_plot::count(std::span<const double> values) {
+    for (std::size_t i = 0; i < histograms_.size(); ++i) {
+        auto& h = histograms_[i];
+        if (!h.counting) start_counting(h);
+        if (h.counts.empty() || std::isnan(values[i])) continue;
+        const int b =
+            std::clamp(static_cast<int>((values[i] - h.lo) / (h.hi - h.lo) * bins), 0, bins - 1);
+        ++h.counts[static_cast<std::size_t>(b)];
+    }
+}
+
+std::string null_plot::svg(std::span<const statistic> statistics,
+                           std::span<const statistic_summary> summaries) const {
     const double height = panel_height * static_cast<double>(statistics.size());
     std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
@@ -99,9 +120,12 @@ std::string null_plot_svg(std::span<const statistic> statistics, std::span<const
                       "\" viewBox=\"0 0 " + coordinate(panel_width) + " " + coordinate(height) +
                       "\" font-family=\"sans-serif\">\n"
                       "<rect width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n";
-    for (std::size_t i = 0; i < statistics.size(); ++i)
-        panel(svg, panel_height * static_cast<double>(i), statistics[i], observed[i], values,
-              statistics.size(), i);
+    for (std::size_t i = 0; i < statistics.size(); ++i) {
+        const auto& h = histograms_[i];
+        const bool drawn = summaries[i].reshuffles > 0 && !h.counts.empty();
+        panel(svg, panel_height * static_cast<double>(i), statistics[i], summaries[i], h.lo, h.hi,
+              drawn ? std::span<const std::int64_t>(h.counts) : std::span<const std::int64_t>());
+    }
     svg += "</svg>\n";
     return svg;
 }

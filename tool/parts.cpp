@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <optional>
 
 namespace labmix {
 
@@ -58,7 +59,6 @@ struct partial {
     test_identity test;
     part_number part{};
     reshuffle_range range{};
-    std::vector<double> values;
 };
 
 std::int64_t whole(std::string_view text, const std::string& where) {
@@ -69,7 +69,9 @@ std::int64_t whole(std::string_view text, const std::string& where) {
     return v;
 }
 
-partial read_partial(const std::string& file) {
+// Reads a partial result whole, checking every line, and hands each reshuffle's values to
+// `each`.
+partial read_partial(const std::string& file, const reshuffle_callback& each) {
     std::ifstream in(file, std::ios::binary);
     if (!in) throw part_error(file + ": cannot be opened: " + std::strerror(errno));
     partial p;
@@ -127,6 +129,7 @@ partial read_partial(const std::string& file) {
                          " reshuffles holds " + std::to_string(expected.first) + " .. " +
                          std::to_string(expected.last));
     const std::size_t width = p.test.statistics.size();
+    std::vector<double> values(width);
     for (std::int64_t k = p.range.first; k <= p.range.last; ++k) {
         if (!std::getline(in, line))
             throw part_error(file + ": ends before reshuffle " + std::to_string(k) +
@@ -139,8 +142,9 @@ partial read_partial(const std::string& file) {
         for (std::size_t i = 1; i <= width; ++i) {
             const auto x = parse_number(f[i]);
             if (!x) throw part_error(where() + ": \"" + std::string(f[i]) + "\" is not a number");
-            p.values.push_back(*x);
+            values[i - 1] = *x;
         }
+        if (each) each(k, values);
     }
     if (std::getline(in, line))
         throw part_error(file + ": has more lines after its last reshuffle");
@@ -181,7 +185,7 @@ combined_test combine_parts(const std::vector<std::string>& files) {
     std::map<std::int32_t, partial> parts;
     std::optional<partial> first;
     for (const auto& file : files) {
-        auto p = read_partial(file);
+        auto p = read_partial(file, {});
         if (first && p.test.fingerprint != first->test.fingerprint)
             throw part_error(file + ": is a part of another test (fingerprint " +
                              hex(p.test.fingerprint) + ", not " + hex(first->test.fingerprint) +
@@ -194,7 +198,7 @@ combined_test combine_parts(const std::vector<std::string>& files) {
             throw part_error(file + ": part " + std::to_string(p.part.k) + "/" +
                              std::to_string(p.part.m) + " is given twice (also " +
                              seen->second.file + ")");
-        if (!first) first = partial{p.file, p.test, p.part, p.range, {}};
+        if (!first) first = p;
         const auto k = p.part.k;
         parts.emplace(k, std::move(p));
     }
@@ -204,11 +208,16 @@ combined_test combine_parts(const std::vector<std::string>& files) {
             throw part_error("part " + std::to_string(k) + "/" + std::to_string(first->part.m) +
                              " is missing (the parts given are of " + first->file + "'s test)");
     combined_test result{first->test, {}};
-    result.values.reserve(static_cast<std::size_t>(first->test.reshuffles) *
-                          first->test.statistics.size());
-    for (auto& [k, p] : parts)
-        result.values.insert(result.values.end(), p.values.begin(), p.values.end());
+    for (const auto& [k, p] : parts) result.files.push_back(p.file);
     return result;
+}
+
+void for_each_combined_null(const combined_test& combined, const reshuffle_callback& each) {
+    for (const auto& file : combined.files) {
+        const auto p = read_partial(file, each);
+        if (p.test.fingerprint != combined.test.fingerprint)
+            throw part_error(file + ": changed while the parts were combined");
+    }
 }
 
 } // namespace labmix

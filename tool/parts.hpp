@@ -22,6 +22,7 @@
 #include <generics/errors.hpp>
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -75,6 +76,9 @@ private:
     std::uint64_t hash_ = 0xcbf29ce484222325u;
 };
 
+// What a caller is handed for each reshuffle read from a partial result: its number and values.
+using reshuffle_callback = std::function<void(std::int64_t, std::span<const double>)>;
+
 // Everything of a test that its parts share.
 struct test_identity {
     std::uint64_t fingerprint = 0;
@@ -88,14 +92,18 @@ struct test_identity {
 void write_partial_head(listing_writer& out, const test_identity& test, part_number p);
 void write_partial_line(listing_writer& out, std::int64_t k, std::span<const double> values);
 
-// The test and all its null values from the partial results in `files` (any order). A file
-// that cannot be read or is not a partial result, a part given twice, a part of another test
-// (another fingerprint) and a missing part are the part_error, naming the file (or the part)
-// and the reason.
+// The test of the partial results in `files` (any order), each file read whole and checked:
+// a file that cannot be read or is not a partial result, a part given twice, a part of
+// another test (another fingerprint) and a missing part are the part_error, naming the file
+// (or the part) and the reason.
 struct combined_test {
     test_identity test;
-    std::vector<double> values; // reshuffle by reshuffle, as one run lays them out
+    std::vector<std::string> files; // by part number
 };
 [[nodiscard]] combined_test combine_parts(const std::vector<std::string>& files);
+
+// Reads the parts again, in reshuffle order: `each(k, values)` for reshuffles 1 .. N, as one
+// run gives them. Nothing is kept; a file that changed since it was checked is the part_error.
+void for_each_combined_null(const combined_test& combined, const reshuffle_callback& each);
 
 } // namespace labmix

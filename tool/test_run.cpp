@@ -16,7 +16,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <utility>
@@ -107,27 +111,172 @@ private:
     std::string path_;
 };
 
-// The report, and the null values and the plot when asked for.
-void finish(const settings& s, const std::vector<statistic>& statistics,
-            const std::vector<double>& observed, const std::vector<double>& values,
-            listing_writer& out) {
-    out.put(report_text(statistics, observed, values));
-    out.flush();
-    if (s.null_file) {
-        output_file file(*s.null_file);
-        write_null_values(file.out(), statistics, values, 1);
-        file.close();
-    }
-    if (s.plot_file) {
-        output_file file(*s.plot_file);
-        file.out().put(null_plot_svg(statistics, observed, values));
-        file.close();
-    }
+// Whether two paths name one file: the same file when both exist, else the same path once
+// made absolute and normal.
+bool same_file(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    if (std::filesystem::equivalent(a, b, ec)) return true;
+    std::error_code ea, eb;
+    const auto ca = std::filesystem::weakly_canonical(a, ea);
+    const auto cb = std::filesystem::weakly_canonical(b, eb);
+    return !ea && !eb && ca == cb;
 }
+
+// A --null or --plot file that is an input of the run, or one file named by both, would be
+// overwritten by the run's own output: refused before anything is read or written.
+void check_outputs(const settings& s) {
+    std::vector<std::string> inputs = s.combine_files;
+    if (!s.combine && s.input != "-") inputs.push_back(s.input);
+    const std::pair<const char*, const std::optional<std::string>*> outputs[] = {
+        {"--null", &s.null_file}, {"--plot", &s.plot_file}};
+    for (const auto& [option, file] : outputs) {
+        if (!*file) continue;
+        for (const auto& input : inputs)
+            if (same_file(**file, input))
+                throw option_error("option " + std::string(option) + " names " + **file +
+                                   ", an input of the run, which it would overwrite");
+    }
+    if (s.null_file && s.plot_file && same_file(*s.null_file, *s.plot_file))
+        throw option_error("options --null and --plot name the same file, " + *s.null_file);
+}
+
+// The null values of a plot, kept on disk between its two passes: an unlinked temporary
+// file (in $TMPDIR, else /tmp), written and read back in large blocks.
+class spill_file {
+public:
+    explicit spill_file(std::size_t width) : width_(width) {
+        const char* dir = std::getenv("TMPDIR");
+        std::string path =
+            std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/labmix-plot-XXXXXX";
+        fd_ = ::mkstemp(path.data());
+        if (fd_ < 0) fail("cannot be made in " + path.substr(0, path.rfind('/')));
+        ::unlink(path.c_str());
+        block_.reserve(block_values);
+    }
+    spill_file(const spill_file&) = delete;
+    spill_file& operator=(const spill_file&) = delete;
+    ~spill_file() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+
+    void add(std::span<const double> values) {
+        block_.insert(block_.end(), values.begin(), values.end());
+        if (block_.size() >= block_values) flush();
+    }
+
+    // Every reshuffle's values, in the order they were added.
+    template <class F>
+    void replay(F&& each) {
+        flush();
+        if (::lseek(fd_, 0, SEEK_SET) != 0) fail("cannot be read back");
+        for (;;) {
+            block_.resize(block_values - block_values % width_);
+            const auto bytes = read_fully(block_.data(), block_.size() * sizeof(double));
+            block_.resize(bytes / sizeof(double));
+            for (std::size_t k = 0; k + width_ <= block_.size(); k += width_)
+                each(std::span<const double>(block_.data() + k, width_));
+            if (bytes == 0 || block_.size() % width_ != 0 || bytes % sizeof(double) != 0) break;
+        }
+        block_.clear();
+    }
+
+private:
+    static constexpr std::size_t block_values = std::size_t{1} << 16;
+
+    [[noreturn]] static void fail(const std::string& what) {
+        throw write_error("the temporary file of --plot " + what + ": " + std::strerror(errno));
+    }
+
+    void flush() {
+        const char* p = reinterpret_cast<const char*>(block_.data());
+        std::size_t left = block_.size() * sizeof(double);
+        while (left > 0) {
+            const ssize_t n = ::write(fd_, p, left);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) fail("cannot be written");
+            p += n;
+            left -= static_cast<std::size_t>(n);
+        }
+        block_.clear();
+    }
+
+    std::size_t read_fully(double* to, std::size_t bytes) {
+        char* p = reinterpret_cast<char*>(to);
+        std::size_t got = 0;
+        while (got < bytes) {
+            const ssize_t n = ::read(fd_, p + got, bytes - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) fail("cannot be read back");
+            if (n == 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        return got;
+    }
+
+    std::size_t width_;
+    int fd_ = -1;
+    std::vector<double> block_;
+};
+
+// Where the null values of a whole test go, reshuffle by reshuffle in order: the report's
+// summaries, the null table (--null) and the plot's histograms (--plot). Nothing grows with
+// the number of reshuffles.
+class null_sinks {
+public:
+    null_sinks(const settings& s, std::vector<statistic> statistics,
+               std::span<const double> observed)
+        : statistics_(std::move(statistics)) {
+        for (const double x : observed) summaries_.emplace_back(x);
+        if (s.null_file) {
+            null_file_.emplace(*s.null_file);
+            null_file_->out().put("reshuffle\tstatistic\tvalue\n");
+        }
+        if (s.plot_file) {
+            plot_file_ = *s.plot_file;
+            plot_.emplace(observed);
+        }
+    }
+
+    // One reshuffle's values. The plot's bins wait for the extremes of all values, so the
+    // plot counts them at the end, from a spill file.
+    void add(std::int64_t k, std::span<const double> values) {
+        for (std::size_t i = 0; i < values.size(); ++i) summaries_[i].add(values[i]);
+        if (null_file_) write_null_line(null_file_->out(), statistics_, k, values);
+        if (plot_) {
+            if (!spill_) spill_.emplace(values.size());
+            plot_->widen(values);
+            spill_->add(values);
+        }
+    }
+
+    // The report on `out`, then the null table and the plot closed.
+    void finish(listing_writer& out) {
+        std::vector<statistic_summary> lines;
+        for (const auto& a : summaries_) lines.push_back(a.summary());
+        out.put(report_text(statistics_, lines));
+        out.flush();
+        if (null_file_) null_file_->close();
+        if (plot_) {
+            if (spill_) spill_->replay([this](std::span<const double> v) { plot_->count(v); });
+            output_file file(plot_file_);
+            file.out().put(plot_->svg(statistics_, lines));
+            file.close();
+        }
+    }
+
+private:
+    std::vector<statistic> statistics_;
+    std::vector<null_accumulator> summaries_;
+    std::optional<output_file> null_file_;
+    std::string plot_file_;
+    std::optional<null_plot> plot_;
+    std::optional<spill_file> spill_;
+};
 
 } // namespace
 
 void run_test(const settings& given, listing_writer& out, std::ostream& notes) {
+    check_outputs(given);
     settings s = given;
     const auto statistics = parse_statistics(s.test);
     auto read = read_columns(s, s.part.has_value());
@@ -174,38 +323,22 @@ void run_test(const settings& given, listing_writer& out, std::ostream& notes) {
         out.flush();
         return;
     }
-    // The values stream past: into the summaries and the null table, and kept only for a plot.
-    std::vector<null_accumulator> summaries;
-    for (const double x : identity.observed) summaries.emplace_back(x);
-    std::optional<output_file> null_file;
-    if (s.null_file) {
-        null_file.emplace(*s.null_file);
-        null_file->out().put("reshuffle\tstatistic\tvalue\n");
-    }
-    std::vector<double> kept;
+    null_sinks sinks(s, statistics, identity.observed);
     test.for_each_null(seed, 1, s.reshuffles, threads,
-                       [&](std::int64_t k, std::span<const double> v) {
-                           for (std::size_t i = 0; i < v.size(); ++i) summaries[i].add(v[i]);
-                           if (null_file) write_null_line(null_file->out(), statistics, k, v);
-                           if (s.plot_file) kept.insert(kept.end(), v.begin(), v.end());
-                       });
-    std::vector<statistic_summary> lines;
-    for (const auto& a : summaries) lines.push_back(a.summary());
-    out.put(report_text(statistics, lines));
-    out.flush();
-    if (null_file) null_file->close();
-    if (s.plot_file) {
-        output_file file(*s.plot_file);
-        file.out().put(null_plot_svg(statistics, identity.observed, kept));
-        file.close();
-    }
+                       [&sinks](std::int64_t k, std::span<const double> v) { sinks.add(k, v); });
+    sinks.finish(out);
 }
 
 void run_combine(const settings& s, listing_writer& out, std::ostream& notes) {
+    check_outputs(s);
+    // The parts are read twice: once to check them all, then in reshuffle order.
     const auto combined = combine_parts(s.combine_files);
     for (const auto& note : combined.test.notes) notes << note << '\n';
     notes.flush();
-    finish(s, combined.test.statistics, combined.test.observed, combined.values, out);
+    null_sinks sinks(s, combined.test.statistics, combined.test.observed);
+    for_each_combined_null(
+        combined, [&sinks](std::int64_t k, std::span<const double> v) { sinks.add(k, v); });
+    sinks.finish(out);
 }
 
 } // namespace labmix

@@ -1,5 +1,5 @@
-// The distance matrix reader (PHYLIP, extended, tab-separated) on arbitrary bytes. The first
-// byte picks the layout.
+// The distance matrix reader (PHYLIP, extended, tab-separated; square, triangles or detected)
+// on arbitrary bytes. The first byte picks the layout and the shape.
 #include <phylo/read.hpp>
 
 #include <generics/errors.hpp>
@@ -13,9 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) return 0;
     using phylo::read::dist_input_format;
     const auto format = static_cast<dist_input_format>(data[0] % 3);
+    const auto shape = static_cast<phylo::read::triangle>((data[0] / 3) % 6);
     std::istringstream in(std::string(reinterpret_cast<const char*>(data + 1), size - 1));
     try {
-        (void)phylo::read::get(in, format);
+        (void)phylo::read::get(in, format, shape);
     } catch (const generics::error&) {
     }
     return 0;

@@ -118,6 +118,65 @@ TEST(CharacterLayouts, ErrorsLeaveWhatWasWritten) {
               std::string::npos); // quoted empty labels still give the column a width
 }
 
+TEST(CharacterLayouts, StrictNamesThatCollideAreRefused) {
+    const disc_data x =
+        disc_matrix_of({"Homo_sapiens_A", "Pan", "Homo_sapiens_B"}, {"A", "C", "G"});
+    std::ostringstream out;
+    expect_error<range_error>([&] { print::put(out, x, output_format::PHYLIP); },
+                              "the labels \"Homo_sapiens_A\" (taxon 0) and \"Homo_sapiens_B\" "
+                              "(taxon 2) are both \"Homo_sapie\"");
+    EXPECT_EQ(out.str(), ""); // refused before the header
+    // A trailing blank is stripped by every reader: "a" and "a " are one name.
+    const disc_data blank = disc_matrix_of({"a", "a "}, {"A", "C"});
+    expect_error<range_error>([&] { print::put(out, blank, output_format::PHYLIP); },
+                              "are both \"a\"");
+    // Other layouts keep whole names; labels that were equal already are the caller's own.
+    EXPECT_EQ(written(x, output_format::EXTENDED_PHYLIP).substr(0, 6), " 3\t 1\n");
+    EXPECT_EQ(written(disc_matrix_of({"a", "a"}, {"A", "C"}), output_format::PHYLIP),
+              " 2\t 1\na         \tA\na         \tC\n");
+    squared d(0, 1);
+    d.labels = taxon_labels(0, {"Homo_sapiens_A", "Homo_sapiens_B"});
+    expect_error<range_error>([&] { print::put(out, d, dist_output_format::PHYLIP); },
+                              "are both \"Homo_sapie\"");
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(written(d, dist_output_format::EXTENDED_PHYLIP, 1, 1, 0).substr(0, 3), " 2\n");
+}
+
+TEST(CharacterLayouts, BlankSeparatedPhylip) {
+    using print::field_separator;
+    const disc_data x = disc_matrix_of({"a", "bb"}, {"ACGT", "AC-T"});
+    EXPECT_EQ(written(x, output_format::EXTENDED_PHYLIP, field_separator::BLANK),
+              " 2  4\na  ACGT\nbb AC-T\n");
+    EXPECT_EQ(written(x, output_format::PHYLIP, field_separator::BLANK),
+              " 2  4\na          ACGT\nbb         AC-T\n");
+    EXPECT_EQ(written(x, output_format::PHYLIP, field_separator::TAB),
+              written(x, output_format::PHYLIP));
+    // Layouts outside the PHYLIP family keep their tabs.
+    for (const output_format f : {output_format::RAW, output_format::NEXUS})
+        EXPECT_EQ(written(x, f, field_separator::BLANK), written(x, f));
+    count_data c(0, 0);
+    c.labels[0] = "t";
+    c.rows[0] = std::make_unique<count_array>(0, std::vector<count_element>{0, 12});
+    EXPECT_EQ(written(c, output_format::EXTENDED_PHYLIP, field_separator::BLANK),
+              " 1  2\nt  0  12\n");
+    real_data r(0, 0);
+    r.labels[0] = "t";
+    r.rows[0] = std::make_unique<real_array>(0, std::vector<double>{0.5, -12.25});
+    EXPECT_EQ(written(r, output_format::PHYLIP, field_separator::BLANK, 2, 2, 0),
+              " 1  2\nt           0.50 -12.25\n");
+    squared d(0, 1);
+    d.labels = taxon_labels(0, {"a", "bb"});
+    d.matrix(0, 1) = d.matrix(1, 0) = 0.5;
+    EXPECT_EQ(written(d, dist_output_format::PHYLIP, field_separator::BLANK, 1, 1, 0),
+              " 2\na          0.0 0.5\nbb         0.5 0.0\n");
+    EXPECT_EQ(written(d, dist_output_format::TAB_SEPARATED, field_separator::BLANK, 1, 1, 0),
+              written(d, dist_output_format::TAB_SEPARATED, 1, 1, 0));
+    std::ostringstream current;
+    generics::output_redirect redirect(current);
+    print::put(x, output_format::EXTENDED_PHYLIP, field_separator::BLANK);
+    EXPECT_EQ(current.str(), " 2  4\na  ACGT\nbb AC-T\n");
+}
+
 TEST(DistanceLayouts, EveryLayout) {
     squared x(0, 2);
     x.labels[0] = "a", x.labels[1] = "bb b", x.labels[2] = "ccc";

@@ -58,6 +58,16 @@ TEST(LabmixTest, OneReportWhateverTheThreadsAndTheParts) {
         const auto combined = run(with({"--combine"}, parts));
         EXPECT_EQ(combined.status, 0) << combined.err;
         EXPECT_EQ(combined.out, one.out);
+
+        // The null table and the plot too, though neither run keeps the values in memory.
+        const std::vector<std::string> files{"--null", dir.path("n1"), "--plot", dir.path("p1")};
+        ASSERT_EQ(run(with(with(with(test_args, strata), files), {table})).status, 0);
+        const auto again = run(
+            with(with({"--combine"}, parts), {"--null", dir.path("n2"), "--plot", dir.path("p2")}));
+        ASSERT_EQ(again.status, 0) << again.err;
+        EXPECT_EQ(again.out, one.out);
+        EXPECT_EQ(slurp(dir.path("n2")), slurp(dir.path("n1")));
+        EXPECT_EQ(slurp(dir.path("p2")), slurp(dir.path("p1")));
     }
 }
 
@@ -150,6 +160,12 @@ TEST(LabmixTest, OptionsThatDoNotGoTogether) {
              {{"--test", "chi2", "--reshuffles=0", table}, "option -n 0 does not go with --test"},
              {{"--test", "chi2", "-n", "0", "-n", "5", table},
               "option -n 0 does not go with --test"},
+             // Outputs that would overwrite an input, or each other.
+             {{"--test", "chi2", "--null", table, table}, "option --null names " + table},
+             {{"--test", "chi2", "--plot", dir.path("./t.tsv"), table}, "option --plot names"},
+             {{"--test", "chi2", "--null", dir.path("o"), "--plot", dir.path("o"), table},
+              "options --null and --plot name the same file"},
+             {{"--combine", table, "--null", table}, "option --null names " + table},
              {{"--combine"}, "option --combine needs the partial results"},
              {{"--combine", "--test", "chi2", table},
               "option --combine takes the test from its partial results"}}) {
@@ -157,4 +173,5 @@ TEST(LabmixTest, OptionsThatDoNotGoTogether) {
         EXPECT_EQ(out.status, 1);
         EXPECT_NE(out.err.find(r.message), std::string::npos) << out.err;
     }
+    EXPECT_EQ(slurp(table), "a\tx\nb\ty\n"); // never overwritten
 }
