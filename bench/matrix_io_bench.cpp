@@ -1,10 +1,13 @@
 // Reading and writing a 3,000 x 3,000 tab-separated distance matrix (8 decimals, about
-// 108 MB) with the matrix file reader and printer, and reading one DNA alignment written
-// sequential and interleaved. The file is written once, by the printer,
+// 108 MB) with the matrix file reader and printer; reading one DNA alignment written
+// sequential and interleaved; and reading the same data as sequential (extended) PHYLIP and
+// as NEXUS, both written by the printer: a 1,000 x 20,000 DNA matrix (about 20 MB) and a
+// 1,500 x 1,500 distance matrix (about 27 MB). The file is written once, by the printer,
 // in a child process, so that the reader's peak memory is measured without the writer's
 // matrix. Counters: bytes per second, and for the reader the process's peak resident size
 // next to the size of the matrix itself (n * n doubles).
 
+#include <phylo/nexus.hpp>
 #include <phylo/print.hpp>
 #include <phylo/read.hpp>
 
@@ -170,6 +173,7 @@ void read_alignment(benchmark::State& state, const char* layout_name,
     state.SetBytesProcessed(state.iterations() * bytes);
     state.counters["file_MB"] = static_cast<double>(bytes) / 1e6;
 }
+
 void read_sequential_phylip(benchmark::State& state) {
     read_alignment(state, "sequential", phylo::read::row_layout::SEQUENTIAL);
 }
@@ -178,6 +182,120 @@ void read_interleaved_phylip(benchmark::State& state) {
 }
 BENCHMARK(read_sequential_phylip)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(read_interleaved_phylip)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same data as extended PHYLIP and as NEXUS, each file written once by the printer in a
+// child process.
+constexpr phylo::index_type dna_taxa = 1000;
+constexpr phylo::index_type dna_sites = 20000;
+constexpr phylo::index_type dist_taxa = 1500;
+
+std::string temp_file(const std::string& name) {
+    return (std::filesystem::temp_directory_path() / name).string();
+}
+
+phylo::disc_data make_dna() {
+    phylo::disc_data x(0, dna_taxa - 1);
+    std::mt19937_64 random(7);
+    for (phylo::index_type i = 0; i < dna_taxa; ++i) {
+        x.labels[i] = "taxon_" + std::to_string(i);
+        x.rows[i] = std::make_unique<phylo::disc_array>(0, dna_sites - 1);
+        for (char& s : x.rows[i]->span()) s = "ACGT-"[random() % 5];
+    }
+    return x;
+}
+
+phylo::squared make_distances() {
+    phylo::squared x(0, dist_taxa - 1);
+    std::mt19937_64 random(11);
+    std::uniform_real_distribution<double> value(0.0, 1.0);
+    for (phylo::index_type i = 0; i < dist_taxa; ++i) {
+        x.labels[i] = "taxon_" + std::to_string(i);
+        for (phylo::index_type j = 0; j < i; ++j) x.matrix(i, j) = x.matrix(j, i) = value(random);
+    }
+    return x;
+}
+
+template <class Write>
+void ensure_file(const std::string& name, Write&& write) {
+    if (std::filesystem::exists(name)) return;
+    const pid_t child = fork();
+    if (child == 0) {
+        std::ofstream out(name, std::ios::binary);
+        write(out);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+}
+
+const std::string& dna_file(bool nexus) {
+    static const std::string phylip = temp_file("labmix_matrix_io_dna.phy");
+    static const std::string nex = temp_file("labmix_matrix_io_dna.nex");
+    const std::string& name = nexus ? nex : phylip;
+    ensure_file(name, [nexus](std::ostream& out) {
+        phylo::print::put(out, make_dna(),
+                          nexus ? phylo::print::output_format::NEXUS
+                                : phylo::print::output_format::EXTENDED_PHYLIP);
+    });
+    return name;
+}
+
+const std::string& distance_file(bool nexus) {
+    static const std::string phylip = temp_file("labmix_matrix_io_1500.phy");
+    static const std::string nex = temp_file("labmix_matrix_io_1500.nex");
+    const std::string& name = nexus ? nex : phylip;
+    ensure_file(name, [nexus](std::ostream& out) {
+        phylo::print::put(out, make_distances(),
+                          nexus ? phylo::print::dist_output_format::NEXUS
+                                : phylo::print::dist_output_format::EXTENDED_PHYLIP,
+                          2, 8, 0);
+    });
+    return name;
+}
+
+template <class Read>
+void read_file(benchmark::State& state, const std::string& name, Read&& read) {
+    const auto bytes = static_cast<std::int64_t>(std::filesystem::file_size(name));
+    for (auto _ : state) {
+        std::ifstream in(name, std::ios::binary);
+        read(in);
+    }
+    state.SetBytesProcessed(state.iterations() * bytes);
+    state.counters["file_MB"] = static_cast<double>(bytes) / 1e6;
+}
+
+void read_dna_phylip(benchmark::State& state) {
+    read_file(state, dna_file(false), [](std::istream& in) {
+        phylo::disc_data x = phylo::read::get(in, phylo::read::input_format::EXTENDED_PHYLIP,
+                                              phylo::read::whitespace);
+        benchmark::DoNotOptimize(x.rows[0]->data());
+    });
+}
+BENCHMARK(read_dna_phylip)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void read_dna_nexus(benchmark::State& state) {
+    read_file(state, dna_file(true), [](std::istream& in) {
+        phylo::disc_data x = phylo::nexus::get<phylo::disc_data>(in);
+        benchmark::DoNotOptimize(x.rows[0]->data());
+    });
+}
+BENCHMARK(read_dna_nexus)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void read_distances_phylip(benchmark::State& state) {
+    read_file(state, distance_file(false), [](std::istream& in) {
+        phylo::squared x = phylo::read::get(in, phylo::read::dist_input_format::EXTENDED_PHYLIP);
+        benchmark::DoNotOptimize(x.matrix.data());
+    });
+}
+BENCHMARK(read_distances_phylip)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void read_distances_nexus(benchmark::State& state) {
+    read_file(state, distance_file(true), [](std::istream& in) {
+        phylo::squared x = phylo::nexus::get<phylo::squared>(in);
+        benchmark::DoNotOptimize(x.matrix.data());
+    });
+}
+BENCHMARK(read_distances_nexus)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -15,6 +15,7 @@
 #include <phylo/disc_to_binary.hpp>
 #include <phylo/real_transform.hpp>
 
+#include <phylo/nexus.hpp>
 #include <phylo/print.hpp>
 #include <phylo/read.hpp>
 
