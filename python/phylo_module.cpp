@@ -7,6 +7,7 @@
 // Library errors are raised as phylo.Error (a ValueError) with the library's message; a file
 // that cannot be opened is an OSError naming it.
 
+#include <phylo/nexus.hpp>
 #include <phylo/print.hpp>
 #include <phylo/read.hpp>
 #include <phylo/taxonomy/comparison.hpp>
@@ -127,7 +128,7 @@ read::dist_input_format distance_format(const std::string& name) {
     if (name == "extended_phylip") return read::dist_input_format::EXTENDED_PHYLIP;
     if (name == "tab") return read::dist_input_format::TAB_SEPARATED;
     throw py::value_error("unknown distance format \"" + name +
-                          "\"; use \"phylip\", \"extended_phylip\" or \"tab\"");
+                          "\"; use \"phylip\", \"extended_phylip\", \"tab\" or \"nexus\"");
 }
 
 read::input_format matrix_format(const std::string& name) {
@@ -135,7 +136,7 @@ read::input_format matrix_format(const std::string& name) {
     if (name == "extended_phylip") return read::input_format::EXTENDED_PHYLIP;
     if (name == "tab") return read::input_format::TAB_SEPARATED;
     throw py::value_error("unknown matrix format \"" + name +
-                          "\"; use \"phylip\", \"extended_phylip\" or \"tab\"");
+                          "\"; use \"phylip\", \"extended_phylip\", \"tab\" or \"nexus\"");
 }
 
 print::output_format matrix_output_format(const std::string& name) {
@@ -269,10 +270,12 @@ PYBIND11_MODULE(phylo, m) {
     m.def(
         "read_distances",
         [](const std::string& path, const std::string& format, const std::string& shape) {
-            const auto f = distance_format(format);
+            const bool nexus = format == "nexus";
+            const auto f = nexus ? read::dist_input_format::PHYLIP : distance_format(format);
             const auto t = triangle_of(shape);
             auto file = open_file<std::ifstream>(path);
-            const squared d = read::get(file, f, t);
+            // A NEXUS DISTANCES block says its own triangle.
+            const squared d = nexus ? nexus::get<squared>(file) : read::get(file, f, t);
             std::vector<std::string> labels(d.labels.begin(), d.labels.end());
             const auto n = static_cast<py::ssize_t>(d.labels.length());
             py::array_t<double> matrix({n, n});
@@ -280,8 +283,9 @@ PYBIND11_MODULE(phylo, m) {
             return py::make_tuple(labels, matrix);
         },
         py::arg("path"), py::arg("format") = "tab", py::arg("triangle") = "square",
-        "Reads a distance matrix file (format \"phylip\", \"extended_phylip\" or \"tab\"), the\n"
-        "square or a triangle (\"lower\", \"lower_diagonal\", \"upper\", \"upper_diagonal\", or\n"
+        "Reads a distance matrix file (format \"phylip\", \"extended_phylip\", \"tab\" or\n"
+        "\"nexus\", a DISTANCES block), the square or a triangle (\"lower\", \"lower_diagonal\", "
+        "\"upper\", \"upper_diagonal\", or\n"
         "\"detect\" to tell from the rows): returns (labels, matrix), the labels a list of str,\n"
         "the matrix the full n x n float64 array.");
 
@@ -309,10 +313,12 @@ PYBIND11_MODULE(phylo, m) {
     m.def(
         "read_matrix",
         [](const std::string& path, const std::string& format, const std::string& layout) {
-            const auto f = matrix_format(format);
+            const bool nexus = format == "nexus";
+            const auto f = nexus ? read::input_format::PHYLIP : matrix_format(format);
             const auto rows_as = layout_of(layout);
             auto file = open_file<std::ifstream>(path);
-            const disc_data x = read::get(file, f, read::whitespace, rows_as);
+            const disc_data x =
+                nexus ? nexus::get<disc_data>(file) : read::get(file, f, read::whitespace, rows_as);
             std::vector<std::string> labels(x.labels.begin(), x.labels.end());
             std::vector<std::string> rows;
             rows.reserve(labels.size());
@@ -320,8 +326,9 @@ PYBIND11_MODULE(phylo, m) {
             return py::make_tuple(labels, rows);
         },
         py::arg("path"), py::arg("format") = "phylip", py::arg("layout") = "detect",
-        "Reads a discrete character matrix (format \"phylip\", \"extended_phylip\" or \"tab\";\n"
-        "layout \"sequential\", \"interleaved\" or \"detect\"): returns (labels, rows), each row "
+        "Reads a discrete character matrix (format \"phylip\", \"extended_phylip\", \"tab\" or\n"
+        "\"nexus\", a DATA or CHARACTERS block; layout \"sequential\", \"interleaved\" or "
+        "\"detect\"): returns (labels, rows), each row "
         "a\n"
         "str of its states, blanks and line ends passed over.");
 

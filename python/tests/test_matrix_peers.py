@@ -187,6 +187,23 @@ def test_phylo_reads_biopythons_phylip_layouts(tmp_path):
             assert phylo.read_matrix(str(path), layout, rows) == (labels, ROWS), biopython_format
 
 
+def test_phylo_reads_biopythons_nexus_and_its_own(tmp_path):
+    peer("Bio")
+    from Bio import AlignIO
+
+    # Biopython leaves names unquoted, and NEXUS reads an unquoted underscore as a blank.
+    blanks = [label.replace("_", " ") for label in LABELS]
+    AlignIO.write(biopython_alignment(), str(tmp_path / "bio.nex"), "nexus")
+    assert phylo.read_matrix(str(tmp_path / "bio.nex"), "nexus") == (blanks, ROWS)
+    # What phylo writes reads back so too.
+    phylo.write_matrix(str(tmp_path / "m.nex"), LABELS, ROWS, "nexus")
+    assert phylo.read_matrix(str(tmp_path / "m.nex"), "nexus") == (blanks, ROWS)
+    phylo.write_distances(str(tmp_path / "d.nex"), LABELS, DISTANCES, "nexus", 6)
+    labels, d = phylo.read_distances(str(tmp_path / "d.nex"), "nexus")
+    assert labels == blanks
+    np.testing.assert_allclose(d, DISTANCES)
+
+
 def test_an_interleaved_file_read_as_sequential_is_an_error_not_wrong_data(tmp_path):
     peer("Bio")
     from Bio import AlignIO
@@ -204,8 +221,8 @@ def test_phylo_reads_dendropys_and_scikit_bios_files(tmp_path):
     matrix.write(path=str(tmp_path / "dendropy.phy"), schema="phylip")
     matrix.write(path=str(tmp_path / "dendropy.nex"), schema="nexus")
     assert phylo.read_matrix(str(tmp_path / "dendropy.phy"), "extended_phylip") == (LABELS, ROWS)
-    labels, rows = phylo.read_matrix(str(tmp_path / "dendropy.nex"), "nexus")
-    assert (labels, rows) == (LABELS, ROWS)
+    # DendroPy quotes names that hold an underscore, so that they keep it.
+    assert phylo.read_matrix(str(tmp_path / "dendropy.nex"), "nexus") == (LABELS, ROWS)
 
     msa = skbio.TabularMSA(
         [skbio.DNA(row) for row in ROWS], index=[label[:10] for label in LABELS]
@@ -238,10 +255,14 @@ def test_phylo_reads_apes_and_phangorns_files(tmp_path):
     lower = [row.lower() for row in ROWS]
     assert phylo.read_matrix(str(tmp_path / "ape.seq"), "extended_phylip") == (LABELS, lower)
     assert phylo.read_matrix(str(tmp_path / "ape.int"), "extended_phylip") == (LABELS, lower)
-    assert phylo.read_matrix(str(tmp_path / "ape.nex"), "nexus") == (LABELS, lower)
-    for name, layout in [("phangorn.phy", "extended_phylip"), ("phangorn.nex", "nexus")]:
+    blanks = [label.replace("_", " ") for label in LABELS]
+    assert phylo.read_matrix(str(tmp_path / "ape.nex"), "nexus") == (blanks, lower)
+    for name, layout, labels_read in [
+        ("phangorn.phy", "extended_phylip", LABELS),
+        ("phangorn.nex", "nexus", blanks),
+    ]:
         labels, d = phylo.read_distances(str(tmp_path / name), layout)
-        assert labels == LABELS, name
+        assert labels == labels_read, name
         np.testing.assert_allclose(d, DISTANCES, err_msg=name)
 
 
