@@ -148,7 +148,7 @@ def test_errors_carry_the_librarys_message():
     with pytest.raises(phylo.Error, match="the start threshold is -1"):
         phylo.single_linkage(np.zeros((2, 2)), -1.0)
     with pytest.raises(ValueError, match="unknown distance format"):
-        phylo.read_distances("x", "nexus")
+        phylo.read_distances("x", "fasta")
     with pytest.raises(FileNotFoundError):
         phylo.read_distances("/nonexistent/distances.tsv", "tab")
 
