@@ -5,6 +5,8 @@
 //    upper-case name, a decimal number); what a literal looks like comes from a small
 //    `Literal` policy of the kind;
 //  - the real family reads real literals and writes values in the fore / aft / exp layout.
+// A family is a codec, which reads and writes one element (`literal_codec`, `real_codec`),
+// and `character_io` over it, which does the arrays, matrix rows, matrices and row vectors.
 // Both read through a `text_cursor` (buffered, counts lines for messages, treats CR LF as a
 // line end) and write through a `text_sink` (one large buffer, written out in blocks).
 
@@ -17,6 +19,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <istream>
@@ -27,6 +30,7 @@
 #include <string_view>
 #include <system_error>
 #include <type_traits>
+#include <utility>
 
 namespace generics {
 
@@ -624,49 +628,54 @@ inline void put_justified(std::string& to, std::string_view image, bool right) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Shared row loops of both families
+// The families: a codec for one element, and the operations on arrays, matrices and row
+// vectors written once over it
 
 namespace detail {
 
-// Reads every element of `a` with `read_one`, setting the cursor's item for messages. On an
-// error the element at fault keeps its value and those before it their new ones.
-template <class Array, class ReadOne>
-void read_elements(text_cursor& c, Array& a, const char* item_word, ReadOne&& read_one) {
-    for (index_type i = a.first(); i <= a.last(); ++i) {
-        c.set_item(item_word, i);
-        a.unchecked(i) = read_one(c);
+// Reads out[0 .. count - 1] in order with `read_one`, telling the cursor each element's
+// number (counted from `first`) for messages. On an error the element at fault keeps its
+// value and those before it their new ones.
+template <class Element, class ReadOne>
+void read_each(text_cursor& c, Element* out, index_type count, const char* item_word,
+               index_type first, ReadOne&& read_one) {
+    for (index_type k = 0; k < count; ++k) {
+        c.set_item(item_word, first + k);
+        out[k] = read_one(c);
     }
     c.clear_item();
 }
 
-template <class Matrix, class ReadOne>
-void read_matrix_row(text_cursor& c, index_type row, Matrix& m, const char* item_word,
-                     ReadOne&& read_one) {
-    m.check_row(row);
-    for (index_type j = m.col_first(); j <= m.col_last(); ++j) {
-        c.set_item(item_word, j);
-        m.unchecked(row, j) = read_one(c);
+// The value that `read_one` reads from the front of `from`, and the position (from 0) of the
+// last character it used.
+template <class ReadOne>
+auto read_front(std::string_view from, ReadOne&& read_one) {
+    string_input in(from);
+    decltype(read_one(std::declval<text_cursor&>())) value;
+    {
+        text_cursor c(in.stream());
+        value = read_one(c);
     }
-    c.clear_item();
+    return get_result<decltype(value)>{value, in.consumed() - 1};
 }
 
 inline std::string row_context(index_type row) { return "row " + std::to_string(row) + ", "; }
 
 } // namespace detail
 
-// ---------------------------------------------------------------------------------------------
-// The literal family
+// What a family's reading or writing takes when it needs nothing beyond the values.
+struct no_options {};
 
-// `Literal` gives, for one element type:
+// The literal family's codec. `Literal` gives, for one element type:
 //   static Element read(text_cursor&);                     one literal, blanks skipped first
 //   static std::size_t image(Element, type_set, char* out); its image (at most 16 characters)
 //   static constexpr bool right_justified;                 placement in a string field
 template <class Element, class Literal>
-struct literal_io {
+struct literal_codec {
     using element = Element;
-    using array = bounded_array<Element>;
-    using matrix = bounded_matrix<Element>;
-    using vector = bounded_array<std::unique_ptr<array>>;
+    using read_options = no_options;
+    using write_options = no_options;
+    static constexpr layout_style style = layout_style::literal;
 
     struct element_io {
         static constexpr std::size_t default_width = 0;
@@ -679,13 +688,7 @@ struct literal_io {
         static Element get() { return get(current_input()); }
         // Reads from the front of `from`; `last` is the position of the last character used.
         static get_result<Element> get(std::string_view from) {
-            string_input in(from);
-            Element v;
-            {
-                text_cursor c(in.stream());
-                v = Literal::read(c);
-            }
-            return {v, in.consumed() - 1};
+            return detail::read_front(from, [](text_cursor& c) { return Literal::read(c); });
         }
         // The image, then trailing blanks up to `width` characters.
         static void put(std::ostream& file, Element x, std::size_t width = default_width,
@@ -707,115 +710,45 @@ struct literal_io {
         }
     };
 
-    // Reading through a cursor (the matrix reader uses these to keep its line numbers).
-    static void read(text_cursor& c, array& a, const char* item_word = "element") {
-        detail::read_elements(c, a, item_word, [](text_cursor& cc) { return Literal::read(cc); });
+    static void read(text_cursor& c, Element* out, index_type count, no_options,
+                     const char* item_word, index_type first) {
+        detail::read_each(c, out, count, item_word, first,
+                          [](text_cursor& cc) { return Literal::read(cc); });
     }
-    static void read_row(text_cursor& c, index_type row, matrix& m,
-                         const char* item_word = "column") {
-        detail::read_matrix_row(c, row, m, item_word,
-                                [](text_cursor& cc) { return Literal::read(cc); });
-    }
-
-    struct get_fn {
-        void operator()(std::istream& file, array& a) const {
-            text_cursor c(file);
-            read(c, a);
-        }
-        void operator()(array& a) const { (*this)(current_input(), a); }
-        void operator()(std::istream& file, matrix& m) const {
-            text_cursor c(file);
-            for (index_type i = m.row_first(); i <= m.row_last(); ++i) {
-                c.set_row(detail::row_context(i));
-                read_row(c, i, m);
-            }
-        }
-        void operator()(matrix& m) const { (*this)(current_input(), m); }
-        // Every row in order; a null row is the range error.
-        void operator()(std::istream& file, vector& v) const {
-            text_cursor c(file);
-            for (index_type i = v.first(); i <= v.last(); ++i) {
-                if (!v.unchecked(i)) throw range_error("row " + std::to_string(i) + " is null");
-                c.set_row(detail::row_context(i));
-                read(c, *v.unchecked(i));
-            }
-        }
-        void operator()(vector& v) const { (*this)(current_input(), v); }
-    };
-
-    struct get_row_fn {
-        void operator()(std::istream& file, index_type row, matrix& m) const {
-            text_cursor c(file);
-            read_row(c, row, m);
-        }
-        void operator()(index_type row, matrix& m) const { (*this)(current_input(), row, m); }
-    };
-
-    static void write(text_sink& s, const array& a, bool numbered, char sep) {
-        print_layout(s, a.first(), a.last(), numbered, sep, layout_style::literal,
-                     [&a](text_sink& ss, index_type i) { put_image(ss, a.unchecked(i)); });
-    }
-    static void write_row(text_sink& s, index_type row, const matrix& m, bool numbered, char sep) {
-        m.check_row(row);
-        print_layout(
-            s, m.col_first(), m.col_last(), numbered, sep, layout_style::literal,
-            [&m, row](text_sink& ss, index_type j) { put_image(ss, m.unchecked(row, j)); });
-    }
-
-    struct print_fn {
-        void operator()(std::ostream& file, const array& a, bool numbered, char sep) const {
-            text_sink s(file);
-            write(s, a, numbered, sep);
-            s.flush();
-        }
-        void operator()(const array& a, bool numbered, char sep) const {
-            (*this)(current_output(), a, numbered, sep);
-        }
-        // Every row in order; numbered rows each have their own header line.
-        void operator()(std::ostream& file, const matrix& m, bool numbered, char sep) const {
-            text_sink s(file);
-            for (index_type i = m.row_first(); i <= m.row_last(); ++i)
-                write_row(s, i, m, numbered, sep);
-            s.flush();
-        }
-        void operator()(const matrix& m, bool numbered, char sep) const {
-            (*this)(current_output(), m, numbered, sep);
-        }
-    };
-
-    struct print_row_fn {
-        void operator()(std::ostream& file, index_type row, const matrix& m, bool numbered,
-                        char sep) const {
-            text_sink s(file);
-            write_row(s, row, m, numbered, sep);
-            s.flush();
-        }
-        void operator()(index_type row, const matrix& m, bool numbered, char sep) const {
-            (*this)(current_output(), row, m, numbered, sep);
-        }
-    };
-
-private:
-    static void put_image(text_sink& s, Element x) {
+    static void write(text_sink& s, Element x, no_options) {
         char b[16];
         s.put(std::string_view(b, Literal::image(x, type_set::UPPER_CASE, b)));
     }
 };
 
-// ---------------------------------------------------------------------------------------------
-// The real family
+// How the real family writes a value: at least `fore` characters before the point, `aft`
+// digits after it, and with exp > 0 the scientific form (see `put_real`).
+struct real_layout {
+    static constexpr std::size_t default_fore = 2;
+    static constexpr std::size_t default_aft = 14;
+    static constexpr std::size_t default_exp = 3;
 
+    explicit real_layout(std::size_t fore_digits = default_fore,
+                         std::size_t aft_digits = default_aft,
+                         std::size_t exp_digits = default_exp) noexcept
+        : fore(fore_digits), aft(aft_digits), exp(exp_digits) {}
+
+    std::size_t fore, aft, exp;
+};
+
+// The real family's codec. Reading takes a field width: 0 reads free-format literals, a
+// positive width fields of exactly that many characters.
 template <class Real>
-struct real_io {
+struct real_codec {
     using element = Real;
-    using array = bounded_array<Real>;
-    using matrix = bounded_matrix<Real>;
-    using vector = bounded_array<std::unique_ptr<array>>;
+    using read_options = std::size_t;
+    using write_options = real_layout;
+    static constexpr layout_style style = layout_style::real;
 
     struct element_io {
-        static constexpr std::size_t default_fore = 2;
-        static constexpr std::size_t default_aft = 14;
-        static constexpr std::size_t default_exp = 3;
+        static constexpr std::size_t default_fore = real_layout::default_fore;
+        static constexpr std::size_t default_aft = real_layout::default_aft;
+        static constexpr std::size_t default_exp = real_layout::default_exp;
 
         // Width 0: a free-format literal after blanks and line ends; otherwise a field of
         // exactly `width` characters (fewer when the line ends first), starting where the
@@ -827,13 +760,7 @@ struct real_io {
         static Real get(std::size_t width = 0) { return get(current_input(), width); }
         // Reads from the front of `from`; `last` is the position of the last character used.
         static get_result<Real> get(std::string_view from) {
-            string_input in(from);
-            Real v;
-            {
-                text_cursor c(in.stream());
-                v = read_real<Real>(c);
-            }
-            return {v, in.consumed() - 1};
+            return detail::read_front(from, [](text_cursor& c) { return read_real<Real>(c); });
         }
         static void put(std::ostream& file, Real x, std::size_t fore = default_fore,
                         std::size_t aft = default_aft, std::size_t exp = default_exp) {
@@ -854,133 +781,220 @@ struct real_io {
         }
     };
 
-    static void read(text_cursor& c, array& a, std::size_t width = 0,
-                     const char* item_word = "element") {
+    static void read(text_cursor& c, Real* out, index_type count, std::size_t width,
+                     const char* item_word, index_type first) {
         if (width == 0) {
-            read_reals(c, a.data(), a.length(), item_word, a.first());
+            read_reals(c, out, count, item_word, first);
         } else {
-            detail::read_elements(c, a, item_word,
-                                  [width](text_cursor& cc) { return read_real<Real>(cc, width); });
+            detail::read_each(c, out, count, item_word, first,
+                              [width](text_cursor& cc) { return read_real<Real>(cc, width); });
         }
     }
-    static void read_row(text_cursor& c, index_type row, matrix& m, std::size_t width = 0,
-                         const char* item_word = "column") {
-        if (width == 0) {
-            read_reals(c, m.row(row).data(), m.cols(), item_word, m.col_first());
-        } else {
-            detail::read_matrix_row(c, row, m, item_word, [width](text_cursor& cc) {
-                return read_real<Real>(cc, width);
-            });
-        }
+    static void write(text_sink& s, Real x, const real_layout& layout) {
+        put_real(s.buffer(), x, layout.fore, layout.aft, layout.exp);
+    }
+};
+
+// The operations of a family on arrays, matrices and row vectors, over its codec. `Codec`
+// gives:
+//   using element;                         the element type
+//   struct element_io;                     reading and writing one element (get, put)
+//   using read_options, write_options;     what reading and writing take beyond the values,
+//                                          `no_options` when nothing
+//   static constexpr layout_style style;   how arrays are laid out
+//   static void read(text_cursor&, element* out, index_type count, read_options,
+//                    const char* item_word, index_type first);    out[0 .. count - 1] in order
+//   static void write(text_sink&, element, const write_options&); one element's image
+//
+// The functions take, after their other arguments, the arguments of the options'
+// constructor: none for the literal family; when reading reals [width] (0 unless given),
+// when writing them [fore [, aft [, exp]]] (2, 14 and 3 unless given).
+template <class Codec>
+struct character_io {
+    using element = typename Codec::element;
+    using array = bounded_array<element>;
+    using matrix = bounded_matrix<element>;
+    using vector = bounded_array<std::unique_ptr<array>>;
+    using element_io = typename Codec::element_io;
+    using read_options = typename Codec::read_options;
+    using write_options = typename Codec::write_options;
+
+    // Whether reading takes options (the literal family's does not).
+    static constexpr bool reads_with_options = !std::same_as<read_options, no_options>;
+
+    // Reading through a cursor (the matrix reader uses these to keep its line numbers); the
+    // read options come before the item word of messages.
+    static void read(text_cursor& c, array& a,
+                     const char* item_word = "element") requires(!reads_with_options) {
+        read_array(c, a, {}, item_word);
+    }
+    static void read(text_cursor& c, array& a, read_options options = {},
+                     const char* item_word = "element") requires reads_with_options {
+        read_array(c, a, options, item_word);
+    }
+    static void read_row(text_cursor& c, index_type row, matrix& m,
+                         const char* item_word = "column") requires(!reads_with_options) {
+        read_matrix_row(c, row, m, {}, item_word);
+    }
+    static void read_row(text_cursor& c, index_type row, matrix& m, read_options options = {},
+                         const char* item_word = "column") requires reads_with_options {
+        read_matrix_row(c, row, m, options, item_word);
+    }
+
+    // Writing through a sink (the matrix printer keeps its own).
+    template <class... Layout>
+    requires std::constructible_from<write_options, Layout...>
+    static void write(text_sink& s, const array& a, bool numbered, char sep, Layout... layout) {
+        write_array(s, a, numbered, sep, write_options(layout...));
+    }
+    template <class... Layout>
+    requires std::constructible_from<write_options, Layout...>
+    static void write_row(text_sink& s, index_type row, const matrix& m, bool numbered, char sep,
+                          Layout... layout) {
+        write_matrix_row(s, row, m, numbered, sep, write_options(layout...));
     }
 
     struct get_fn {
-        void operator()(std::istream& file, array& a, std::size_t width = 0) const {
+        template <class... Options>
+        requires std::constructible_from<read_options, Options...>
+        void operator()(std::istream& file, array& a, Options... options) const {
             text_cursor c(file);
-            read(c, a, width);
+            read_array(c, a, read_options(options...), "element");
         }
-        void operator()(array& a, std::size_t width = 0) const {
-            (*this)(current_input(), a, width);
+        template <class... Options>
+        requires std::constructible_from<read_options, Options...>
+        void operator()(array& a, Options... options) const {
+            (*this)(current_input(), a, options...);
         }
-        void operator()(std::istream& file, matrix& m, std::size_t width = 0) const {
-            text_cursor c(file);
-            for (index_type i = m.row_first(); i <= m.row_last(); ++i) {
-                c.set_row(detail::row_context(i));
-                read_row(c, i, m, width);
-            }
+        template <class... Options>
+        requires std::constructible_from<read_options, Options...>
+        void operator()(std::istream& file, matrix& m, Options... options) const {
+            get_matrix(file, m, read_options(options...));
         }
-        void operator()(matrix& m, std::size_t width = 0) const {
-            (*this)(current_input(), m, width);
+        template <class... Options>
+        requires std::constructible_from<read_options, Options...>
+        void operator()(matrix& m, Options... options) const {
+            (*this)(current_input(), m, options...);
         }
         // Every row in order; a null row is the range error.
-        void operator()(std::istream& file, vector& v, std::size_t width = 0) const {
-            text_cursor c(file);
-            for (index_type i = v.first(); i <= v.last(); ++i) {
-                if (!v.unchecked(i)) throw range_error("row " + std::to_string(i) + " is null");
-                c.set_row(detail::row_context(i));
-                read(c, *v.unchecked(i), width);
-            }
+        template <class... Options>
+        requires std::constructible_from<read_options, Options...>
+        void operator()(std::istream& file, vector& v, Options... options) const {
+            get_vector(file, v, read_options(options...));
         }
-        void operator()(vector& v, std::size_t width = 0) const {
-            (*this)(current_input(), v, width);
+        template <class... Options>
+        requires std::constructible_from<read_options, Options...>
+        void operator()(vector& v, Options... options) const {
+            (*this)(current_input(), v, options...);
         }
     };
 
     struct get_row_fn {
-        void operator()(std::istream& file, index_type row, matrix& m,
-                        std::size_t width = 0) const {
+        template <class... Options>
+        requires std::constructible_from<read_options, Options...>
+        void operator()(std::istream& file, index_type row, matrix& m, Options... options) const {
             text_cursor c(file);
-            read_row(c, row, m, width);
+            read_matrix_row(c, row, m, read_options(options...), "column");
         }
-        void operator()(index_type row, matrix& m, std::size_t width = 0) const {
-            (*this)(current_input(), row, m, width);
+        template <class... Options>
+        requires std::constructible_from<read_options, Options...>
+        void operator()(index_type row, matrix& m, Options... options) const {
+            (*this)(current_input(), row, m, options...);
         }
     };
 
-    static void write(text_sink& s, const array& a, bool numbered, char sep, std::size_t fore,
-                      std::size_t aft, std::size_t exp) {
-        print_layout(s, a.first(), a.last(), numbered, sep, layout_style::real,
-                     [&](text_sink& ss, index_type i) {
-                         put_real(ss.buffer(), a.unchecked(i), fore, aft, exp);
-                     });
-    }
-    static void write_row(text_sink& s, index_type row, const matrix& m, bool numbered, char sep,
-                          std::size_t fore, std::size_t aft, std::size_t exp) {
-        m.check_row(row);
-        print_layout(s, m.col_first(), m.col_last(), numbered, sep, layout_style::real,
-                     [&](text_sink& ss, index_type j) {
-                         put_real(ss.buffer(), m.unchecked(row, j), fore, aft, exp);
-                     });
-    }
-
     struct print_fn {
+        template <class... Layout>
+        requires std::constructible_from<write_options, Layout...>
         void operator()(std::ostream& file, const array& a, bool numbered, char sep,
-                        std::size_t fore = element_io::default_fore,
-                        std::size_t aft = element_io::default_aft,
-                        std::size_t exp = element_io::default_exp) const {
+                        Layout... layout) const {
             text_sink s(file);
-            write(s, a, numbered, sep, fore, aft, exp);
+            write_array(s, a, numbered, sep, write_options(layout...));
             s.flush();
         }
-        void operator()(const array& a, bool numbered, char sep,
-                        std::size_t fore = element_io::default_fore,
-                        std::size_t aft = element_io::default_aft,
-                        std::size_t exp = element_io::default_exp) const {
-            (*this)(current_output(), a, numbered, sep, fore, aft, exp);
+        template <class... Layout>
+        requires std::constructible_from<write_options, Layout...>
+        void operator()(const array& a, bool numbered, char sep, Layout... layout) const {
+            (*this)(current_output(), a, numbered, sep, layout...);
         }
+        // Every row in order; numbered rows each have their own header line.
+        template <class... Layout>
+        requires std::constructible_from<write_options, Layout...>
         void operator()(std::ostream& file, const matrix& m, bool numbered, char sep,
-                        std::size_t fore = element_io::default_fore,
-                        std::size_t aft = element_io::default_aft,
-                        std::size_t exp = element_io::default_exp) const {
+                        Layout... layout) const {
+            const write_options options(layout...);
             text_sink s(file);
             for (index_type i = m.row_first(); i <= m.row_last(); ++i)
-                write_row(s, i, m, numbered, sep, fore, aft, exp);
+                write_matrix_row(s, i, m, numbered, sep, options);
             s.flush();
         }
-        void operator()(const matrix& m, bool numbered, char sep,
-                        std::size_t fore = element_io::default_fore,
-                        std::size_t aft = element_io::default_aft,
-                        std::size_t exp = element_io::default_exp) const {
-            (*this)(current_output(), m, numbered, sep, fore, aft, exp);
+        template <class... Layout>
+        requires std::constructible_from<write_options, Layout...>
+        void operator()(const matrix& m, bool numbered, char sep, Layout... layout) const {
+            (*this)(current_output(), m, numbered, sep, layout...);
         }
     };
 
     struct print_row_fn {
+        template <class... Layout>
+        requires std::constructible_from<write_options, Layout...>
         void operator()(std::ostream& file, index_type row, const matrix& m, bool numbered,
-                        char sep, std::size_t fore = element_io::default_fore,
-                        std::size_t aft = element_io::default_aft,
-                        std::size_t exp = element_io::default_exp) const {
+                        char sep, Layout... layout) const {
             text_sink s(file);
-            write_row(s, row, m, numbered, sep, fore, aft, exp);
+            write_matrix_row(s, row, m, numbered, sep, write_options(layout...));
             s.flush();
         }
+        template <class... Layout>
+        requires std::constructible_from<write_options, Layout...>
         void operator()(index_type row, const matrix& m, bool numbered, char sep,
-                        std::size_t fore = element_io::default_fore,
-                        std::size_t aft = element_io::default_aft,
-                        std::size_t exp = element_io::default_exp) const {
-            (*this)(current_output(), row, m, numbered, sep, fore, aft, exp);
+                        Layout... layout) const {
+            (*this)(current_output(), row, m, numbered, sep, layout...);
         }
     };
+
+private:
+    static void read_array(text_cursor& c, array& a, read_options options, const char* item_word) {
+        Codec::read(c, a.data(), a.length(), options, item_word, a.first());
+    }
+    static void read_matrix_row(text_cursor& c, index_type row, matrix& m, read_options options,
+                                const char* item_word) {
+        Codec::read(c, m.row(row).data(), m.cols(), options, item_word, m.col_first());
+    }
+    static void get_matrix(std::istream& file, matrix& m, read_options options) {
+        text_cursor c(file);
+        for (index_type i = m.row_first(); i <= m.row_last(); ++i) {
+            c.set_row(detail::row_context(i));
+            read_matrix_row(c, i, m, options, "column");
+        }
+    }
+    static void get_vector(std::istream& file, vector& v, read_options options) {
+        text_cursor c(file);
+        for (index_type i = v.first(); i <= v.last(); ++i) {
+            if (!v.unchecked(i)) throw range_error("row " + std::to_string(i) + " is null");
+            c.set_row(detail::row_context(i));
+            read_array(c, *v.unchecked(i), options, "element");
+        }
+    }
+
+    static void write_array(text_sink& s, const array& a, bool numbered, char sep,
+                            const write_options& layout) {
+        print_layout(
+            s, a.first(), a.last(), numbered, sep, Codec::style,
+            [&](text_sink& ss, index_type i) { Codec::write(ss, a.unchecked(i), layout); });
+    }
+    static void write_matrix_row(text_sink& s, index_type row, const matrix& m, bool numbered,
+                                 char sep, const write_options& layout) {
+        m.check_row(row);
+        print_layout(
+            s, m.col_first(), m.col_last(), numbered, sep, Codec::style,
+            [&](text_sink& ss, index_type j) { Codec::write(ss, m.unchecked(row, j), layout); });
+    }
 };
+
+// The literal family over `Literal` (see `literal_codec`) and the real family.
+template <class Element, class Literal>
+using literal_io = character_io<literal_codec<Element, Literal>>;
+template <class Real>
+using real_io = character_io<real_codec<Real>>;
 
 } // namespace generics

@@ -141,7 +141,10 @@ std::size_t count_literal::image(count_element x, type_set, char* out) {
 
 } // namespace phylo::detail
 
-template struct generics::literal_io<phylo::disc_element, phylo::detail::disc_literal>;
-template struct generics::literal_io<phylo::binary, phylo::detail::binary_literal>;
-template struct generics::literal_io<phylo::count_element, phylo::detail::count_literal>;
-template struct generics::real_io<phylo::real_element>;
+template struct generics::character_io<
+    generics::literal_codec<phylo::disc_element, phylo::detail::disc_literal>>;
+template struct generics::character_io<
+    generics::literal_codec<phylo::binary, phylo::detail::binary_literal>>;
+template struct generics::character_io<
+    generics::literal_codec<phylo::count_element, phylo::detail::count_literal>>;
+template struct generics::character_io<generics::real_codec<phylo::real_element>>;

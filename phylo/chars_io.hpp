@@ -85,7 +85,10 @@ inline constexpr io::print_row_fn print_row{};
 
 } // namespace phylo
 
-extern template struct generics::literal_io<phylo::disc_element, phylo::detail::disc_literal>;
-extern template struct generics::literal_io<phylo::binary, phylo::detail::binary_literal>;
-extern template struct generics::literal_io<phylo::count_element, phylo::detail::count_literal>;
-extern template struct generics::real_io<phylo::real_element>;
+extern template struct generics::character_io<
+    generics::literal_codec<phylo::disc_element, phylo::detail::disc_literal>>;
+extern template struct generics::character_io<
+    generics::literal_codec<phylo::binary, phylo::detail::binary_literal>>;
+extern template struct generics::character_io<
+    generics::literal_codec<phylo::count_element, phylo::detail::count_literal>>;
+extern template struct generics::character_io<generics::real_codec<phylo::real_element>>;

@@ -173,117 +173,153 @@ void broken_stick(real_array& a) {
 
 // ---- Matrix transformations -----------------------------------------------------------------
 
-void transform_matrix(real_vector& v, transformation kind) {
-    const real_array& first_row = checked_rows(v);
-    const std::size_t cols = first_row.span().size();
-    const index_type rows = v.length();
-    const auto row = [&v](index_type i) { return v.unchecked(v.first() + i)->data(); };
+namespace {
 
-    // Row sums, folded like `sum` from each row's first element.
-    const auto row_sums = [&] {
-        std::vector<real_element> r(static_cast<std::size_t>(rows), 0.0);
-        if (cols > 0)
-            for (index_type i = 0; i < rows; ++i)
-                r[static_cast<std::size_t>(i)] = fold_sum(row(i), cols);
-        return r;
-    };
-    // Column sums, folded over the rows in order from the first row.
-    const auto column_sums = [&] {
-        std::vector<real_element> c(row(0), row(0) + cols);
-        for (index_type i = 1; i < rows; ++i) {
-            const real_element* x = row(i);
-            for (std::size_t j = 0; j < cols; ++j) c[j] += x[j];
-        }
-        return c;
-    };
+// The rows of a checked row vector as plain arrays: `rows` rows of `cols` values, row i
+// (counted from 0) at (*this)(i).
+struct row_block {
+    real_vector& v;
+    index_type rows;
+    std::size_t cols;
+
+    real_element* operator()(index_type i) const { return v.unchecked(v.first() + i)->data(); }
+
     // Applies f(x, i, j) to every element in place, rows ascending.
-    const auto replace = [&](auto f) {
+    template <class F>
+    void replace(F f) const {
         for (index_type i = 0; i < rows; ++i) {
-            real_element* x = row(i);
+            real_element* x = (*this)(i);
             for (std::size_t j = 0; j < cols; ++j) x[j] = f(x[j], i, j);
         }
-    };
+    }
+};
 
+// Row sums, folded like `sum` from each row's first element.
+std::vector<real_element> row_sums(const row_block& x) {
+    std::vector<real_element> r(static_cast<std::size_t>(x.rows), 0.0);
+    if (x.cols > 0)
+        for (index_type i = 0; i < x.rows; ++i)
+            r[static_cast<std::size_t>(i)] = fold_sum(x(i), x.cols);
+    return r;
+}
+
+// Column sums, folded over the rows in order from the first row.
+std::vector<real_element> column_sums(const row_block& x) {
+    std::vector<real_element> c(x(0), x(0) + x.cols);
+    for (index_type i = 1; i < x.rows; ++i) {
+        const real_element* r = x(i);
+        for (std::size_t j = 0; j < x.cols; ++j) c[j] += r[j];
+    }
+    return c;
+}
+
+void row_fractions(const row_block& x) {
+    const auto r = row_sums(x);
+    x.replace([&](real_element e, index_type i, std::size_t) {
+        return e * (1.0 / r[static_cast<std::size_t>(i)]);
+    });
+}
+
+void column_fractions(const row_block& x) {
+    auto f = column_sums(x);
+    for (auto& c : f) c = c == 0.0 ? 0.0 : 1.0 / c;
+    x.replace([&](real_element e, index_type, std::size_t j) { return e * f[j]; });
+}
+
+void for_chi(const row_block& x) {
+    const auto r = row_sums(x);
+    auto g = column_sums(x);
+    const real_element n = static_cast<real_element>(x.cols);
+    for (auto& c : g) c = c == 0.0 ? 0.0 : sqrt(n / c);
+    x.replace([&](real_element e, index_type i, std::size_t j) {
+        return e * (1.0 / r[static_cast<std::size_t>(i)]) * g[j];
+    });
+}
+
+// Column maxima start from the most negative finite value and minima from the largest, which
+// any finite value replaces: a column of negative values keeps its negative maximum. They are
+// the extremes of `max` and `min`: a not-a-number in a column makes its maximum (and so its
+// range) nan, and the whole column becomes nan.
+void ranging(const row_block& x) {
+    std::vector<real_element> hi(x.cols, std::numeric_limits<real_element>::lowest());
+    for (index_type i = 0; i < x.rows; ++i) {
+        const real_element* r = x(i);
+        for (std::size_t j = 0; j < x.cols; ++j) hi[j] = max(hi[j], r[j]);
+    }
+    x.replace(
+        [&](real_element e, index_type, std::size_t j) { return hi[j] != 0.0 ? e / hi[j] : e; });
+}
+
+void full_ranging(const row_block& x) {
+    // The maxima, made into the ranges once the minima are known.
+    std::vector<real_element> range(x.cols, std::numeric_limits<real_element>::lowest());
+    std::vector<real_element> lo(x.cols, std::numeric_limits<real_element>::max());
+    for (index_type i = 0; i < x.rows; ++i) {
+        const real_element* r = x(i);
+        for (std::size_t j = 0; j < x.cols; ++j) {
+            range[j] = max(range[j], r[j]);
+            lo[j] = min(lo[j], r[j]);
+        }
+    }
+    for (std::size_t j = 0; j < x.cols; ++j) range[j] -= lo[j];
+    x.replace([&](real_element e, index_type, std::size_t j) {
+        return range[j] != 0.0 ? (e - lo[j]) / range[j] : 0.5;
+    });
+}
+
+void z_scores(const row_block& x) {
+    std::vector<real_element> mean(x.cols);
+    std::vector<real_element> sd(x.cols);
+    column_moments(x.rows, x.cols, x, mean, sd);
+    x.replace(
+        [&](real_element e, index_type, std::size_t j) { return sd[j] != 0.0 ? e / sd[j] : e; });
+}
+
+void full_z_scores(const row_block& x) {
+    std::vector<real_element> mean(x.cols);
+    std::vector<real_element> sd(x.cols);
+    column_moments(x.rows, x.cols, x, mean, sd);
+    x.replace([&](real_element e, index_type, std::size_t j) {
+        return sd[j] != 0.0 ? (e - mean[j]) / sd[j] : 0.0;
+    });
+}
+
+// Each row's values become their ranks, counted from `origin`.
+void ranks(const row_block& x, real_element origin) {
+    // One work buffer of (value, position) pairs serves every row.
+    std::vector<std::pair<real_element, std::size_t>> order(x.cols);
+    for (index_type i = 0; i < x.rows; ++i) {
+        real_element* r = x(i);
+        for (std::size_t j = 0; j < x.cols; ++j) order[j] = {r[j], j};
+        std::sort(order.begin(), order.end(),
+                  [](const auto& a, const auto& b) { return before(a.first, b.first); });
+        for (std::size_t k = 0; k < x.cols; ++k)
+            r[order[k].second] = origin + static_cast<real_element>(k);
+    }
+}
+
+} // namespace
+
+void transform_matrix(real_vector& v, transformation kind) {
+    const real_array& first_row = checked_rows(v);
+    const row_block x{v, v.length(), first_row.span().size()};
     switch (kind) {
-    case transformation::ROW_FRACTIONS: {
-        const auto r = row_sums();
-        replace([&](real_element x, index_type i, std::size_t) {
-            return x * (1.0 / r[static_cast<std::size_t>(i)]);
-        });
-        break;
-    }
-    case transformation::COLUMN_FRACTIONS: {
-        auto f = column_sums();
-        for (auto& c : f) c = c == 0.0 ? 0.0 : 1.0 / c;
-        replace([&](real_element x, index_type, std::size_t j) { return x * f[j]; });
-        break;
-    }
-    case transformation::FOR_CHI: {
-        const auto r = row_sums();
-        auto g = column_sums();
-        const real_element n = static_cast<real_element>(cols);
-        for (auto& c : g) c = c == 0.0 ? 0.0 : sqrt(n / c);
-        replace([&](real_element x, index_type i, std::size_t j) {
-            return x * (1.0 / r[static_cast<std::size_t>(i)]) * g[j];
-        });
-        break;
-    }
+    case transformation::ROW_FRACTIONS:
+        return row_fractions(x);
+    case transformation::COLUMN_FRACTIONS:
+        return column_fractions(x);
+    case transformation::FOR_CHI:
+        return for_chi(x);
     case transformation::RANGING:
-    case transformation::FULL_RANGING: {
-        // Starting points that any finite value replaces: a column of negative values keeps
-        // its negative maximum. The extremes are those of `max` and `min`: a not-a-number in
-        // a column makes its maximum (and so its range) nan, and the whole column becomes nan.
-        std::vector<real_element> hi(cols, std::numeric_limits<real_element>::lowest());
-        std::vector<real_element> lo(cols, std::numeric_limits<real_element>::max());
-        for (index_type i = 0; i < rows; ++i) {
-            const real_element* x = row(i);
-            for (std::size_t j = 0; j < cols; ++j) {
-                hi[j] = max(hi[j], x[j]);
-                lo[j] = min(lo[j], x[j]);
-            }
-        }
-        if (kind == transformation::RANGING) {
-            replace([&](real_element x, index_type, std::size_t j) {
-                return hi[j] != 0.0 ? x / hi[j] : x;
-            });
-        } else {
-            for (std::size_t j = 0; j < cols; ++j) hi[j] -= lo[j];
-            replace([&](real_element x, index_type, std::size_t j) {
-                return hi[j] != 0.0 ? (x - lo[j]) / hi[j] : 0.5;
-            });
-        }
-        break;
-    }
+        return ranging(x);
+    case transformation::FULL_RANGING:
+        return full_ranging(x);
     case transformation::Z_SCORES:
-    case transformation::FULL_Z_SCORES: {
-        std::vector<real_element> mean(cols);
-        std::vector<real_element> sd(cols);
-        column_moments(rows, cols, row, mean, sd);
-        if (kind == transformation::Z_SCORES) {
-            replace([&](real_element x, index_type, std::size_t j) {
-                return sd[j] != 0.0 ? x / sd[j] : x;
-            });
-        } else {
-            replace([&](real_element x, index_type, std::size_t j) {
-                return sd[j] != 0.0 ? (x - mean[j]) / sd[j] : 0.0;
-            });
-        }
-        break;
-    }
-    case transformation::RANKS: {
-        // One work buffer of (value, position) pairs serves every row.
-        std::vector<std::pair<real_element, std::size_t>> order(cols);
-        const real_element origin = static_cast<real_element>(first_row.first());
-        for (index_type i = 0; i < rows; ++i) {
-            real_element* x = row(i);
-            for (std::size_t j = 0; j < cols; ++j) order[j] = {x[j], j};
-            std::sort(order.begin(), order.end(),
-                      [](const auto& a, const auto& b) { return before(a.first, b.first); });
-            for (std::size_t k = 0; k < cols; ++k)
-                x[order[k].second] = origin + static_cast<real_element>(k);
-        }
-        break;
-    }
+        return z_scores(x);
+    case transformation::FULL_Z_SCORES:
+        return full_z_scores(x);
+    case transformation::RANKS:
+        return ranks(x, static_cast<real_element>(first_row.first()));
     }
 }
 

@@ -18,6 +18,9 @@ taxon_numbers to_map(const taxon_labels& labels, bool unique) {
     check_first(labels);
     taxon_numbers result;
     result.reserve(static_cast<std::size_t>(labels.length()));
+    // The result is the numbering table: one try_emplace finds a label and, when it is new,
+    // gives it the next number. A table of its own would keep a second copy of every label
+    // only to insert each one here afterwards.
     index_type next = labels.first();
     for (index_type i = labels.first(); i <= labels.last(); ++i) {
         if (unique) {

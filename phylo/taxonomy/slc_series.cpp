@@ -12,9 +12,9 @@ namespace {
 
 using count_size_error = count_chars::size_error;
 
-} // namespace
-
-void slc_series(const pairwise_distances& pairs, double start, double step, count_vector& series) {
+// Checks the series and the thresholds before anything is written; returns the first row,
+// whose bounds every row shares.
+const count_array& checked_series(const count_vector& series, double start, double step) {
     if (series.empty()) throw range_error("the series has no rows to fill");
     if (!(start >= 0.0))
         throw range_error("the start threshold is " + std::to_string(start) +
@@ -37,51 +37,78 @@ void slc_series(const pairwise_distances& pairs, double start, double step, coun
                               std::to_string(row->first()) + ", not " +
                               std::to_string(model->first()));
     }
+    return *model;
+}
 
-    // cluster[k] is the cluster number of taxon first + k: 0 outside any cluster, else 1 .. c.
-    const index_type first = model->first();
-    const index_type last = model->last();
-    std::vector<count_element> cluster(static_cast<std::size_t>(model->length()), 0);
-    count_element clusters = 0;
+// The clusters of two or more taxa that the pairs taken so far have formed, numbered
+// 1 .. count() in the order in which they were formed.
+class clusters {
+public:
+    // No clusters yet over the taxa of `row`.
+    explicit clusters(const count_array& row)
+        : first_(row.first()), last_(row.last()),
+          cluster_(static_cast<std::size_t>(row.length()), 0) {}
+
+    // Joins the two taxa of pair `at`; a taxon outside first .. last is the range error.
+    void join(const pairwise_distance& pair, index_type at) {
+        for (const index_type taxon : {index_type{pair.first_taxon}, index_type{pair.second_taxon}})
+            if (taxon < first_ || taxon > last_)
+                throw range_error("pair " + std::to_string(at) + " names taxon " +
+                                  std::to_string(taxon) + ", outside the taxa " +
+                                  std::to_string(first_) + " .. " + std::to_string(last_));
+        // A taxon paired with itself joins nothing: it is in its own group anyway.
+        if (pair.first_taxon == pair.second_taxon) return;
+        auto& gi = cluster_[static_cast<std::size_t>(pair.first_taxon - first_)];
+        auto& gj = cluster_[static_cast<std::size_t>(pair.second_taxon - first_)];
+        if (gi == gj) {
+            if (gi == 0) gi = gj = ++count_;
+        } else if (gi == 0) {
+            gi = gj;
+        } else if (gj == 0) {
+            gj = gi;
+        } else {
+            merge(gi < gj ? gi : gj, gi < gj ? gj : gi);
+        }
+    }
+
+    // The partition: clusters first (0 .. count() - 1), then every taxon outside a cluster
+    // as a group of its own, in taxon order.
+    void write(count_array& row) const {
+        count_element singleton = count_;
+        for (std::size_t k = 0; k < cluster_.size(); ++k)
+            row.data()[k] = cluster_[k] != 0 ? cluster_[k] - 1 : singleton++;
+    }
+
+private:
+    // Cluster `high` joins cluster `low`; the numbers above `high` move down to close the gap.
+    void merge(count_element low, count_element high) {
+        for (auto& g : cluster_) {
+            if (g == high)
+                g = low;
+            else if (g > high)
+                --g;
+        }
+        --count_;
+    }
+
+    index_type first_;
+    index_type last_;
+    // cluster_[k] is the cluster number of taxon first_ + k, 0 outside any cluster.
+    std::vector<count_element> cluster_;
+    count_element count_ = 0;
+};
+
+} // namespace
+
+void slc_series(const pairwise_distances& pairs, double start, double step, count_vector& series) {
+    const count_array& model = checked_series(series, start, step);
+    clusters state(model);
     index_type cursor = pairs.first();
     double threshold = start;
     for (index_type r = series.first(); r <= series.last(); ++r) {
-        for (; cursor <= pairs.last() && pairs.unchecked(cursor).distance <= threshold; ++cursor) {
-            const auto& pair = pairs.unchecked(cursor);
-            for (const index_type taxon :
-                 {index_type{pair.first_taxon}, index_type{pair.second_taxon}})
-                if (taxon < first || taxon > last)
-                    throw range_error("pair " + std::to_string(cursor) + " names taxon " +
-                                      std::to_string(taxon) + ", outside the taxa " +
-                                      std::to_string(first) + " .. " + std::to_string(last));
-            // A taxon paired with itself joins nothing: it is in its own group anyway.
-            if (pair.first_taxon == pair.second_taxon) continue;
-            auto& gi = cluster[static_cast<std::size_t>(pair.first_taxon - first)];
-            auto& gj = cluster[static_cast<std::size_t>(pair.second_taxon - first)];
-            if (gi == gj) {
-                if (gi == 0) gi = gj = ++clusters;
-            } else if (gi == 0) {
-                gi = gj;
-            } else if (gj == 0) {
-                gj = gi;
-            } else {
-                // Keep cluster numbers contiguous: the higher number goes, those above it move
-                // down.
-                const count_element low = gi < gj ? gi : gj;
-                const count_element high = gi < gj ? gj : gi;
-                for (auto& g : cluster) {
-                    if (g == high)
-                        g = low;
-                    else if (g > high)
-                        --g;
-                }
-                --clusters;
-            }
-        }
-        count_array& row = *series.unchecked(r);
-        count_element singleton = clusters;
-        for (std::size_t k = 0; k < cluster.size(); ++k)
-            row.data()[k] = cluster[k] != 0 ? cluster[k] - 1 : singleton++;
+        for (; cursor <= pairs.last() && pairs.unchecked(cursor).distance <= threshold; ++cursor)
+            state.join(pairs.unchecked(cursor), cursor);
+        state.write(*series.unchecked(r));
         threshold += step;
     }
 }

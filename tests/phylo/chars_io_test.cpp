@@ -7,6 +7,7 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <concepts>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
@@ -165,6 +166,77 @@ TEST(RealArrays, LayoutsRoundTripAndFixedWidthFields) {
     real_array f(0, 2);
     real_chars::get(fields, f, 5);
     EXPECT_EQ(f, real_array(0, std::vector<double>{1.5, -2.5, 3.0}));
+}
+
+// The call forms of both families: the literal family takes nothing after its operands, the
+// real family a width when reading and up to three layout numbers when writing.
+static_assert(std::invocable<decltype(count_chars::get), std::istream&, count_array&>);
+static_assert(!std::invocable<decltype(count_chars::get), std::istream&, count_array&, int>);
+static_assert(!std::invocable<decltype(disc_chars::print), const disc_array&, bool, char, int>);
+static_assert(std::invocable<decltype(real_chars::get), real_matrix&, int>);
+static_assert(!std::invocable<decltype(real_chars::get), real_matrix&, int, int>);
+static_assert(!std::invocable<decltype(real_chars::get_row), index_type, real_matrix&, char*>);
+static_assert(std::invocable<decltype(real_chars::print_row), index_type, const real_matrix&, bool,
+                             char, int, int, int>);
+static_assert(!std::invocable<decltype(real_chars::print), const real_array&, bool, char, int, int,
+                              int, int>);
+
+// Every operation without a file works on the current input or output like its twin with the
+// file, and layout numbers left out take their defaults.
+TEST(CallForms, TwinsAndDefaultLayouts) {
+    const real_matrix m(0, 1, 1, 2, std::vector<double>{0.5, -2, 3.25, 1e10});
+    const std::string expected = printed([&](auto& o) { real_chars::print(o, m, true, ' ', 3); });
+    EXPECT_EQ(expected, printed([&](auto& o) { real_chars::print(o, m, true, ' ', 3, 14, 3); }));
+    EXPECT_EQ(printed([&](auto& o) { real_chars::print_row(o, 1, m, false, ',', 1, 2); }),
+              ",3.25E+00,1.00E+10\n");
+    std::ostringstream out;
+    {
+        const generics::output_redirect to(out);
+        real_chars::print(m, true, ' ', 3);
+        real_chars::print_row(1, m, false, ',', 1, 2);
+        real_chars::print(real_array(4, std::vector<double>{7}), false, '\n', 2, 1, 0);
+        count_chars::print(count_array(0, std::vector<count_element>{3, 12}), false, ' ');
+        count_chars::print_row(0, count_matrix(0, 0, 0, 0, std::vector<count_element>{5}), true,
+                               '\n');
+    }
+    EXPECT_EQ(out.str(), expected + ",3.25E+00,1.00E+10\n 7.0\n  3  12\n 0\t 5\n");
+
+    std::istringstream in("1.5 2 3 4 -1 'A' 'B' 7 8");
+    const generics::input_redirect from(in, "twins");
+    real_matrix r(0, 1, 0, 1);
+    real_chars::get(r);
+    EXPECT_EQ(r, real_matrix(0, 1, 0, 1, std::vector<double>{1.5, 2, 3, 4}));
+    real_array f(0, 0);
+    real_chars::get(f, 3);
+    EXPECT_EQ(f[0], -1);
+    disc_vector v(0, 0);
+    v[0] = std::make_unique<disc_array>(0, 1);
+    disc_chars::get(v);
+    EXPECT_EQ(*v[0], disc_array(0, std::vector<disc_element>{'A', 'B'}));
+    count_matrix c(0, 0, 0, 1);
+    count_chars::get_row(0, c);
+    EXPECT_EQ(c, count_matrix(0, 0, 0, 1, std::vector<count_element>{7, 8}));
+}
+
+// The matrix reader reads rows through a cursor and names the elements in messages with its
+// own word; a real width comes before the word.
+TEST(CallForms, CursorReadsNameTheirItems) {
+    count_array counts(0, 1);
+    std::istringstream literal_in("4 -4");
+    generics::text_cursor literal(literal_in);
+    expect_error<data_error>([&] { count_chars::io::read(literal, counts, "character"); },
+                             "character 1: expected a count");
+    real_array reals(1, 2);
+    std::istringstream real_in("4 x");
+    generics::text_cursor real(real_in);
+    expect_error<data_error>([&] { real_chars::io::read(real, reals, 0, "character"); },
+                             "character 2: expected a real literal");
+    real_matrix rows(0, 0, 0, 1);
+    std::istringstream field_in(" 1.5  x");
+    generics::text_cursor fields(field_in);
+    expect_error<data_error>([&] { real_chars::io::read_row(fields, 0, rows, 4); },
+                             "column 1: expected a real literal in the field \"  x\"");
+    EXPECT_EQ(rows(0, 0), 1.5);
 }
 
 // A fixed-width field starts where the last read stopped and never passes a line end, however
