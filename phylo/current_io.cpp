@@ -150,6 +150,14 @@ void put(const squared& x, dist_output_format format, field_separator separator,
          std::size_t aft, std::size_t exp) {
     put(current_output(), x, format, separator, fore, aft, exp);
 }
+void put(const real_data& x, output_format format, const real_layout& layout,
+         field_separator separator) {
+    put(current_output(), x, format, layout, separator);
+}
+void put(const squared& x, dist_output_format format, const real_layout& layout,
+         field_separator separator) {
+    put(current_output(), x, format, layout, separator);
+}
 
 } // namespace print
 

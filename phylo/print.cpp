@@ -380,6 +380,15 @@ void put(std::ostream& file, const squared& x, dist_output_format format, std::s
     put(file, x, format, field_separator::TAB, fore, aft, exp);
 }
 
+void put(std::ostream& file, const real_data& x, output_format format, const real_layout& layout,
+         field_separator separator) {
+    put(file, x, format, separator, layout.fore, layout.aft, layout.exp);
+}
+void put(std::ostream& file, const squared& x, dist_output_format format, const real_layout& layout,
+         field_separator separator) {
+    put(file, x, format, separator, layout.fore, layout.aft, layout.exp);
+}
+
 void put(std::ostream& file, const squared& x, dist_output_format format, field_separator separator,
          std::size_t fore, std::size_t aft, std::size_t exp) {
     if (format == dist_output_format::PHYLIP) check_phylip_names(x.labels);

@@ -135,4 +135,21 @@ void put(const squared& x, dist_output_format format, field_separator separator,
          std::size_t fore = default_fore, std::size_t aft = default_aft,
          std::size_t exp = default_exp);
 
+// The same with the real layout as one value, so that its three numbers cannot be given in
+// the wrong order:
+//   print::put(file, x, output_format::PHYLIP, print::real_layout(2, 4, 0));
+using real_layout = generics::real_layout;
+// The layout that the forms with three numbers take by default (2, 8, 0).
+[[nodiscard]] inline real_layout default_layout() noexcept {
+    return real_layout(default_fore, default_aft, default_exp);
+}
+void put(std::ostream& file, const real_data& x, output_format format, const real_layout& layout,
+         field_separator separator = field_separator::TAB);
+void put(const real_data& x, output_format format, const real_layout& layout,
+         field_separator separator = field_separator::TAB);
+void put(std::ostream& file, const squared& x, dist_output_format format, const real_layout& layout,
+         field_separator separator = field_separator::TAB);
+void put(const squared& x, dist_output_format format, const real_layout& layout,
+         field_separator separator = field_separator::TAB);
+
 } // namespace phylo::print

@@ -177,6 +177,31 @@ TEST(CharacterLayouts, BlankSeparatedPhylip) {
     EXPECT_EQ(current.str(), " 2  4\na  ACGT\nbb AC-T\n");
 }
 
+TEST(CharacterLayouts, RealLayoutAsOneValueWritesWhatItsThreeNumbersWrite) {
+    using print::field_separator;
+    using print::real_layout;
+    real_data r(0, 0);
+    r.labels[0] = "t";
+    r.rows[0] = std::make_unique<real_array>(0, std::vector<double>{0.5, -12.25});
+    squared d(0, 1);
+    d.labels = taxon_labels(0, {"a", "bb"});
+    d.matrix(0, 1) = d.matrix(1, 0) = 0.5;
+    EXPECT_EQ(written(r, output_format::RAW, real_layout(4, 1, 2)),
+              written(r, output_format::RAW, 4, 1, 2));
+    EXPECT_EQ(written(r, output_format::PHYLIP, print::default_layout()),
+              written(r, output_format::PHYLIP));
+    EXPECT_EQ(written(r, output_format::PHYLIP, real_layout(2, 2, 0), field_separator::BLANK),
+              " 1  2\nt           0.50 -12.25\n");
+    EXPECT_EQ(written(d, dist_output_format::EXTENDED_PHYLIP, real_layout(1, 3, 0)),
+              written(d, dist_output_format::EXTENDED_PHYLIP, 1, 3, 0));
+    std::ostringstream current;
+    {
+        generics::output_redirect redirect(current);
+        print::put(d, dist_output_format::PHYLIP, real_layout(1, 1, 0), field_separator::BLANK);
+    }
+    EXPECT_EQ(current.str(), " 2\na          0.0 0.5\nbb         0.5 0.0\n");
+}
+
 TEST(DistanceLayouts, EveryLayout) {
     squared x(0, 2);
     x.labels[0] = "a", x.labels[1] = "bb b", x.labels[2] = "ccc";
