@@ -25,9 +25,11 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
 #include <limits>
 #include <numeric>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace py = pybind11;
@@ -123,63 +125,76 @@ py::array_t<std::int32_t> to_numpy(const count_array& groups) {
     return out;
 }
 
+// The value that `name` stands for among `names`, or ValueError listing them.
+template <class Value>
+Value chosen(const std::string& name, const char* what,
+             std::initializer_list<std::pair<const char*, Value>> names) {
+    std::string listed;
+    std::size_t k = 0;
+    for (const auto& [word, value] : names) {
+        if (name == word) return value;
+        if (k != 0) listed += k + 1 == names.size() ? " or " : ", ";
+        listed += "\"" + std::string(word) + "\"";
+        ++k;
+    }
+    throw py::value_error("unknown " + std::string(what) + " \"" + name + "\"; use " + listed);
+}
+
 read::dist_input_format distance_format(const std::string& name) {
-    if (name == "phylip") return read::dist_input_format::PHYLIP;
-    if (name == "extended_phylip") return read::dist_input_format::EXTENDED_PHYLIP;
-    if (name == "tab") return read::dist_input_format::TAB_SEPARATED;
-    throw py::value_error("unknown distance format \"" + name +
-                          "\"; use \"phylip\", \"extended_phylip\", \"tab\" or \"nexus\"");
+    using enum read::dist_input_format;
+    return chosen<read::dist_input_format>(name, "distance format",
+                                           {{"phylip", PHYLIP},
+                                            {"extended_phylip", EXTENDED_PHYLIP},
+                                            {"tab", TAB_SEPARATED},
+                                            {"nexus", PHYLIP}});
 }
 
 read::input_format matrix_format(const std::string& name) {
-    if (name == "phylip") return read::input_format::PHYLIP;
-    if (name == "extended_phylip") return read::input_format::EXTENDED_PHYLIP;
-    if (name == "tab") return read::input_format::TAB_SEPARATED;
-    throw py::value_error("unknown matrix format \"" + name +
-                          "\"; use \"phylip\", \"extended_phylip\", \"tab\" or \"nexus\"");
+    using enum read::input_format;
+    return chosen<read::input_format>(name, "matrix format",
+                                      {{"phylip", PHYLIP},
+                                       {"extended_phylip", EXTENDED_PHYLIP},
+                                       {"tab", TAB_SEPARATED},
+                                       {"nexus", PHYLIP}});
 }
 
 print::output_format matrix_output_format(const std::string& name) {
-    if (name == "phylip") return print::output_format::PHYLIP;
-    if (name == "extended_phylip") return print::output_format::EXTENDED_PHYLIP;
-    if (name == "nexus") return print::output_format::NEXUS;
-    throw py::value_error("unknown matrix layout \"" + name +
-                          "\"; use \"phylip\", \"extended_phylip\" or \"nexus\"");
+    using enum print::output_format;
+    return chosen<print::output_format>(
+        name, "matrix layout",
+        {{"phylip", PHYLIP}, {"extended_phylip", EXTENDED_PHYLIP}, {"nexus", NEXUS}});
 }
 
 print::dist_output_format distance_output_format(const std::string& name) {
-    if (name == "phylip") return print::dist_output_format::PHYLIP;
-    if (name == "extended_phylip") return print::dist_output_format::EXTENDED_PHYLIP;
-    if (name == "nexus") return print::dist_output_format::NEXUS;
-    if (name == "tab") return print::dist_output_format::TAB_SEPARATED;
-    throw py::value_error("unknown distance layout \"" + name +
-                          "\"; use \"phylip\", \"extended_phylip\", \"nexus\" or \"tab\"");
+    using enum print::dist_output_format;
+    return chosen<print::dist_output_format>(name, "distance layout",
+                                             {{"phylip", PHYLIP},
+                                              {"extended_phylip", EXTENDED_PHYLIP},
+                                              {"nexus", NEXUS},
+                                              {"tab", TAB_SEPARATED}});
 }
 
 read::row_layout layout_of(const std::string& name) {
-    if (name == "detect") return read::row_layout::DETECT;
-    if (name == "sequential") return read::row_layout::SEQUENTIAL;
-    if (name == "interleaved") return read::row_layout::INTERLEAVED;
-    throw py::value_error("unknown row layout \"" + name +
-                          "\"; use \"detect\", \"sequential\" or \"interleaved\"");
+    using enum read::row_layout;
+    return chosen<read::row_layout>(
+        name, "row layout",
+        {{"detect", DETECT}, {"sequential", SEQUENTIAL}, {"interleaved", INTERLEAVED}});
 }
 
 read::triangle triangle_of(const std::string& name) {
-    if (name == "square") return read::triangle::SQUARE;
-    if (name == "lower") return read::triangle::LOWER;
-    if (name == "lower_diagonal") return read::triangle::LOWER_DIAGONAL;
-    if (name == "upper") return read::triangle::UPPER;
-    if (name == "upper_diagonal") return read::triangle::UPPER_DIAGONAL;
-    if (name == "detect") return read::triangle::DETECT;
-    throw py::value_error("unknown triangle \"" + name +
-                          "\"; use \"square\", \"lower\", \"lower_diagonal\", \"upper\", "
-                          "\"upper_diagonal\" or \"detect\"");
+    using enum read::triangle;
+    return chosen<read::triangle>(name, "triangle",
+                                  {{"square", SQUARE},
+                                   {"lower", LOWER},
+                                   {"lower_diagonal", LOWER_DIAGONAL},
+                                   {"upper", UPPER},
+                                   {"upper_diagonal", UPPER_DIAGONAL},
+                                   {"detect", DETECT}});
 }
 
 print::field_separator separator_of(const std::string& name) {
-    if (name == "tab") return print::field_separator::TAB;
-    if (name == "blank") return print::field_separator::BLANK;
-    throw py::value_error("unknown separator \"" + name + "\"; use \"tab\" or \"blank\"");
+    using enum print::field_separator;
+    return chosen<print::field_separator>(name, "separator", {{"tab", TAB}, {"blank", BLANK}});
 }
 
 // The file, opened for reading or writing, or OSError naming it.
@@ -270,8 +285,8 @@ PYBIND11_MODULE(phylo, m) {
     m.def(
         "read_distances",
         [](const std::string& path, const std::string& format, const std::string& shape) {
-            const bool nexus = format == "nexus";
-            const auto f = nexus ? read::dist_input_format::PHYLIP : distance_format(format);
+            const bool nexus = format == "nexus"; // a DISTANCES block, read by phylo::nexus
+            const auto f = distance_format(format);
             const auto t = triangle_of(shape);
             auto file = open_file<std::ifstream>(path);
             // A NEXUS DISTANCES block says its own triangle.
@@ -313,8 +328,8 @@ PYBIND11_MODULE(phylo, m) {
     m.def(
         "read_matrix",
         [](const std::string& path, const std::string& format, const std::string& layout) {
-            const bool nexus = format == "nexus";
-            const auto f = nexus ? read::input_format::PHYLIP : matrix_format(format);
+            const bool nexus = format == "nexus"; // a DATA or CHARACTERS block
+            const auto f = matrix_format(format);
             const auto rows_as = layout_of(layout);
             auto file = open_file<std::ifstream>(path);
             const disc_data x =
