@@ -119,13 +119,15 @@ TEST(Comparison, LimitValuesWhereAMeasureIsZeroOverZero) {
     EXPECT_TRUE(std::isnan(compare(partition({1, 1}), partition({0, 0})).mi_over_joint_entropy));
 }
 
-TEST(Comparison, SameBitsAsThePartitionMeasuresAndAnyNumbering) {
+TEST(Comparison, SameBitsEveryWayTheMeasuresAreTaken) {
     std::mt19937 random(12);
-    // Sizes and group counts that take each way of counting cells: dense, counted runs, sorted
-    // pairs.
-    for (const auto& [n, ka, kb] : {std::tuple{200, 3, 5}, std::tuple{3000, 60, 80},
-                                    std::tuple{3000, 2000, 2500}, std::tuple{2, 1, 2}}) {
-        const auto a = random_partition(random, n, ka);
+    // Sizes and group counts that take each way of counting cells (dense, counted runs, sorted
+    // pairs), sparse and dense tables, one-group and singleton sides.
+    for (const auto& [n, ka, kb] :
+         {std::tuple{200, 3, 5}, std::tuple{3000, 60, 80}, std::tuple{3000, 2000, 2500},
+          std::tuple{2, 1, 2}, std::tuple{500, 6, 9}, std::tuple{300, 7, 4}, std::tuple{50, 50, 3},
+          std::tuple{40, 1, 5}, std::tuple{2, 2, 2}}) {
+        auto a = random_partition(random, n, ka);
         const auto b = random_partition(random, n, kb);
         const auto r = compare(a, b);
         const auto ma = partition_measures(a), mb = partition_measures(b);
@@ -165,7 +167,43 @@ TEST(Comparison, SameBitsAsThePartitionMeasuresAndAnyNumbering) {
         const auto s = compare(spread, b);
         EXPECT_TRUE(same_bits(s.ami, r.ami) && same_bits(s.chi_square, r.chi_square) &&
                     same_bits(s.nmi, r.nmi));
+        // A permutation test's loop: reshuffle one side, rebuild the cells, reuse the margins (as
+        // compare(table, margins) and association_measurer do).
+        contingency_table reshuffled = table;
+        const auto margins = measure_margins(table);
+        const association_measurer measure(table);
+        for (int round = 0; round < 4; ++round) {
+            std::shuffle(a.begin(), a.end(), random);
+            contingency(a, b, reshuffled);
+            const auto full = compare(a, b);
+            for (const auto& quick : {compare(reshuffled, margins), compare(reshuffled)})
+                EXPECT_TRUE(same_association(quick, full) && same_bits(quick.ami, full.ami));
+            std::vector<std::uint32_t> dense(table.row_sums.size() * table.column_sums.size(), 0);
+            for (const auto& cell : reshuffled.cells)
+                dense[static_cast<std::size_t>(cell.row) * table.column_sums.size() +
+                      static_cast<std::size_t>(cell.column)] =
+                    static_cast<std::uint32_t>(cell.count);
+            for (const auto& quick : {measure(reshuffled.cells), measure.dense(dense)})
+                EXPECT_TRUE(same_association(quick, full)) << n << " " << ka << " " << kb;
+        }
     }
+    // A table and margins that do not belong together are refused.
+    const auto three = contingency(partition({0, 1, 1}), partition({0, 0, 1}));
+    const auto two_by_one = measure_margins(contingency(partition({0, 1}), partition({0, 0})));
+    const association_measurer measure(three);
+    const std::vector<contingency_cell> too_many = {{0, 0, 3}};
+    contingency_table broken = contingency(partition({0, 1}), partition({0, 1})), margins = broken;
+    broken.cells[0].count = 2;
+    margins.row_sums[0] = 5;
+    const std::pair<std::function<void()>, const char*> errors[] = {
+        {[&] { (void)compare(three, two_by_one); }, "the margin measures are of 2 x 1 groups"},
+        {[&] { (void)compare(broken); }, "the cells of a contingency table hold 3 taxa, not 2"},
+        {[&] { (void)measure.dense(std::vector<std::uint32_t>(3)); },
+         "3 counts for a 2 x 2 contingency table"},
+        {[&] { (void)measure(too_many); }, "cell (0, 0) of 3 taxa does not fit the margins"},
+        {[&] { (void)measure_margins(margins); }, "hold 6 taxa, not 2"},
+    };
+    for (const auto& [f, message] : errors) expect_error<range_error>(f, message);
 }
 
 TEST(Comparison, ExpectedMutualInformationIsTheWholeSum) {
@@ -188,53 +226,6 @@ TEST(Comparison, ExpectedMutualInformationIsTheWholeSum) {
     const double e = measure_margins(big).expected_mutual_information;
     EXPECT_TRUE(e > 0 && e < std::log(1000.0)) << e;
     EXPECT_EQ(measure_margins(big, false).expected_mutual_information, 0.0);
-}
-
-TEST(Comparison, ReshuffledTablesWithMarginsMeasuredOnce) {
-    // A permutation test's loop: reshuffle one side, rebuild the cells, reuse the margins (as
-    // compare(table, margins) and association_measurer do); sparse and dense tables, including
-    // one-group and singleton sides.
-    std::mt19937 random(21);
-    for (const auto& [n, ka, kb] :
-         {std::tuple{500, 6, 9}, std::tuple{300, 7, 4}, std::tuple{50, 50, 3}, std::tuple{40, 1, 5},
-          std::tuple{2, 2, 2}}) {
-        auto a = random_partition(random, n, ka);
-        const auto b = random_partition(random, n, kb);
-        contingency_table table = contingency(a, b);
-        const auto margins = measure_margins(table);
-        const association_measurer measure(table);
-        for (int round = 0; round < 5; ++round) {
-            std::shuffle(a.begin(), a.end(), random);
-            contingency(a, b, table);
-            const auto full = compare(a, b);
-            for (const auto& quick : {compare(table, margins), compare(table)})
-                EXPECT_TRUE(same_association(quick, full) && same_bits(quick.ami, full.ami));
-            std::vector<std::uint32_t> dense(table.row_sums.size() * table.column_sums.size(), 0);
-            for (const auto& cell : table.cells)
-                dense[static_cast<std::size_t>(cell.row) * table.column_sums.size() +
-                      static_cast<std::size_t>(cell.column)] =
-                    static_cast<std::uint32_t>(cell.count);
-            for (const auto& quick : {measure(table.cells), measure.dense(dense)})
-                EXPECT_TRUE(same_association(quick, full)) << n << " " << ka << " " << kb;
-        }
-    }
-    // A table and margins that do not belong together are refused.
-    const auto three = contingency(partition({0, 1, 1}), partition({0, 0, 1}));
-    const auto two_by_one = measure_margins(contingency(partition({0, 1}), partition({0, 0})));
-    const association_measurer measure(three);
-    const std::vector<contingency_cell> too_many = {{0, 0, 3}};
-    contingency_table broken = contingency(partition({0, 1}), partition({0, 1})), margins = broken;
-    broken.cells[0].count = 2;
-    margins.row_sums[0] = 5;
-    const std::pair<std::function<void()>, const char*> errors[] = {
-        {[&] { (void)compare(three, two_by_one); }, "the margin measures are of 2 x 1 groups"},
-        {[&] { (void)compare(broken); }, "the cells of a contingency table hold 3 taxa, not 2"},
-        {[&] { (void)measure.dense(std::vector<std::uint32_t>(3)); },
-         "3 counts for a 2 x 2 contingency table"},
-        {[&] { (void)measure(too_many); }, "cell (0, 0) of 3 taxa does not fit the margins"},
-        {[&] { (void)measure_margins(margins); }, "hold 6 taxa, not 2"},
-    };
-    for (const auto& [f, message] : errors) expect_error<range_error>(f, message);
 }
 
 TEST(Comparison, LabelColumnsAndTableColumns) {
