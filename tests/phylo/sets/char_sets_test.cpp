@@ -3,7 +3,6 @@
 #include "../../test_support.hpp"
 
 #include <functional>
-#include <string>
 #include <string_view>
 #include <vector>
 

@@ -4,8 +4,6 @@
 
 #include "../../test_support.hpp"
 
-#include <sstream>
-#include <string>
 #include <vector>
 
 using namespace phylo;

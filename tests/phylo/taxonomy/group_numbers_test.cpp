@@ -5,7 +5,6 @@
 
 #include "../../test_support.hpp"
 
-#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -13,7 +12,6 @@
 #include <limits>
 #include <map>
 #include <random>
-#include <string>
 #include <vector>
 
 using namespace phylo;

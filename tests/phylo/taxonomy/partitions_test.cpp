@@ -10,7 +10,6 @@
 #include <functional>
 #include <map>
 #include <random>
-#include <string>
 #include <utility>
 #include <vector>
 

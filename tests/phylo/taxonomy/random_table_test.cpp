@@ -7,7 +7,6 @@
 
 #include "../../test_support.hpp"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <map>

@@ -9,7 +9,6 @@
 #include <numeric>
 #include <random>
 #include <set>
-#include <string>
 #include <vector>
 
 using namespace phylo;
