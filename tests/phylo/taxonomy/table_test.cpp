@@ -175,6 +175,7 @@ TEST(TableRead, FieldsBlanksLineEndsAndFieldCountsTheSameEveryWay) {
         {"a\t\t\n\t\t\n \t \t \n", "a|||\n|||\n|||\n"},
         {"a;b c;d\n", "a|b c|d|\n", ';'},
         {"a;b\nc;d", "a;b|\nc;d|\n"},
+        {"one\n", "one|\n"},
         {"only\nrow", "only|\nrow|\n"}, // the last line needs no line end
         {"a\tb\r\n\r\nc\td\r\n", "a|b|\nc|d|\n"},
         // A carriage return at the very end belongs to the line end, with or without a line
