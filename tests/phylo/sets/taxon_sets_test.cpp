@@ -2,7 +2,6 @@
 
 #include "../../test_support.hpp"
 
-#include <string>
 #include <string_view>
 #include <vector>
 

@@ -5,7 +5,6 @@
 
 #include "../../test_support.hpp"
 
-#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -13,7 +12,6 @@
 #include <limits>
 #include <map>
 #include <random>
-#include <string>
 #include <vector>
 
 using namespace phylo;
@@ -92,27 +90,22 @@ TEST(ToGroupNumbers, ShuffledNamesAgreeWithAMap) {
 
 TEST(ToGroupNumbers, Errors) {
     const taxon_labels abc(0, names{"a", "b", "c"});
-    expect_error<group_names::size_error>(
-        [&] {
-            (void)to_group_numbers(abc, table_from(0, 0, {{"a", "b", "c"}, {"x", "y"}}));
-        },
-        "classification row 1 has 2 names, the name row 3");
-    expect_error<range_error>([&] { (void)to_group_numbers(abc, group_name_vector(0, -1)); },
-                              "the classification table has no name row");
-    auto table = table_from(0, 0, {{"a", "b", "c"}, {"x", "y", "x"}});
-    table[1].reset();
-    expect_error<range_error>([&] { (void)to_group_numbers(abc, table); }, "row 1 is null");
-    expect_error<range_error>(
-        [&] {
-            (void)to_group_numbers(abc, table_from(0, 0, {{"a", "b", "d"}}));
-        },
-        "taxon name \"d\" of the name row is not among the labels");
-    // A repeated name would leave a label's position unwritten: refused.
-    expect_error<range_error>(
-        [&] {
-            (void)to_group_numbers(abc, table_from(0, 0, {{"a", "b", "a"}}));
-        },
-        "taxon name \"a\" occurs more than once in the name row");
+    const auto uneven = table_from(0, 0, {{"a", "b", "c"}, {"x", "y"}});
+    expect_error<group_names::size_error>([&] { (void)to_group_numbers(abc, uneven); },
+                                          "classification row 1 has 2 names, the name row 3");
+    auto null_row = table_from(0, 0, {{"a", "b", "c"}, {"x", "y", "x"}});
+    null_row[1].reset();
+    const std::pair<group_name_vector, const char*> range_errors[] = {
+        {group_name_vector(0, -1), "the classification table has no name row"},
+        {std::move(null_row), "row 1 is null"},
+        {table_from(0, 0, {{"a", "b", "d"}}),
+         "taxon name \"d\" of the name row is not among the labels"},
+        // A repeated name would leave a label's position unwritten: refused.
+        {table_from(0, 0, {{"a", "b", "a"}}),
+         "taxon name \"a\" occurs more than once in the name row"},
+    };
+    for (const auto& c : range_errors)
+        expect_error<range_error>([&] { (void)to_group_numbers(abc, c.first); }, c.second);
 }
 
 TEST(SquaredToPairwise, OnlyTheUpperTriangle) {

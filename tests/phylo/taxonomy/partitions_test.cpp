@@ -7,9 +7,9 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <random>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -168,41 +168,34 @@ TEST(PartitionSimilarities, AgreeWithStraightforwardComputations) {
 }
 
 TEST(Partitions, ErrorsNameTheOffendingValue) {
-    expect_error<range_error>([] { (void)partition_measures(count_array(0, -1)); },
-                              "an empty partition has no measures");
-    const auto four = partition({0, 0, 1, 1});
-    expect_error<count_chars::size_error>(
-        [&] {
-            (void)partitions_measures(four, partition({0, 1, 0}), 2, 2);
-        },
-        "partitions of 4 and 3 taxa cannot be compared");
-    expect_error<range_error>(
-        [&] {
-            (void)partitions_measures(partition({0, -1}), partition({0, 0}), 2, 1);
-        },
-        "group number -1 of taxon 1 in the first partition is outside 0 .. 1");
-    const auto set = set_of({four});
+    const auto four = partition({0, 0, 1, 1}), three = partition({0, 1, 0});
+    const auto negative = partition({0, -1}), zeros = partition({0, 0});
+    const auto set = set_of({four}), one = set_of({partition({0})});
+    const auto skipping = set_of({partition({0, 0, 2, 2})}), short_set = set_of({three});
+    const auto shifted = set_of({partition({0, 0, 1, 1}, 2)});
     count_vector with_null(0, 1);
     with_null[0] = std::make_unique<count_array>(four);
-    expect_error<range_error>([&] { (void)partition_similarities(with_null, set); },
-                              "partition 1 of the first set is null");
-    expect_error<count_chars::size_error>(
-        [&] {
-            (void)partition_similarities(set, set_of({partition({0, 0, 1})}));
-        },
-        "partition 0 of the second set has 3 taxa, not 4");
-    expect_error<range_error>(
-        [&] {
-            (void)partition_similarities(set, set_of({partition({0, 0, 1, 1}, 2)}));
-        },
-        "partition 0 of the second set starts at index 2, not 0");
-    expect_error<range_error>(
-        [&] { (void)partition_similarities(set_of({partition({0})}), set_of({partition({0})})); },
-        "a single taxon has no pairs to compare partitions by");
-    // Group numbers must run from 0: (0, 0, 2, 2) has 2 groups, so 2 is outside 0 .. 1.
-    expect_error<range_error>(
-        [&] {
-            (void)partition_similarities(set, set_of({partition({0, 0, 2, 2})}));
-        },
-        "group number 2 of taxon 2 in the second partition is outside 0 .. 1");
+    const std::pair<std::function<void()>, const char*> range_errors[] = {
+        {[] { (void)partition_measures(count_array(0, -1)); },
+         "an empty partition has no measures"},
+        {[&] { (void)partitions_measures(negative, zeros, 2, 1); },
+         "group number -1 of taxon 1 in the first partition is outside 0 .. 1"},
+        {[&] { (void)partition_similarities(with_null, set); },
+         "partition 1 of the first set is null"},
+        {[&] { (void)partition_similarities(set, shifted); },
+         "partition 0 of the second set starts at index 2, not 0"},
+        {[&] { (void)partition_similarities(one, one); },
+         "a single taxon has no pairs to compare partitions by"},
+        // Group numbers must run from 0: (0, 0, 2, 2) has 2 groups, so 2 is outside 0 .. 1.
+        {[&] { (void)partition_similarities(set, skipping); },
+         "group number 2 of taxon 2 in the second partition is outside 0 .. 1"},
+    };
+    for (const auto& [f, message] : range_errors) expect_error<range_error>(f, message);
+    const std::pair<std::function<void()>, const char*> size_errors[] = {
+        {[&] { (void)partitions_measures(four, three, 2, 2); },
+         "partitions of 4 and 3 taxa cannot be compared"},
+        {[&] { (void)partition_similarities(set, short_set); },
+         "partition 0 of the second set has 3 taxa, not 4"},
+    };
+    for (const auto& [f, message] : size_errors) expect_error<count_chars::size_error>(f, message);
 }

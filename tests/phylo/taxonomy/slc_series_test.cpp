@@ -5,10 +5,10 @@
 #include "../../test_support.hpp"
 
 #include <cmath>
+#include <functional>
 #include <numeric>
 #include <random>
 #include <set>
-#include <string>
 #include <vector>
 
 using namespace phylo;
@@ -26,13 +26,16 @@ count_vector series_of(index_type rows, index_type first, index_type last) {
     return series;
 }
 
-// The rows of a series over taxa 0 .. taxa - 1 filled from `pairs`.
-std::vector<row> run(std::vector<pairwise_distance> pairs, double start, double step,
-                     index_type rows, index_type taxa) {
-    auto series = series_of(rows, 0, taxa - 1);
+// The rows of a series over taxa 0 .. taxa - 1 filled from `pairs`, a digit a taxon.
+std::vector<std::string> run(std::vector<pairwise_distance> pairs, double start, double step,
+                             std::size_t rows, std::size_t taxa) {
+    auto series = series_of(static_cast<index_type>(rows), 0, static_cast<index_type>(taxa) - 1);
     slc_series(pairwise_distances(0, std::move(pairs)), start, step, series);
-    std::vector<row> result;
-    for (const auto& r : series) result.emplace_back(r->begin(), r->end());
+    std::vector<std::string> result;
+    for (const auto& r : series) {
+        result.emplace_back();
+        for (const auto g : *r) result.back() += static_cast<char>('0' + g);
+    }
     return result;
 }
 
@@ -43,35 +46,25 @@ TEST(SlcSeries, WorkedSeries) {
     const struct {
         std::vector<pairwise_distance> pairs;
         double start, step;
-        index_type taxa;
-        std::vector<row> rows;
+        std::vector<std::string> rows;
     } cases[] = {
-        {{{1, 0, 1}, {2, 2, 3}, {3, 1, 2}}, 1, 1, 4, {{0, 0, 1, 2}, {0, 0, 1, 1}, {0, 0, 0, 0}}},
+        {{{1, 0, 1}, {2, 2, 3}, {3, 1, 2}}, 1, 1, {"0012", "0011", "0000"}},
         // Numbers follow creation: {2, 3} is formed before {0, 1}, so it is group 0.
-        {{{1, 2, 3}, {2, 0, 1}}, 2, 1, 4, {{1, 1, 0, 0}}},
-        // Clusters 1 .. 4 of two taxa, taxon 8 alone; 3 merges into 1, and 4 becomes 3 to close the
-        // gap.
-        {{{1, 0, 1}, {1, 2, 3}, {1, 4, 5}, {1, 6, 7}, {2, 1, 5}},
-         1,
-         1,
-         9,
-         {{0, 0, 1, 1, 2, 2, 3, 3, 4}, {0, 0, 1, 1, 0, 0, 2, 2, 3}}},
-        {abc, 0.25, 1, 4, {{0, 1, 2, 3}}}, // below every distance
+        {{{1, 2, 3}, {2, 0, 1}}, 2, 1, {"1100"}},
+        // Clusters 1 .. 4 of two taxa, taxon 8 alone; 3 merges into 1, and 4 becomes 3 to close
+        // the gap.
+        {{{1, 0, 1}, {1, 2, 3}, {1, 4, 5}, {1, 6, 7}, {2, 1, 5}}, 1, 1, {"001122334", "001100223"}},
+        {abc, 0.25, 1, {"0123"}}, // below every distance
         // Equal to the threshold is taken; a zero step repeats the partition.
-        {abc, 1.0, 0.0, 4, {{1, 0, 0, 1}, {1, 0, 0, 1}}},
+        {abc, 1.0, 0.0, {"1001", "1001"}},
         // Once the list is used up, further rows repeat the last partition.
-        {abc, 3.0, 1.0, 4, {{1, 0, 0, 1}, {0, 0, 0, 0}, {0, 0, 0, 0}}},
+        {abc, 3.0, 1.0, {"1001", "0000", "0000"}},
         // A taxon paired with itself is no cluster, before or after it joins one.
-        {{{1, 2, 2}, {1, 0, 1}, {2, 3, 3}, {3, 2, 3}},
-         1,
-         1,
-         4,
-         {{0, 0, 1, 2}, {0, 0, 1, 2}, {0, 0, 1, 1}}},
+        {{{1, 2, 2}, {1, 0, 1}, {2, 3, 3}, {3, 2, 3}}, 1, 1, {"0012", "0012", "0011"}},
         // The scan stops at a distance that is not a number.
-        {{{1, 0, 1}, {std::nan(""), 2, 3}}, 1, 1, 4, {{0, 0, 1, 2}, {0, 0, 1, 2}}}};
+        {{{1, 0, 1}, {std::nan(""), 2, 3}}, 1, 1, {"0012", "0012"}}};
     for (const auto& c : cases)
-        EXPECT_EQ(run(c.pairs, c.start, c.step, static_cast<index_type>(c.rows.size()), c.taxa),
-                  c.rows);
+        EXPECT_EQ(run(c.pairs, c.start, c.step, c.rows.size(), c.rows[0].size()), c.rows);
     auto shifted = series_of(1, 5, 7); // taxa indexed from 5
     slc_series(pairwise_distances(0, {{1, 6, 7}}), 1, 1, shifted);
     EXPECT_EQ(row(shifted[0]->begin(), shifted[0]->end()), (row{1, 0, 0}));
@@ -109,28 +102,25 @@ TEST(SlcSeries, AgreesWithUnionFindOnRandomDistances) {
 }
 
 TEST(SlcSeries, Errors) {
-    const pairwise_distances pairs(0, {{1, 0, 1}});
-    auto series = count_vector(0, -1);
-    expect_error<range_error>([&] { slc_series(pairs, 0, 1, series); },
-                              "the series has no rows to fill");
-    series = series_of(2, 0, 3);
-    series[1] = std::make_unique<count_array>(0, 2);
-    expect_error<count_chars::size_error>([&] { slc_series(pairs, 0, 1, series); },
+    const pairwise_distances pairs(0, {{1, 0, 1}}), outside(0, {{1, 0, 1}, {2, 2, 9}});
+    auto none = count_vector(0, -1), short_row = series_of(2, 0, 3), null_row = series_of(2, 0, 3),
+         series = series_of(2, 0, 3);
+    short_row[1] = std::make_unique<count_array>(0, 2);
+    null_row[1].reset();
+    expect_error<count_chars::size_error>([&] { slc_series(pairs, 0, 1, short_row); },
                                           "row 1 of the series has 3 taxa, not 4");
-    series[1].reset();
-    expect_error<range_error>([&] { slc_series(pairs, 0, 1, series); },
-                              "row 1 of the series is null");
-    series = series_of(2, 0, 3);
-    expect_error<range_error>([&] { slc_series(pairs, std::nan(""), 1, series); },
-                              "the start threshold is nan; it must be non-negative");
-    // A falling threshold would leave later rows coarser than their threshold allows.
-    expect_error<range_error>([&] { slc_series(pairs, 5, -1, series); },
-                              "the threshold step is -1.000000; it must be non-negative");
-    // A pair outside the taxa fails when it is reached; earlier rows stay written.
-    expect_error<range_error>(
-        [&] {
-            slc_series(pairwise_distances(0, {{1, 0, 1}, {2, 2, 9}}), 1, 1, series);
-        },
-        "pair 1 names taxon 9, outside the taxa 0 .. 3");
+    const std::pair<std::function<void()>, const char*> range_errors[] = {
+        {[&] { slc_series(pairs, 0, 1, none); }, "the series has no rows to fill"},
+        {[&] { slc_series(pairs, 0, 1, null_row); }, "row 1 of the series is null"},
+        {[&] { slc_series(pairs, std::nan(""), 1, series); },
+         "the start threshold is nan; it must be non-negative"},
+        // A falling threshold would leave later rows coarser than their threshold allows.
+        {[&] { slc_series(pairs, 5, -1, series); },
+         "the threshold step is -1.000000; it must be non-negative"},
+        // A pair outside the taxa fails when it is reached; earlier rows stay written.
+        {[&] { slc_series(outside, 1, 1, series); },
+         "pair 1 names taxon 9, outside the taxa 0 .. 3"},
+    };
+    for (const auto& [f, message] : range_errors) expect_error<range_error>(f, message);
     EXPECT_EQ(row(series[0]->begin(), series[0]->end()), (row{0, 0, 1, 2}));
 }

@@ -4,20 +4,11 @@
 
 #include "../../test_support.hpp"
 
-#include <algorithm>
 #include <cctype>
-#include <csignal>
-#include <cstdlib>
-#include <fstream>
 #include <optional>
 #include <span>
-#include <sstream>
-#include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
-
-#include <unistd.h>
 
 namespace {
 
@@ -51,26 +42,168 @@ std::string written(const group_name_vector& table, char separator = '\t') {
     return out.str();
 }
 
-TEST(TableGet, FieldsBlanksAndLineEnds) {
+// A byte source over a pipe that a writer fills in pieces of 1, 2, 3, 5 and 7 bytes, read in
+// blocks of LABMIX_TEST_INPUT bytes when that is a number, so that the ends of reads and of
+// blocks fall everywhere.
+struct pipe_source {
+    explicit pipe_source(std::string text) {
+        std::signal(SIGPIPE, SIG_IGN); // a reader that stops early ends the writer
+        if (::pipe(fds) != 0) throw std::runtime_error("no pipe");
+        writer = std::thread([fd = fds[1], text = std::move(text)] {
+            static constexpr std::size_t pieces[] = {1, 2, 3, 5, 7};
+            for (std::size_t at = 0, k = 0; at < text.size(); ++k) {
+                const auto n =
+                    ::write(fd, text.data() + at, std::min(pieces[k % 5], text.size() - at));
+                if (n <= 0) break;
+                at += static_cast<std::size_t>(n);
+            }
+            ::close(fd);
+        });
+        const char* how = std::getenv("LABMIX_TEST_INPUT");
+        const bool blocks = how != nullptr && std::isdigit(static_cast<unsigned char>(*how)) != 0;
+        source.emplace(fds[0], "pipe",
+                       blocks ? std::max<std::size_t>(1, std::stoul(how))
+                              : generics::byte_source::default_block);
+    }
+    ~pipe_source() {
+        source.reset();
+        ::close(fds[0]);
+        writer.join();
+    }
+    int fds[2];
+    std::thread writer;
+    std::optional<generics::byte_source> source;
+};
+
+// The rows a read hands over, a line of "field|" each, and "error: " with the message of the
+// error that ended it.
+template <class Read>
+std::string outcome(Read&& read) {
+    std::string seen;
+    try {
+        read([&seen](std::span<const std::string_view> fields) {
+            for (const auto field : fields) seen.append(field).append("|");
+            seen += "\n";
+        });
+    } catch (const std::exception& e) {
+        seen += std::string("error: ") + e.what();
+    }
+    return seen;
+}
+
+// f(input) with `text` as the input of a text_input, or of a pipe_source.
+template <class F>
+void on_input(const std::string& text, bool pipe, F&& f) {
+    if (!pipe) {
+        test_support::text_input in(text);
+        f(in);
+    } else {
+        pipe_source in(text);
+        f(*in.source);
+    }
+}
+
+// What the row visitor hands over from `text`, checked against every other way of reading it:
+// get (the same rows, or only the error), the visitor on a pipe, and the picking visitor on a
+// stream and a pipe (the picked fields of the same rows, and the same errors).
+std::string read_every_way(const std::string& text, char separator) {
+    const auto rows = [&](bool pipe, auto&& row) {
+        on_input(text, pipe, [&](auto& in) {
+            phylo::index_type seen = 0;
+            const auto count = taxonomy::for_each_row(in, separator, "t.tsv", [&](auto fields) {
+                ++seen;
+                row(fields);
+            });
+            EXPECT_EQ(count, seen);
+        });
+    };
+    const std::string whole = outcome([&](auto row) { rows(false, row); });
+    EXPECT_EQ(outcome([&](auto row) { rows(true, row); }), whole);
+    const auto error = whole.find("error: ");
+    EXPECT_EQ(outcome([&](auto row) {
+                  for (const auto& r : rows_of(read(text, separator)))
+                      row(std::vector<std::string_view>(r.begin(), r.end()));
+              }),
+              error == std::string::npos ? whole : whole.substr(error));
+    // Positions past the first row's fields are asked for none.
+    const std::vector<std::vector<std::size_t>> choices = {{}, {0}, {1, 0, 1}, {2}};
+    for (const auto& wanted : choices) {
+        std::size_t count = 0;
+        const std::string picked_whole = outcome([&](auto row) {
+            rows(false, [&](std::span<const std::string_view> f) {
+                if (count == 0) count = f.size();
+                std::vector<std::string_view> picked;
+                for (const std::size_t p : wanted)
+                    if (p < count) picked.push_back(f[p]);
+                if (picked.size() < wanted.size()) picked.clear();
+                row(picked);
+            });
+        });
+        const auto choose = [&](std::size_t n, std::span<const std::string_view> all) {
+            EXPECT_TRUE(all.empty());
+            return std::ranges::all_of(wanted, [n](std::size_t p) { return p < n; })
+                       ? std::span<const std::size_t>(wanted)
+                       : std::span<const std::size_t>();
+        };
+        for (const bool pipe : {false, true}) {
+            EXPECT_EQ(outcome([&](auto row) {
+                          on_input(text, pipe, [&](auto& in) {
+                              taxonomy::for_each_picked_row(in, separator, "t.tsv", false, choose,
+                                                            row);
+                          });
+                      }),
+                      picked_whole)
+                << pipe << " " << wanted.size();
+        }
+    }
+    return whole;
+}
+
+} // namespace
+
+TEST(TableRead, FieldsBlanksLineEndsAndFieldCountsTheSameEveryWay) {
+    const std::string long_line(300'000, 'w');
     const struct {
-        std::string text;
-        char separator;
-        rows_t rows;
-    } cases[] = {// Only blanks are trimmed; a field of blanks is empty; a trailing separator gives
-                 // an empty field.
-                 {"  x  \t \n\t\v b\f \n", '\t', {{"x", ""}, {"", "\v b\f"}}},
-                 {"a\tb\t\nc\t\t\n", '\t', {{"a", "b", ""}, {"c", "", ""}}},
-                 {"a;b c;d\n", ';', {{"a", "b c", "d"}}},
-                 {"only\nrow", '\t', {{"only"}, {"row"}}}, // the last line needs no line end
-                 {"a\tb\r\n\r\nc\td\r\n", '\t', {{"a", "b"}, {"c", "d"}}},
-                 // A carriage return at the very end belongs to the line end, with or without a
-                 // line feed before it.
-                 {"a\tb\r\nc\td\r", '\t', {{"a", "b"}, {"c", "d"}}},
-                 {"a\tb\n\r", '\t', {{"a", "b"}}},
-                 // Elsewhere it is an ordinary character.
-                 {"a\r\tb\r\r\n", '\t', {{"a\r", "b\r"}}}};
-    for (const auto& c : cases) EXPECT_EQ(rows_of(read(c.text, c.separator)), c.rows) << c.text;
+        std::string text, seen;
+        char separator = '\t';
+    } cases[] = {
+        // Only blanks are trimmed; a field of blanks is empty; a trailing separator gives an
+        // empty field.
+        {"  x  \t \n\t\v b\f \n", "x||\n|\v b\f|\n"},
+        {"  x  \t y\n\n\ta\r\n", "x|y|\n|a|\n"},
+        {"a\tb\t\nc\t\t\n", "a|b||\nc|||\n"},
+        {"a\t\t\n\t\t\n \t \t \n", "a|||\n|||\n|||\n"},
+        {"a;b c;d\n", "a|b c|d|\n", ';'},
+        {"a;b\nc;d", "a;b|\nc;d|\n"},
+        {"one\n", "one|\n"},
+        {"only\nrow", "only|\nrow|\n"}, // the last line needs no line end
+        {"a\tb\r\n\r\nc\td\r\n", "a|b|\nc|d|\n"},
+        // A carriage return at the very end belongs to the line end, with or without a line
+        // feed before it.
+        {"a\tb\r\nc\td\r", "a|b|\nc|d|\n"},
+        {"a\tb\n\r", "a|b|\n"},
+        // Elsewhere it is an ordinary character.
+        {"a\r\tb\r\r\n", "a\r|b\r|\n"},
+        // A last line without a line end, longer than what came before it in the block.
+        {"ab\tc\ncdef\tg\nghijklmnop\tqrstuvwxyz", "ab|c|\ncdef|g|\nghijklmnop|qrstuvwxyz|\n"},
+        {"ab\ncdef\nghijkl", "ab|\ncdef|\nghijkl|\n"},
+        {long_line + "\t1\n2\t" + long_line, long_line + "|1|\n2|" + long_line + "|\n"},
+        // Wrong field counts name the line: empty lines count, with or without a carriage
+        // return; so does a last line without a line end. The rows before a bad line have been
+        // handed over when the error comes.
+        {"a\tb\t\na\tb\n", "a|b||\nerror: t.tsv: line  2"},
+        {"\na\tb\n\r\nc\td\ne\n", "a|b|\nc|d|\nerror: t.tsv: line  5"},
+        {"a\tb\n\nc\td\ne\tf\tg\n", "a|b|\nc|d|\nerror: t.tsv: line  4"},
+        {"a\tb\nc\td\n\ne\n", "a|b|\nc|d|\nerror: t.tsv: line  4"},
+        {"a\tb\nc\td\nx", "a|b|\nc|d|\nerror: t.tsv: line  3"},
+        {"a\tb\n\nc\n", "a|b|\nerror: t.tsv: line  3"},
+        {"a\tb\tc\nd\te\tf\tg\n", "a|b|c|\nerror: t.tsv: line  2"},
+        {"a\tb\nc\td\te", "a|b|\nerror: t.tsv: line  2"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(read_every_way(c.text, c.separator), c.seen) << c.text.substr(0, 30);
     for (const std::string text : {"", "\n", "\n\n\n", "\r\n\r\n", "\r"}) {
+        EXPECT_EQ(read_every_way(text, '\t'), "");
         const auto table = read(text);
         EXPECT_TRUE(table.empty() && table.last() == -1 && written(table).empty()) << text.size();
     }
@@ -79,7 +212,7 @@ TEST(TableGet, FieldsBlanksAndLineEnds) {
     EXPECT_EQ(from_crlf, rows_of(read(test_support::data_file("table_lf.tsv"))));
 }
 
-TEST(TableGet, LongLinesAndManyRowsAreReadWhole) {
+TEST(TableRead, LongLinesAndManyRowsAreReadWhole) {
     // Lines longer than any read block, and lines that straddle block boundaries.
     const std::string long_label(1'000'003, 'x');
     EXPECT_EQ(rows_of(read("a\t" + long_label + "\r\n" + long_label + "\tb\n")),
@@ -100,30 +233,23 @@ TEST(TableGet, LongLinesAndManyRowsAreReadWhole) {
     EXPECT_EQ(rows_of(read(text)), expected);
 }
 
-TEST(TableGet, WrongFieldCountNamesInputAndLine) {
-    // Empty lines count, with or without a carriage return; so does a last line without a line end.
-    const std::pair<std::string, int> cases[] = {{"a\tb\t\na\tb\n", 2},
-                                                 {"\na\tb\n\r\nc\td\ne\n", 5},
-                                                 {"a\tb\n\nc\td\ne\tf\tg\n", 4},
-                                                 {"a\tb\nc\td\nx", 3}};
-    for (const auto& c : cases)
-        expect_error<nf_error>([&] { read(c.first); }, "t.tsv: line  " + std::to_string(c.second));
+TEST(TableRead, NamesOfTheInputAndWhatCannotBeRead) {
     test_support::text_input in("a\tb\n" + std::string(20'000, 'y') + "\n");
     expect_error<nf_error>([&] { taxonomy::get(in, '\t', "/data/long name.tsv"); },
                            "/data/long name.tsv: line  2");
     EXPECT_STREQ(nf_error("x").name(), "wrong number of fields");
     // Through the current input, under the name it was given.
     test_support::text_input bad("x\t1\ny\n");
-    generics::input_redirect redirect(bad, "/home/u/bad.tsv");
-    expect_error<nf_error>([] { taxonomy::get('\t'); }, "/home/u/bad.tsv: line  2");
-}
-
-TEST(TableGet, ReadsTheRestOfTheStreamOrFails) {
-    test_support::text_input in("header line\na\tb\nc\td\n");
+    {
+        generics::input_redirect redirect(bad, "/home/u/bad.tsv");
+        expect_error<nf_error>([] { taxonomy::get('\t'); }, "/home/u/bad.tsv: line  2");
+    }
+    // The rest of the stream is read, as often as asked.
+    test_support::text_input rest("header line\na\tb\nc\td\n");
     std::string skipped;
-    std::getline(in, skipped);
-    EXPECT_EQ(rows_of(taxonomy::get(in, '\t', "t")), (rows_t{{"a", "b"}, {"c", "d"}}));
-    EXPECT_TRUE(taxonomy::get(in, '\t', "t").empty());
+    std::getline(rest, skipped);
+    EXPECT_EQ(rows_of(taxonomy::get(rest, '\t', "t")), (rows_t{{"a", "b"}, {"c", "d"}}));
+    EXPECT_TRUE(taxonomy::get(rest, '\t', "t").empty());
     // A directory or a broken stream is an error, not an empty table.
     std::ifstream directory(LABMIX_TEST_DATA);
     expect_error<phylo::use_error>([&] { taxonomy::get(directory, '\t', "data"); },
@@ -131,27 +257,27 @@ TEST(TableGet, ReadsTheRestOfTheStreamOrFails) {
     test_support::text_input broken("a\tb\n");
     broken.setstate(std::ios::badbit);
     EXPECT_THROW(taxonomy::get(broken, '\t', "b"), phylo::use_error);
+    generics::byte_source closed(-1, "nowhere");
+    expect_error<generics::read_error>(
+        [&] { taxonomy::for_each_row(closed, '\t', "t", [](auto) {}); },
+        "nowhere: Bad file descriptor");
 }
 
-TEST(TableRows, TheVisitorSeesTheRowsOfGetAndChecksEveryLine) {
-    const std::string texts[] = {"  x  \t y\n\n\ta\r\n", "a;b\nc;d", "", "\n\n", "one\n"};
-    for (const auto& text : texts) {
-        test_support::text_input in(text);
-        rows_t seen;
-        const auto count = taxonomy::for_each_row(
-            in, '\t', "t", [&seen](std::span<const std::string_view> fields) {
-                seen.emplace_back(fields.begin(), fields.end());
-            });
-        EXPECT_EQ(seen, rows_of(read(text))) << text;
-        EXPECT_EQ(count, static_cast<phylo::index_type>(seen.size()));
-    }
-    // The rows before a bad line have been handed over when the error comes.
-    test_support::text_input in("a\tb\nc\td\n\ne\n");
-    std::size_t rows = 0;
-    expect_error<nf_error>(
-        [&] { taxonomy::for_each_row(in, '\t', "t.tsv", [&rows](auto) { ++rows; }); },
-        "t.tsv: line  4");
-    EXPECT_EQ(rows, 2u);
+TEST(TableRows, TheFirstRowWholeWhenAskedFor) {
+    std::istringstream in("a\t b \nc\td\n");
+    std::vector<std::string> first;
+    const std::size_t at[] = {1};
+    std::string seconds;
+    taxonomy::for_each_picked_row(
+        in, '\t', "t", true,
+        [&](std::size_t n, std::span<const std::string_view> all) {
+            EXPECT_EQ(n, 2u);
+            first.assign(all.begin(), all.end());
+            return std::span<const std::size_t>(at);
+        },
+        [&](std::span<const std::string_view> f) { seconds.append(f[0]); });
+    EXPECT_EQ(first, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(seconds, "bd");
 }
 
 TEST(TablePut, RoundTripsAndStopsAtTheFirstBadRow) {
@@ -176,142 +302,3 @@ TEST(TablePut, RoundTripsAndStopsAtTheFirstBadRow) {
     expect_error<phylo::use_error>([&] { taxonomy::put(nowhere, read("a\n"), '\t'); },
                                    "the table cannot be written");
 }
-
-// A text read from a file descriptor: a pipe that a writer fills in pieces of 1, 2, 3, 5 and
-// 7 bytes, read in blocks of LABMIX_TEST_INPUT bytes when that is a number, so that the ends
-// of reads and of blocks fall everywhere.
-class pipe_source {
-public:
-    explicit pipe_source(std::string text) {
-        std::signal(SIGPIPE, SIG_IGN); // a reader that stops early ends the writer
-        int fds[2];
-        if (::pipe(fds) != 0) throw std::runtime_error("no pipe");
-        fd_ = fds[0];
-        writer_ = std::thread([fd = fds[1], text = std::move(text)] {
-            static constexpr std::size_t pieces[] = {1, 2, 3, 5, 7};
-            for (std::size_t at = 0, k = 0; at < text.size(); ++k) {
-                const ssize_t n =
-                    ::write(fd, text.data() + at, std::min(pieces[k % 5], text.size() - at));
-                if (n <= 0) break;
-                at += static_cast<std::size_t>(n);
-            }
-            ::close(fd);
-        });
-        source_.emplace(fd_, "pipe", block());
-    }
-    pipe_source(const pipe_source&) = delete;
-    pipe_source& operator=(const pipe_source&) = delete;
-    ~pipe_source() {
-        source_.reset();
-        ::close(fd_);
-        writer_.join();
-    }
-    generics::byte_source& source() { return *source_; }
-
-private:
-    static std::size_t block() {
-        const char* how = std::getenv("LABMIX_TEST_INPUT");
-        const std::string mode = how == nullptr ? "" : how;
-        return !mode.empty() && std::isdigit(static_cast<unsigned char>(mode[0])) != 0
-                   ? std::max<std::size_t>(1, std::stoul(mode))
-                   : generics::byte_source::default_block;
-    }
-    int fd_ = -1;
-    std::thread writer_;
-    std::optional<generics::byte_source> source_;
-};
-
-// The rows a read hands over, or the message of the error that ended it.
-template <class Read>
-std::string outcome(Read&& read) {
-    std::string seen;
-    try {
-        read([&seen](std::span<const std::string_view> fields) {
-            for (const auto field : fields) seen.append(field).append("|");
-            seen += "\n";
-        });
-    } catch (const std::exception& e) {
-        seen += std::string("error: ") + e.what();
-    }
-    return seen;
-}
-
-TEST(TableRows, DescriptorsAndPickedFieldsReadAsTheWholeTable) {
-    const std::string long_line(300'000, 'w');
-    const std::string texts[] = {
-        "  x  \t y\n\n\ta\r\n", "a\tb\nc\td", "", "\n\n", "\r", "a\tb\r\nc\td\r",
-        // A last line without a line end, longer than what came before it in the block.
-        "ab\tc\ncdef\tg\nghijklmnop\tqrstuvwxyz", "ab\ncdef\nghijkl", "a\t\t\n\t\t\n \t \t \n",
-        long_line + "\t1\n2\t" + long_line,
-        // Wrong field counts, the first of them after an empty line; an extra field at the end.
-        "a\tb\n\nc\n", "a\tb\tc\nd\te\tf\tg\n", "a\tb\nc\td\te"};
-    const std::vector<std::vector<std::size_t>> choices = {{}, {0}, {1, 0, 1}, {2}};
-    for (const auto& text : texts) {
-        const std::string whole = outcome([&](auto row) {
-            std::istringstream in(text);
-            taxonomy::for_each_row(in, '\t', "t", row);
-        });
-        EXPECT_EQ(outcome([&](auto row) {
-                      pipe_source in(text);
-                      taxonomy::for_each_row(in.source(), '\t', "t", row);
-                  }),
-                  whole)
-            << text.substr(0, 30);
-        // Picking: the wanted fields of every row as the whole rows hold them, and the same
-        // field-count errors; positions past the first row's fields are asked for none.
-        for (const auto& wanted : choices) {
-            std::string expected;
-            std::size_t count = 0;
-            const std::string picked_whole = outcome([&](auto row) {
-                std::istringstream in(text);
-                taxonomy::for_each_row(in, '\t', "t", [&](std::span<const std::string_view> f) {
-                    if (count == 0) count = f.size();
-                    std::vector<std::string_view> picked;
-                    for (const std::size_t p : wanted)
-                        if (p < count) picked.push_back(f[p]);
-                    if (picked.size() < wanted.size()) picked.clear();
-                    row(picked);
-                });
-            });
-            const auto choose = [&](std::size_t n, std::span<const std::string_view> all) {
-                EXPECT_TRUE(all.empty());
-                return std::ranges::all_of(wanted, [n](std::size_t p) { return p < n; })
-                           ? std::span<const std::size_t>(wanted)
-                           : std::span<const std::size_t>();
-            };
-            EXPECT_EQ(outcome([&](auto row) {
-                          pipe_source in(text);
-                          taxonomy::for_each_picked_row(in.source(), '\t', "t", false, choose, row);
-                      }),
-                      picked_whole)
-                << text.substr(0, 30) << " / " << wanted.size();
-            EXPECT_EQ(outcome([&](auto row) {
-                          test_support::text_input in(text);
-                          taxonomy::for_each_picked_row(in, '\t', "t", false, choose, row);
-                      }),
-                      picked_whole)
-                << text.substr(0, 30) << " / " << wanted.size();
-        }
-    }
-    // The first row whole, when asked for, and a read error of the descriptor.
-    std::istringstream in("a\t b \nc\td\n");
-    std::vector<std::string> first;
-    const std::size_t at[] = {1};
-    std::string seconds;
-    taxonomy::for_each_picked_row(
-        in, '\t', "t", true,
-        [&](std::size_t n, std::span<const std::string_view> all) {
-            EXPECT_EQ(n, 2u);
-            first.assign(all.begin(), all.end());
-            return std::span<const std::size_t>(at);
-        },
-        [&](std::span<const std::string_view> f) { seconds.append(f[0]); });
-    EXPECT_EQ(first, (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(seconds, "bd");
-    generics::byte_source closed(-1, "nowhere");
-    expect_error<generics::read_error>(
-        [&] { taxonomy::for_each_row(closed, '\t', "t", [](auto) {}); },
-        "nowhere: Bad file descriptor");
-}
-
-} // namespace
