@@ -32,12 +32,7 @@ void read_both(std::string_view text) {
 // One literal as the reference reads it: its value and how many characters (blanks and line
 // ends before it included) it takes; nothing when the reader must raise the data error or the
 // end error there.
-struct reference_literal {
-    double value;
-    std::size_t length;
-};
-
-std::optional<reference_literal> reference(std::string_view text) {
+std::optional<std::pair<double, std::size_t>> reference(std::string_view text) {
     std::size_t at = 0;
     while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\n' ||
                                 text.substr(at, 2) == "\r\n"))
@@ -61,7 +56,7 @@ std::optional<reference_literal> reference(std::string_view text) {
         (v = std::strtod(std::string(text.substr(start, end - start)).c_str(), nullptr)) != 0)
         return std::nullopt;
     if (!std::isfinite(v)) return std::nullopt; // inf, nan
-    return reference_literal{v, end};
+    return std::pair(v, end);
 }
 
 bool same(double a, double b) {
@@ -93,10 +88,10 @@ void read_reals_differentially(std::string_view text) {
             expected.has_value() != from_stream.has_value())
             std::abort();
         if (!expected) return;
-        if (!same(*from_string, expected->value) || !same(*from_stream, expected->value) ||
-            last + 1 != expected->length)
+        const auto [value, length] = *expected;
+        if (!same(*from_string, value) || !same(*from_stream, value) || last + 1 != length)
             std::abort();
-        at += expected->length;
+        at += length;
     }
 }
 
