@@ -22,7 +22,7 @@ namespace {
 
 count_array arr(index_type first, counts values) { return count_array(first, std::move(values)); }
 
-count_array_access row_of(index_type first, counts values) {
+count_array_access row(index_type first, counts values) {
     return std::make_unique<count_array>(first, std::move(values));
 }
 using no_row = count_array_access;
@@ -71,12 +71,12 @@ void check_transpose_round_trip(index_type rows, index_type cols, Make make) {
 } // namespace
 
 TEST(RowManagement, FreeResizeAndMove) {
-    auto v = vec(3, row_of(0, {1}), no_row(), row_of(0, {2}));
+    auto v = vec(3, row(0, {1}), no_row(), row(0, {2}));
     cc::free_array(v); // null rows are skipped
     for (const auto& r : v) EXPECT_EQ(r, nullptr);
 
     // Resizing only shrinks; on a failure the rows already cut stay cut.
-    auto w = vec(0, row_of(0, {0, 1, 2, 3, 4, 5}), row_of(3, {13, 14, 15}));
+    auto w = vec(0, row(0, {0, 1, 2, 3, 4, 5}), row(3, {13, 14, 15}));
     FAILS(cc::resize(w, 0, 6), "index 6 outside the bounds 0 .. 5");
     EXPECT_EQ(w[0]->length(), 6);
     FAILS(cc::resize(w, 2, 4), "index 2 outside the bounds 3 .. 5");
@@ -88,8 +88,8 @@ TEST(RowManagement, FreeResizeAndMove) {
     FAILS(cc::resize(w, 0, 0), "row 0 is null");
 
     // Moving hands rows over index by index.
-    auto source = vec(1, row_of(0, {1}), row_of(5, {2, 3}));
-    auto target = vec(0, row_of(0, {9}), row_of(0, {8}), no_row(), row_of(0, {7}));
+    auto source = vec(1, row(0, {1}), row(5, {2, 3}));
+    auto target = vec(0, row(0, {9}), row(0, {8}), no_row(), row(0, {7}));
     cc::move(source, target);
     EXPECT_TRUE(source[1] == nullptr && source[2] == nullptr);
     EXPECT_EQ(*target[1], arr(0, {1}));
@@ -98,11 +98,10 @@ TEST(RowManagement, FreeResizeAndMove) {
     TOO_BIG(cc::move(target, source), "4 rows, the target only 2");
     EXPECT_NE(target[0], nullptr); // nothing changed
     // Equal lengths, shifted bounds: index 1 is not in the target.
-    auto shifted = vec(1, row_of(0, {1})), at_zero = vec(0, row_of(0, {9}));
+    auto shifted = vec(1, row(0, {1})), at_zero = vec(0, row(0, {9}));
     FAILS(cc::move(shifted, at_zero), "index 1 outside the bounds 0 .. 0");
     // A null source row fails before the target's row at that index is released.
-    auto with_null = vec(0, row_of(0, {1}), no_row()),
-         kept = vec(0, row_of(0, {8}), row_of(0, {9}));
+    auto with_null = vec(0, row(0, {1}), no_row()), kept = vec(0, row(0, {8}), row(0, {9}));
     FAILS(cc::move(with_null, kept), "row 1 is null");
     EXPECT_EQ(*kept[0], arr(0, {1}));
     EXPECT_TRUE(kept[1] != nullptr && *kept[1] == arr(0, {9}));
@@ -126,8 +125,8 @@ TEST(Conversions, TransposeMatricesArraysAndExtracts) {
     static_assert(!std::is_base_of_v<real_chars::size_error, count_chars::size_error>);
     static_assert(!std::is_base_of_v<taxonomy::group_names::size_error, count_chars::size_error>);
     static_assert(!std::is_base_of_v<std::out_of_range, count_chars::size_error>);
-    TOO_BIG(cc::transpose(vec(0, row_of(0, {1, 2}), row_of(0, {1, 2, 3}))), "differ in length");
-    FAILS(cc::transpose(vec(0, row_of(0, {1, 2}), row_of(1, {1, 2}))),
+    TOO_BIG(cc::transpose(vec(0, row(0, {1, 2}), row(0, {1, 2, 3}))), "differ in length");
+    FAILS(cc::transpose(vec(0, row(0, {1, 2}), row(1, {1, 2}))),
           "row 1 has the bounds 1 .. 2, the first row 0 .. 1");
     FAILS(cc::transpose(count_vector(4, 3)), "4 .. 3 is empty");
     EXPECT_TRUE(cc::is_squared(count_matrix(0, 2, 1, 3))); // lengths, not bounds
@@ -140,10 +139,10 @@ TEST(Conversions, TransposeMatricesArraysAndExtracts) {
     // A matrix with rows but no columns gives empty rows starting at the column range.
     auto no_cols = cc::matrix_to_arrays(count_matrix(0, 1, 3, 2));
     EXPECT_TRUE(no_cols.length() == 2 && no_cols[1]->first() == 3);
-    FAILS(cc::arrays_to_matrix(vec(0, row_of(0, {1, 2}), row_of(5, {1, 2}))),
+    FAILS(cc::arrays_to_matrix(vec(0, row(0, {1, 2}), row(5, {1, 2}))),
           "row 1 has the bounds 5 .. 6");
-    TOO_BIG(cc::arrays_to_matrix(vec(0, row_of(0, {1}), row_of(0, {1, 2}))), "");
-    FAILS(cc::arrays_to_matrix(vec(0, row_of(0, {1}), no_row())), "row 1 is null");
+    TOO_BIG(cc::arrays_to_matrix(vec(0, row(0, {1}), row(0, {1, 2}))), "");
+    FAILS(cc::arrays_to_matrix(vec(0, row(0, {1}), no_row())), "row 1 is null");
 
     // Rows and columns of a matrix, index values of a vector's rows.
     auto e = mat(1, 3, {{1, 2}, {3, 4}, {5, 6}});
@@ -151,7 +150,7 @@ TEST(Conversions, TransposeMatricesArraysAndExtracts) {
     EXPECT_EQ(cc::extract(e, 4, COLUMN), arr(1, {2, 4, 6}));
     FAILS(cc::extract(e, 0, ROW), "index 0 outside the bounds 1 .. 3");
     FAILS(cc::extract(e, 2, COLUMN), "index 2 outside the bounds 3 .. 4");
-    auto rows = vec(7, row_of(0, {1, 2}), row_of(1, {3, 4})); // index value 1 of every row
+    auto rows = vec(7, row(0, {1, 2}), row(1, {3, 4})); // index value 1 of every row
     EXPECT_EQ(cc::extract(rows, 1), arr(7, {2, 3}));
     FAILS(cc::extract(rows, 0), "index 0 outside the bounds 1 .. 2");
     FAILS(cc::extract(vec(0, no_row()), 0), "row 0 is null");
@@ -161,7 +160,7 @@ TEST(Reordering, RevertAbsDistHowManyAndContains) {
     auto a = arr(2, {1, 2, 3, 4, 5}); // the middle element stays
     cc::revert(a);
     EXPECT_EQ(a, arr(2, {5, 4, 3, 2, 1}));
-    auto v = vec(0, row_of(0, {1, 2}), no_row(), row_of(0, {3, 4}));
+    auto v = vec(0, row(0, {1, 2}), no_row(), row(0, {3, 4}));
     FAILS(cc::revert(v), "row 1 is null");
     EXPECT_TRUE(*v[0] == arr(0, {2, 1}) && *v[2] == arr(0, {3, 4})); // done before the null row
 
@@ -172,11 +171,11 @@ TEST(Reordering, RevertAbsDistHowManyAndContains) {
     EXPECT_EQ(cc::abs_dist(count_array(), count_array()), 0);
 
     EXPECT_EQ(cc::how_many(mat(1, 1, {{1, 2}, {2, 2}}), 2), 3);
-    auto w = vec(0, row_of(0, {1, 2}), row_of(4, {2}), no_row());
+    auto w = vec(0, row(0, {1, 2}), row(4, {2}), no_row());
     EXPECT_TRUE(cc::contains(w, 2)); // found before the null row
     FAILS(cc::contains(w, 5), "row 2 is null");
     FAILS(cc::how_many(w, 2), "row 2 is null");
-    w[2] = row_of(0, {});
+    w[2] = row(0, {});
     EXPECT_EQ(cc::how_many(w, 2), 2);
 }
 
@@ -194,7 +193,7 @@ TEST(ApplyUnary, EveryElementOrOneRowOrColumn) {
     auto a = arr(2, {1, 2, 3});
     cc::apply(a, neg); // 1
     EXPECT_EQ(a, arr(2, {-1, -2, -3}));
-    auto v = vec(0, row_of(0, {1}), no_row());
+    auto v = vec(0, row(0, {1}), no_row());
     FAILS(cc::apply(v, neg), "row 1 is null"); // 4
     EXPECT_EQ(*v[0], arr(0, {-1}));            // rows before it are done
 
@@ -225,11 +224,11 @@ TEST(ApplyFold, ArrayMatrixAndVector) {
     EXPECT_EQ(cc::apply(mat(3, 5, {{1, 2}, {3, 4}}), digits), 1234); // 6: row-major
     FAILS(cc::apply(count_matrix(0, 1, 0, -1), digits), "");
 
-    auto v = vec(2, row_of(0, {10, 1}), row_of(5, {4}), row_of(1, {3, 2, 1}));
+    auto v = vec(2, row(0, {10, 1}), row(5, {4}), row(1, {3, 2, 1}));
     EXPECT_EQ(cc::apply(v, minus, per_row), arr(2, {9, 4, 0})); // 7
     EXPECT_EQ(cc::apply(v, minus), 5);                          // 8: 9 - 4 - 0
     EXPECT_EQ(cc::apply(v, minus, plus), 13);                   // 9
-    FAILS(cc::apply(vec(0, row_of(0, {1}), row_of(0, {})), plus, per_row), "");
+    FAILS(cc::apply(vec(0, row(0, {1}), row(0, {})), plus, per_row), "");
     FAILS(cc::apply(count_vector(), plus), "");
 }
 
@@ -251,17 +250,17 @@ TEST(ApplyPairwise, ArraysMatricesAndWithinOne) {
     EXPECT_EQ(m, mat(0, 1, {{2, 2, 4}, {3, 4, 7}}));
     FAILS(cc::apply(m, 1, 2, 4, plus, COLUMN), "index 4 outside the bounds 1 .. 3");
 
-    auto v = vec(0, row_of(0, {1, 2, 0}), row_of(5, {0, 0, 0}), row_of(2, {3, 4, 0}));
+    auto v = vec(0, row(0, {1, 2, 0}), row(5, {0, 0, 0}), row(2, {3, 4, 0}));
     FAILS(cc::apply(v, 0, 1, 2, plus, COLUMN), "index 2 outside the bounds 5 .. 7"); // 12: row 1
     EXPECT_EQ((*v[0])[2], 3); // lacks the target; rows before it are done
-    auto w = vec(0, row_of(0, {1, 2}), row_of(0, {10, 20}), row_of(4, {0, 0}));
+    auto w = vec(0, row(0, {1, 2}), row(0, {10, 20}), row(4, {0, 0}));
     cc::apply(w, 0, 1, 2, plus, ROW);
     EXPECT_EQ(*w[2], arr(4, {11, 22})); // copied by position, the target keeps its bounds
-    w[2] = row_of(0, {0});
+    w[2] = row(0, {0});
     FAILS(cc::apply(w, 0, 1, 2, plus, ROW), "give 2 elements, the target row 2 has 1");
 
     // All row pairs: f is called once per element pair, twice per row pair here.
-    auto r = vec(1, row_of(0, {1, 2}), row_of(0, {3, 4}), row_of(0, {5, 7}));
+    auto r = vec(1, row(0, {1, 2}), row(0, {3, 4}), row(0, {5, 7}));
     int pairs = 0;
     auto f = [&](const count_element& a, const count_element& b) { return ++pairs, a * b; };
     const auto half = cc::apply(r, f, plus, false); // 15
@@ -270,6 +269,6 @@ TEST(ApplyPairwise, ArraysMatricesAndWithinOne) {
     pairs = 0;
     EXPECT_EQ(cc::apply(r, f, plus, true), half);
     EXPECT_EQ(pairs, 2 * 9); // n² row pairs
-    FAILS(cc::apply(vec(0, row_of(0, {1}), no_row()), f, plus, false), "row 1 is null");
+    FAILS(cc::apply(vec(0, row(0, {1}), no_row()), f, plus, false), "row 1 is null");
     EXPECT_TRUE(cc::apply(count_vector(), f, plus, true).empty());
 }
