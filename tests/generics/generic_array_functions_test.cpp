@@ -180,7 +180,7 @@ TEST(Reordering, RevertAbsDistHowManyAndContains) {
 }
 
 // The numbers name the overloads of apply.
-TEST(ApplyUnary, EveryElementOrOneRowOrColumn) {
+TEST(Apply, EveryElementOrOneRowOrColumnAndFolds) {
     counts seen;
     auto m = mat(1, 1, {{1, 2}, {3, 4}});
     cc::apply(m, [&](const count_element& x) { return seen.push_back(x), -x; }); // 2
@@ -198,12 +198,12 @@ TEST(ApplyUnary, EveryElementOrOneRowOrColumn) {
     EXPECT_EQ(*v[0], arr(0, {-1}));            // rows before it are done
 
     // A null function is accepted where there is nothing to do.
-    const cc::unary_function none;
+    const cc::unary_function no_function;
     count_array empty;
     count_matrix no_elements(0, 2, 0, -1);
-    cc::apply(empty, none);
-    cc::apply(no_elements, none);
-    FAILS(cc::apply(a, none), "function is null");
+    cc::apply(empty, no_function);
+    cc::apply(no_elements, no_function);
+    FAILS(cc::apply(a, no_function), "function is null");
     // Any callable: a null function pointer is checked like an empty std::function, and a
     // function object with state is called in place, once per element, in order.
     cc::element (*no_pointer)(const cc::element&) = nullptr;
@@ -211,9 +211,8 @@ TEST(ApplyUnary, EveryElementOrOneRowOrColumn) {
     count_element calls = 0;
     cc::apply(a, [&calls](const count_element&) { return ++calls; });
     EXPECT_EQ(a, arr(2, {1, 2, 3}));
-}
 
-TEST(ApplyFold, ArrayMatrixAndVector) {
+    // Folds of an array, a matrix and a vector.
     const cc::binary_function none;
     EXPECT_EQ(cc::apply(arr(4, {7}), none), 7);         // 5: one element, f never called
     EXPECT_EQ(cc::apply(arr(0, {10, 3, 2}), minus), 5); // ((10 - 3) - 2)
@@ -224,10 +223,10 @@ TEST(ApplyFold, ArrayMatrixAndVector) {
     EXPECT_EQ(cc::apply(mat(3, 5, {{1, 2}, {3, 4}}), digits), 1234); // 6: row-major
     FAILS(cc::apply(count_matrix(0, 1, 0, -1), digits), "");
 
-    auto v = vec(2, row(0, {10, 1}), row(5, {4}), row(1, {3, 2, 1}));
-    EXPECT_EQ(cc::apply(v, minus, per_row), arr(2, {9, 4, 0})); // 7
-    EXPECT_EQ(cc::apply(v, minus), 5);                          // 8: 9 - 4 - 0
-    EXPECT_EQ(cc::apply(v, minus, plus), 13);                   // 9
+    auto u = vec(2, row(0, {10, 1}), row(5, {4}), row(1, {3, 2, 1}));
+    EXPECT_EQ(cc::apply(u, minus, per_row), arr(2, {9, 4, 0})); // 7
+    EXPECT_EQ(cc::apply(u, minus), 5);                          // 8: 9 - 4 - 0
+    EXPECT_EQ(cc::apply(u, minus, plus), 13);                   // 9
     FAILS(cc::apply(vec(0, row(0, {1}), row(0, {})), plus, per_row), "");
     FAILS(cc::apply(count_vector(), plus), "");
 }

@@ -105,18 +105,16 @@ std::string exact(double v, std::size_t fore, std::size_t aft, std::size_t exp) 
     return std::string(fore > s.find('.') ? fore - s.find('.') : 0, ' ') + s;
 }
 
-TEST(RealImages, ForeAftAndExpLayout) {
+// Fore, aft and exp lay the image out; every requested digit is the exact decimal
+// expansion's, on the fast fixed-point path and in long images (up to 1074 digits after the
+// point, zeros beyond).
+TEST(RealImages, LayoutAndEveryRequestedDigitIsExact) {
     EXPECT_EQ(image(-12.0, 2, 1, 0), "-12.0");  // fore is a minimum
     EXPECT_EQ(image(0.25, 5, 0, 0), "    0.2"); // at least one digit after the point (ties to even)
     EXPECT_EQ(image(12345.678, 2, 3, 2), " 1.235E+4");
     EXPECT_EQ(image(0.00012, 2, 3, 3), " 1.200E-04");
     EXPECT_EQ(image(2e100, 1, 1, 1), "2.0E+100");
     EXPECT_EQ(image(1.0, 0, 2, 5), "1.00E+0000");
-}
-
-// Every requested digit is the exact decimal expansion's: on the fast fixed-point path, and
-// in long images (up to 1074 digits after the point, zeros beyond).
-TEST(RealImages, EveryRequestedDigitIsExact) {
     std::mt19937_64 random(7);
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
     std::vector<double> values = {

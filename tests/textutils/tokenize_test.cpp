@@ -15,7 +15,7 @@ const character_mapping lower("ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrs
 const character_set letters = character_set::range('a', 'z') | character_set::range('A', 'Z');
 const character_set digits = character_set::range('0', '9');
 
-TEST(Split, EveryFormAgainstItsExpectedFields) {
+TEST(Split, EveryFormAgainstItsExpectedFieldsAndJoin) {
     const std::pair<ustr_vecs, strings> cases[] = {
         // At a pattern: nothing trimmed, quotes mean nothing, matches do not overlap.
         {split("x\t1", "\t"), {"x", "1"}},
@@ -51,9 +51,8 @@ TEST(Split, EveryFormAgainstItsExpectedFields) {
     expect_error<range_error>([] { (void)split("abc", 0); }, "split: piece width 0 is below 1");
     expect_error<pattern_error>([] { (void)scan("abc", character_set()); },
                                 "scan: the character set is empty");
-}
 
-TEST(Split, ForEachFieldAndJoinAgreeWithSplit) {
+    // for_each_field and join agree with split.
     for (std::string source :
          {"", "a", "\t", "a\tb", "\ta\t", "a\t\tb\t", "\t\t\t", "long field\tx"}) {
         strings seen;
