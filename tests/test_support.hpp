@@ -45,9 +45,7 @@ std::string printed(Print&& print) {
 // A file of the test data directory, byte for byte.
 inline std::string data_file(const std::string& name) {
     std::ifstream in(std::string(LABMIX_TEST_DATA) + "/" + name, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return printed([&](std::ostream& s) { s << in.rdbuf(); });
 }
 
 // Hands out its text in pieces of `piece` characters, so that literals and line ends fall
@@ -88,7 +86,8 @@ private:
 };
 
 namespace detail {
-// The stream buffer of a text_input, made before the stream that reads through it.
+// The stream buffer of a text_input, made before the stream that reads through it; neither
+// copied nor moved.
 struct text_input_buffer {
     explicit text_input_buffer(std::string text) {
         const char* how = std::getenv("LABMIX_TEST_INPUT");
@@ -120,8 +119,6 @@ struct text_input_buffer {
             writer.join();
         }
     }
-    text_input_buffer(const text_input_buffer&) = delete;
-    text_input_buffer& operator=(const text_input_buffer&) = delete;
 
     std::unique_ptr<std::streambuf> buffer;
     std::thread writer;

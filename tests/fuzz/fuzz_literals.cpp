@@ -9,13 +9,10 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
-#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <sstream>
-#include <string>
-#include <string_view>
 
 namespace {
 
@@ -35,22 +32,11 @@ void read_both(std::string_view text) {
 // One literal as the reference reads it: its value and how many characters (blanks and line
 // ends before it included) it takes; nothing when the reader must raise the data error or the
 // end error there.
-struct reference_literal {
-    double value;
-    std::size_t length;
-};
-
-std::optional<reference_literal> reference(std::string_view text) {
+std::optional<std::pair<double, std::size_t>> reference(std::string_view text) {
     std::size_t at = 0;
-    while (at < text.size()) {
-        if (text[at] == ' ' || text[at] == '\t' || text[at] == '\n') {
-            ++at;
-        } else if (text.substr(at, 2) == "\r\n") {
-            at += 2;
-        } else {
-            break;
-        }
-    }
+    while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\n' ||
+                                text.substr(at, 2) == "\r\n"))
+        at += text[at] == '\r' ? 2 : 1;
     const std::size_t start = at;
     // std::from_chars takes no plus sign.
     if (at + 1 < text.size() && text[at] == '+' &&
@@ -65,17 +51,13 @@ std::optional<reference_literal> reference(std::string_view text) {
         text.substr(at, end - at).find_first_of("eE") != std::string_view::npos;
     if (!has_exponent && end < text.size() && (text[end] == 'e' || text[end] == 'E'))
         return std::nullopt;
-    if (r.ec == std::errc::result_out_of_range) {
-        // Below the smallest double the value is a signed zero; above the largest, an error.
-        const std::string literal(text.substr(start, end - start));
-        v = std::strtod(literal.c_str(), nullptr);
-        if (v != 0) return std::nullopt;
-    }
+    // Below the smallest double the value is a signed zero; above the largest, an error.
+    if (r.ec == std::errc::result_out_of_range &&
+        (v = std::strtod(std::string(text.substr(start, end - start)).c_str(), nullptr)) != 0)
+        return std::nullopt;
     if (!std::isfinite(v)) return std::nullopt; // inf, nan
-    return reference_literal{v, end};
+    return std::pair(v, end);
 }
-
-[[noreturn]] void mismatch() { std::abort(); }
 
 bool same(double a, double b) {
     return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
@@ -86,8 +68,7 @@ bool same(double a, double b) {
 void read_reals_differentially(std::string_view text) {
     using phylo::real_chars::element_io;
     std::istringstream in{std::string(text)};
-    std::size_t at = 0;
-    for (;;) {
+    for (std::size_t at = 0;;) {
         const auto expected = reference(text.substr(at));
         std::optional<double> from_string, from_stream;
         std::size_t last = 0;
@@ -105,33 +86,21 @@ void read_reals_differentially(std::string_view text) {
         }
         if (expected.has_value() != from_string.has_value() ||
             expected.has_value() != from_stream.has_value())
-            mismatch();
+            std::abort();
         if (!expected) return;
-        if (!same(*from_string, expected->value) || !same(*from_stream, expected->value) ||
-            last + 1 != expected->length)
-            mismatch();
-        at += expected->length;
+        const auto [value, length] = *expected;
+        if (!same(*from_string, value) || !same(*from_stream, value) || last + 1 != length)
+            std::abort();
+        at += length;
     }
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size == 0) return 0;
-    const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
-    switch (data[0] & 3) {
-    case 0:
-        read_both<phylo::disc_chars::io>(text);
-        break;
-    case 1:
-        read_both<phylo::binary_chars::io>(text);
-        break;
-    case 2:
-        read_both<phylo::count_chars::io>(text);
-        break;
-    default:
-        read_reals_differentially(text);
-        break;
-    }
+    static constexpr void (*readers[])(std::string_view) = {
+        read_both<phylo::disc_chars::io>, read_both<phylo::binary_chars::io>,
+        read_both<phylo::count_chars::io>, read_reals_differentially};
+    if (size > 0) readers[data[0] & 3]({reinterpret_cast<const char*>(data + 1), size - 1});
     return 0;
 }

@@ -4,19 +4,12 @@
 
 #include <generics/errors.hpp>
 
-#include <cstddef>
 #include <cstdint>
-#include <string>
-#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::vector<std::string> arguments(1);
-    for (std::size_t i = 0; i < size; ++i) {
-        if (data[i] == 0)
-            arguments.emplace_back();
-        else
-            arguments.back().push_back(static_cast<char>(data[i]));
-    }
+    for (std::size_t i = 0; i < size; ++i)
+        data[i] == 0 ? (void)arguments.emplace_back() : arguments.back().push_back(char(data[i]));
     try {
         (void)labmix::parse_arguments(arguments);
     } catch (const generics::error&) {

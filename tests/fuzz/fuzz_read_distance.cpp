@@ -4,15 +4,12 @@
 
 #include <generics/errors.hpp>
 
-#include <cstddef>
 #include <cstdint>
 #include <sstream>
-#include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    using phylo::read::dist_input_format;
-    const auto format = static_cast<dist_input_format>(data[0] % 3);
+    const auto format = static_cast<phylo::read::dist_input_format>(data[0] % 3);
     const auto shape = static_cast<phylo::read::triangle>((data[0] / 3) % 6);
     std::istringstream in(std::string(reinterpret_cast<const char*>(data + 1), size - 1));
     try {

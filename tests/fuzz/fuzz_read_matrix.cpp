@@ -5,29 +5,22 @@
 
 #include <generics/errors.hpp>
 
-#include <cstddef>
 #include <cstdint>
 #include <sstream>
-#include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    using phylo::read::input_format;
-    const auto format = static_cast<input_format>(data[0] & 3);
-    const auto layout = static_cast<phylo::read::row_layout>((data[0] >> 5) % 3);
+    namespace read = phylo::read;
+    const auto format = static_cast<read::input_format>(data[0] & 3);
+    const auto layout = static_cast<read::row_layout>((data[0] >> 5) % 3);
     std::istringstream in(std::string(reinterpret_cast<const char*>(data + 1), size - 1));
     try {
-        switch ((data[0] >> 2) % 3) {
-        case 0:
-            (void)phylo::read::get(in, format, phylo::read::whitespace, layout);
-            break;
-        case 1:
-            (void)phylo::read::get<phylo::count_data>(in, format, layout);
-            break;
-        default:
-            (void)phylo::read::get<phylo::real_data>(in, format, layout);
-            break;
-        }
+        if (const int kind = (data[0] >> 2) % 3; kind == 0)
+            (void)read::get(in, format, read::whitespace, layout);
+        else if (kind == 1)
+            (void)read::get<phylo::count_data>(in, format, layout);
+        else
+            (void)read::get<phylo::real_data>(in, format, layout);
     } catch (const generics::error&) {
     }
     return 0;

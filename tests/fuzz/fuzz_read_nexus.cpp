@@ -4,29 +4,24 @@
 
 #include <generics/errors.hpp>
 
-#include <cstddef>
 #include <cstdint>
 #include <sstream>
-#include <string>
+
+namespace {
+template <class Record>
+void read(std::istream& in) {
+    (void)phylo::nexus::get<Record>(in);
+}
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static constexpr void (*readers[])(std::istream&) = {
+        read<phylo::disc_data>, read<phylo::count_data>, read<phylo::real_data>,
+        read<phylo::squared>};
     if (size == 0) return 0;
     std::istringstream in(std::string(reinterpret_cast<const char*>(data + 1), size - 1));
     try {
-        switch (data[0] & 3) {
-        case 0:
-            (void)phylo::nexus::get<phylo::disc_data>(in);
-            break;
-        case 1:
-            (void)phylo::nexus::get<phylo::count_data>(in);
-            break;
-        case 2:
-            (void)phylo::nexus::get<phylo::real_data>(in);
-            break;
-        default:
-            (void)phylo::nexus::get<phylo::squared>(in);
-            break;
-        }
+        readers[data[0] & 3](in);
     } catch (const generics::error&) {
     }
     return 0;

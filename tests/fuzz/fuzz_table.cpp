@@ -8,14 +8,10 @@
 
 #include <generics/errors.hpp>
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sstream>
-#include <string>
-#include <typeinfo>
-#include <unistd.h>
 
 namespace {
 

@@ -2,17 +2,11 @@
 
 #include <generics/generic_character_io.hpp>
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <random>
-#include <sstream>
-#include <string>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -21,45 +15,37 @@ using generics::index_type;
 using generics::text_cursor;
 using test_support::expect_error;
 
-using chunked_buffer = test_support::piece_buffer;
-
-const std::size_t chunks[] = {0, 1, 2, 3, 5, 64};
-
 TEST(TextCursor, ReadsAcrossBlockBoundariesAndConsumesExactly) {
-    for (std::size_t chunk : chunks) {
+    for (std::size_t chunk : {0, 1, 2, 3, 5, 64}) {
+        SCOPED_TRACE(chunk);
         // Below the smallest double a literal rounds to zero; subnormals are kept.
         const std::string text = "1.25 -2.5e-3\r\n\t+7 .5 1e2 5. -0.125E+1 1e-400 1e-310 rest";
-        chunked_buffer buf(text, chunk);
-        std::istream in(&buf);
+        test_support::piece_buffer buf(text, chunk), lines("ab\r\ncd\rx\n", chunk),
+            lone("a\rb", chunk);
+        std::istream in(&buf), lines_in(&lines), lone_in(&lone);
         std::vector<double> got;
         {
             text_cursor c(in);
             for (int k = 0; k < 9; ++k) got.push_back(generics::read_real<double>(c));
         }
-        EXPECT_EQ(got, (std::vector<double>{1.25, -2.5e-3, 7, 0.5, 100, 5, -1.25, 0, 1e-310}))
-            << "chunk " << chunk;
-        EXPECT_EQ(text.substr(buf.consumed()), " rest") << "chunk " << chunk;
+        EXPECT_EQ(got, (std::vector<double>{1.25, -2.5e-3, 7, 0.5, 100, 5, -1.25, 0, 1e-310}));
+        EXPECT_EQ(text.substr(buf.consumed()), " rest");
 
         // A line end is LF or CR LF; a lone CR is a character.
-        chunked_buffer lines("ab\r\ncd\rx\n", chunk);
-        std::istream lines_in(&lines);
         text_cursor c(lines_in, true);
         std::string chars;
         for (int ch = c.text_char(); ch != text_cursor::eof; ch = c.text_char())
             chars.push_back(static_cast<char>(ch));
-        EXPECT_EQ(chars, "abcd\rx") << "chunk " << chunk;
-        EXPECT_EQ(c.line(), 3) << "chunk " << chunk;
+        EXPECT_TRUE(chars == "abcd\rx" && c.line() == 3) << chars << c.line();
 
         // A lone CR that the cursor looked past (at the end of a block) is given back.
-        chunked_buffer lone("a\rb", chunk);
-        std::istream lone_in(&lone);
         {
             text_cursor l(lone_in);
             EXPECT_EQ(l.text_char(), 'a');
             EXPECT_FALSE(l.at_line_end());
         }
-        EXPECT_EQ(test_support::next_char(lone_in), '\r') << "chunk " << chunk;
-        EXPECT_EQ(test_support::next_char(lone_in), 'b') << "chunk " << chunk;
+        EXPECT_EQ(test_support::next_char(lone_in), '\r');
+        EXPECT_EQ(test_support::next_char(lone_in), 'b');
     }
 }
 
@@ -97,22 +83,38 @@ TEST(RealLiterals, RejectWhatIsNotAFiniteLiteralAndNameThePlace) {
         "data.txt: line 2: taxon 4, character 2: expected a real literal in the field \"1.5x\"");
 }
 
-TEST(RealImages, ForeAftAndExpLayout) {
-    const auto image = [](double v, std::size_t fore, std::size_t aft, std::size_t exp) {
-        std::string s;
-        generics::put_real(s, v, fore, aft, exp);
-        return s;
-    };
+// put_real's image of v.
+std::string image(double v, std::size_t fore, std::size_t aft, std::size_t exp) {
+    std::string s;
+    generics::put_real(s, v, fore, aft, exp);
+    return s;
+}
+
+// The image put_real must give, from std::to_chars (exact at any precision): the point at
+// column `fore` or later; with exp > 0 scientific, the exponent a sign and at least exp - 1
+// digits after an E.
+std::string exact(double v, std::size_t fore, std::size_t aft, std::size_t exp) {
+    std::string s(1500, ' ');
+    const auto form = exp == 0 ? std::chars_format::fixed : std::chars_format::scientific;
+    s.resize(std::to_chars(s.data(), s.data() + s.size(), v, form, int(aft)).ptr - s.data());
+    if (const std::size_t e = s.find('e'); e != std::string::npos) {
+        const std::string digits = std::to_string(std::abs(std::stoi(s.substr(e + 1))));
+        s = s.substr(0, e) + 'E' + s[e + 1] +
+            std::string(exp - 1 > digits.size() ? exp - 1 - digits.size() : 0, '0') + digits;
+    }
+    return std::string(fore > s.find('.') ? fore - s.find('.') : 0, ' ') + s;
+}
+
+// Fore, aft and exp lay the image out; every requested digit is the exact decimal
+// expansion's, on the fast fixed-point path and in long images (up to 1074 digits after the
+// point, zeros beyond).
+TEST(RealImages, LayoutAndEveryRequestedDigitIsExact) {
     EXPECT_EQ(image(-12.0, 2, 1, 0), "-12.0");  // fore is a minimum
     EXPECT_EQ(image(0.25, 5, 0, 0), "    0.2"); // at least one digit after the point (ties to even)
     EXPECT_EQ(image(12345.678, 2, 3, 2), " 1.235E+4");
     EXPECT_EQ(image(0.00012, 2, 3, 3), " 1.200E-04");
     EXPECT_EQ(image(2e100, 1, 1, 1), "2.0E+100");
     EXPECT_EQ(image(1.0, 0, 2, 5), "1.00E+0000");
-}
-
-// The fast fixed-point path must give exactly the digits of the exact decimal expansion.
-TEST(RealImages, FixedPointAgreesWithTheExactExpansion) {
     std::mt19937_64 random(7);
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
     std::vector<double> values = {
@@ -120,72 +122,30 @@ TEST(RealImages, FixedPointAgreesWithTheExactExpansion) {
         -0.0,        4503599.6273704959, 123456789.0, 0.045, 1.0 / 3};
     for (int k = 0; k < 20000; ++k) values.push_back(unit(random) * std::pow(10.0, k % 12 - 4));
     for (int k = 0; k < 4096; ++k) values.push_back((2 * k + 1) / 512.0); // ties at 8 decimals
-    for (double v : values) {
-        for (int aft : {1, 2, 8, 14}) {
-            char b[1100];
-            const auto r = std::to_chars(b, b + sizeof b, v, std::chars_format::fixed, aft);
-            std::string fast;
-            generics::put_real(fast, v, 0, static_cast<std::size_t>(aft), 0);
-            ASSERT_EQ(fast, std::string(b, r.ptr)) << "value " << v << " aft " << aft;
-        }
-    }
-}
-
-// The decimal digits of m * factor^k, by schoolbook multiplication.
-std::string times_power(std::uint64_t m, int factor, int k) {
-    std::vector<int> digits; // least significant first
-    for (; m != 0; m /= 10) digits.push_back(static_cast<int>(m % 10));
-    for (int step = 0; step < k; ++step) {
-        int carry = 0;
-        for (int& d : digits) {
-            const int x = d * factor + carry;
-            d = x % 10;
-            carry = x / 10;
-        }
-        if (carry != 0) digits.push_back(carry);
-    }
-    std::string image;
-    for (auto d = digits.rbegin(); d != digits.rend(); ++d)
-        image.push_back(static_cast<char>('0' + *d));
-    return image;
-}
-
-// Long images carry every digit of the exact expansion, however many are asked for.
-TEST(RealImages, EveryRequestedDigitIsExact) {
+    for (double v : values)
+        for (std::size_t aft : {1, 2, 8, 14}) ASSERT_EQ(image(v, 0, aft, 0), exact(v, 0, aft, 0));
+    // m * 2^-k with `digits` significant digits, all after the point: the least subnormal, the
+    // largest subnormal, the least normal number, 0.1.
     const struct {
         std::uint64_t m;
-        int k; // the value is m * 2^-k
-    } values[] = {
-        {1, 1074}, {(std::uint64_t{1} << 52) - 1, 1074}, {1, 1022}, {3602879701896397, 55}};
-    for (const auto& x : values) {
+        int k;
+        std::size_t digits;
+    } long_images[] = {{1, 1074, 751},
+                       {(std::uint64_t{1} << 52) - 1, 1074, 767},
+                       {1, 1022, 715},
+                       {3602879701896397, 55, 55}};
+    for (const auto& x : long_images) {
         const double v = std::ldexp(static_cast<double>(x.m), -x.k);
-        // m * 2^-k = m * 5^k / 10^k, and m * 5^k < 10^k: every digit is after the point.
-        const std::string digits = times_power(x.m, 5, x.k);
-        const std::string fraction =
-            std::string(static_cast<std::size_t>(x.k) - digits.size(), '0') + digits;
-        for (std::size_t aft : {static_cast<std::size_t>(x.k), std::size_t{1200}}) {
-            std::string fixed;
-            generics::put_real(fixed, v, 2, aft, 0);
-            EXPECT_EQ(fixed, " 0." + fraction + std::string(aft - fraction.size(), '0'))
-                << x.m << " aft " << aft;
-        }
+        for (std::size_t aft : {static_cast<std::size_t>(x.k), std::size_t{1200}})
+            EXPECT_EQ(image(v, 2, aft, 0), exact(v, 2, aft, 0)) << x.m << " aft " << aft;
         // Scientific: the first digit before the point, every further one after it.
-        const std::size_t zeros = fraction.find_first_not_of('0');
-        const std::string exponent = "E-" + std::to_string(zeros + 1);
-        for (std::size_t aft : {digits.size() - 1, std::max<std::size_t>(digits.size() - 1, 760),
-                                std::size_t{1100}}) {
-            std::string scientific;
-            generics::put_real(scientific, v, 2, aft, 1);
-            const std::string after =
-                digits.substr(1) + std::string(aft - (digits.size() - 1), '0');
-            EXPECT_EQ(scientific, " " + digits.substr(0, 1) + "." + after + exponent)
-                << x.m << " aft " << aft;
-        }
+        for (std::size_t aft :
+             {x.digits - 1, std::max<std::size_t>(x.digits - 1, 760), std::size_t{1100}})
+            EXPECT_EQ(image(v, 2, aft, 1), exact(v, 2, aft, 1)) << x.m << " aft " << aft;
     }
     // The largest double: 309 digits before the point, all exact.
-    std::string big;
-    generics::put_real(big, std::numeric_limits<double>::max(), 0, 3, 0);
-    EXPECT_EQ(big, times_power((std::uint64_t{1} << 53) - 1, 2, 971) + ".000");
+    const double big = std::numeric_limits<double>::max();
+    EXPECT_EQ(image(big, 0, 3, 0), exact(big, 0, 3, 0));
 }
 
 TEST(TextOutput, LayoutsAndWhatIsCollectedBeforeAnError) {

@@ -2,9 +2,6 @@
 
 #include "../test_support.hpp"
 
-#include <string>
-#include <utility>
-
 namespace {
 
 using test_support::expect_error;
@@ -50,7 +47,7 @@ TEST(StringEdit, SetsRunsCaseAndCommonParts) {
     expect_error<pattern_error>([] { squeeze("a", none); }, "squeeze: the character set is empty");
 }
 
-TEST(StringEdit, BeforeAfterAndBasename) {
+TEST(StringEdit, BeforeAfterBasenameAndStringMaps) {
     std::string path = "x/y.z";
     basename_in_place(path);
     for (const auto& [got, expected] :
@@ -75,9 +72,8 @@ TEST(StringEdit, BeforeAfterAndBasename) {
                                 "before: the pattern is empty");
     expect_error<pattern_error>([] { after("a", "", replace_type::FIRST, false); },
                                 "after: the pattern is empty");
-}
 
-TEST(StringEdit, StringMapWithASetOrAPattern) {
+    // String maps with a set or a pattern.
     std::string set_in_place = "x1y22", pattern_in_place = "path/to/file";
     string_map_in_place(set_in_place, digits, "<n>", replace_type::EVERY, membership::INSIDE);
     string_map_in_place(pattern_in_place, "/", "\\", replace_type::EVERY);

@@ -2,10 +2,6 @@
 
 #include "../test_support.hpp"
 
-#include <string>
-#include <utility>
-#include <vector>
-
 namespace {
 
 using test_support::expect_error;
@@ -19,7 +15,7 @@ const character_mapping lower("ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrs
 const character_set letters = character_set::range('a', 'z') | character_set::range('A', 'Z');
 const character_set digits = character_set::range('0', '9');
 
-TEST(Split, EveryFormAgainstItsExpectedFields) {
+TEST(Split, EveryFormAgainstItsExpectedFieldsAndJoin) {
     const std::pair<ustr_vecs, strings> cases[] = {
         // At a pattern: nothing trimmed, quotes mean nothing, matches do not overlap.
         {split("x\t1", "\t"), {"x", "1"}},
@@ -55,9 +51,8 @@ TEST(Split, EveryFormAgainstItsExpectedFields) {
     expect_error<range_error>([] { (void)split("abc", 0); }, "split: piece width 0 is below 1");
     expect_error<pattern_error>([] { (void)scan("abc", character_set()); },
                                 "scan: the character set is empty");
-}
 
-TEST(Split, ForEachFieldAndJoinAgreeWithSplit) {
+    // for_each_field and join agree with split.
     for (std::string source :
          {"", "a", "\t", "a\tb", "\ta\t", "a\t\tb\t", "\t\t\t", "long field\tx"}) {
         strings seen;
@@ -68,7 +63,7 @@ TEST(Split, ForEachFieldAndJoinAgreeWithSplit) {
     EXPECT_TRUE(join(ustr_vecs{"a", "b"}, ", ") == "a, b" && join(ustr_vecs{"a", "b"}, "") == "ab");
 }
 
-TEST(UstrVecs, IndexedFromOneCheckedAndAppendedTo) {
+TEST(UstrVecs, IndexedFromOneCheckedAndAppendedToAndTheStandardSets) {
     ustr_vecs v{"keep"};
     v.append(v); // must not read what it writes
     split(v, "a\tb", "\t");
@@ -82,9 +77,8 @@ TEST(UstrVecs, IndexedFromOneCheckedAndAppendedTo) {
     EXPECT_TRUE(v.first() == 1 && v[1] == "keep" && v[11] == "j" && ustr_vecs().last() == 0);
     expect_error<range_error>([&] { (void)v[0]; }, "index 0 outside the bounds 1 .. 11");
     expect_error<range_error>([&] { (void)v[12]; }, "index 12 outside the bounds 1 .. 11");
-}
 
-TEST(CharacterSets, WhitespaceAndBlackspace) {
+    // Whitespace and blackspace split the 256 characters.
     for (int c = 0; c < 256; ++c) {
         const bool white = c <= 32 || (c >= 127 && c <= 159);
         EXPECT_TRUE(whitespace.contains(static_cast<char>(c)) == white &&
@@ -93,7 +87,7 @@ TEST(CharacterSets, WhitespaceAndBlackspace) {
     }
 }
 
-TEST(Tokens, WordsAndBoundsFromEitherEnd) {
+TEST(Tokens, WordsBoundsFromEitherEndAndPatterns) {
     const std::string s = "the quick brown fox";
     const std::pair<std::string, std::string> words[] = {
         {word(s, 2, direction::FORWARD), "quick"},
@@ -123,9 +117,8 @@ TEST(Tokens, WordsAndBoundsFromEitherEnd) {
                               "token search in an empty string");
     expect_error<range_error>([] { (void)last_token("a", whitespace, membership::OUTSIDE, 0); },
                               "token search: first index 0 is not positive");
-}
 
-TEST(FindPattern, ThroughTheMapping) {
+    // Patterns are found through the mapping.
     EXPECT_EQ(find_pattern("xABab", "ab", lower), 1u);
     EXPECT_EQ(find_pattern("xABab", "ab"), 3u);
     EXPECT_EQ(find_pattern("xABab", "ab", lower, 2), 3u);
