@@ -5,6 +5,7 @@
 #include <generics/errors.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <condition_variable>
 #include <exception>
@@ -36,11 +37,12 @@ draw_method choose_method(std::span<const stratum_shape> strata, std::int64_t de
 
 // What one thread needs to draw and measure reshuffles; made once per thread.
 struct permutation_test::workspace {
-    stream_random random;
-    phylo::count_array labels;                // the permuted column of the reshuffle
-    std::vector<std::uint32_t> counts;        // the dense table, row-major
-    std::vector<std::uint32_t> local;         // one stratum's table
-    std::vector<std::int64_t> left;           // scratch of the table sampler
+    // Two of each where tables are drawn two at a time (draw_pair); one reshuffle uses the first.
+    std::array<stream_random, 2> random;
+    phylo::count_array labels;                        // the permuted column of the reshuffle
+    std::array<std::vector<std::uint32_t>, 2> counts; // the dense table, row-major
+    std::vector<std::uint32_t> local;                 // one stratum's table
+    std::array<std::vector<std::int64_t>, 2> left;    // scratch of the table sampler
     phylo::taxonomy::contingency_table table; // the sparse table, when a dense one is too big
 };
 
@@ -134,10 +136,11 @@ std::int64_t permutation_test::taxa() const noexcept { return columns_.fixed.len
 std::int64_t permutation_test::fixed_groups() const noexcept { return rows_; }
 std::int64_t permutation_test::permuted_groups() const noexcept { return columns_n_; }
 
-void permutation_test::measure(workspace& w, double* out) const {
+void permutation_test::measure(std::span<const std::uint32_t> counts, workspace& w,
+                               double* out) const {
     phylo::taxonomy::association_measures m{};
     if (dense_) {
-        m = measurer_->dense(w.counts);
+        m = measurer_->dense(counts);
     } else {
         phylo::taxonomy::contingency(columns_.fixed, w.labels, w.table);
         m = (*measurer_)(w.table.cells);
@@ -167,31 +170,33 @@ std::vector<double> permutation_test::observed() const {
     workspace w;
     w.labels = columns_.permuted;
     if (dense_) {
-        w.counts.assign(static_cast<std::size_t>(rows_ * columns_n_), 0);
-        count_cells(columns_.fixed, w.labels, columns_n_, w.counts);
+        w.counts[0].assign(static_cast<std::size_t>(rows_ * columns_n_), 0);
+        count_cells(columns_.fixed, w.labels, columns_n_, w.counts[0]);
     }
     std::vector<double> out(statistics_.size());
-    measure(w, out.data());
+    measure(w.counts[0], w, out.data());
     return out;
 }
 
 void permutation_test::reshuffle(std::uint64_t seed, std::int64_t k, workspace& w,
                                  double* out) const {
-    w.random.reset(stream_seed(seed, k));
+    auto& random = w.random[0];
+    auto& counts = w.counts[0];
+    random.reset(stream_seed(seed, k));
     if (method_ == draw_method::draw_table) {
-        const auto uniform = [&w] { return w.random.uniform(); };
+        const auto uniform = [&random] { return random.uniform(); };
         if (strata_.size() == 1) {
-            strata_[0].sampler->draw(uniform, w.counts, w.left);
+            strata_[0].sampler->draw(uniform, counts, w.left[0]);
         } else {
-            std::fill(w.counts.begin(), w.counts.end(), 0u);
+            std::fill(counts.begin(), counts.end(), 0u);
             const auto c = static_cast<std::size_t>(columns_n_);
             for (const auto& st : strata_) {
                 w.local.resize(st.sampler->cells());
-                st.sampler->draw(uniform, w.local, w.left);
+                st.sampler->draw(uniform, w.local, w.left[0]);
                 const std::size_t local_columns = st.columns.size();
                 for (std::size_t i = 0; i < st.fixed.size(); ++i)
                     for (std::size_t j = 0; j < local_columns; ++j)
-                        w.counts[st.fixed[i] * c + st.columns[j]] += w.local[i * local_columns + j];
+                        counts[st.fixed[i] * c + st.columns[j]] += w.local[i * local_columns + j];
             }
         }
     } else {
@@ -200,13 +205,30 @@ void permutation_test::reshuffle(std::uint64_t seed, std::int64_t k, workspace& 
         if (strata_.size() == 1) {
             auto* a = w.labels.data();
             for (auto i = static_cast<std::uint32_t>(w.labels.length()); i > 1; --i)
-                std::swap(a[i - 1], a[w.random.below(i)]);
+                std::swap(a[i - 1], a[random.below(i)]);
         } else {
-            strata_labels_->shuffle(w.labels, [&w](std::uint32_t n) { return w.random.below(n); });
+            strata_labels_->shuffle(w.labels,
+                                    [&random](std::uint32_t n) { return random.below(n); });
         }
-        if (dense_) count_cells(columns_.fixed, w.labels, columns_n_, w.counts);
+        if (dense_) count_cells(columns_.fixed, w.labels, columns_n_, counts);
     }
-    measure(w, out);
+    measure(counts, w, out);
+}
+
+void permutation_test::draw_pair(std::uint64_t seed, std::int64_t k, workspace& w,
+                                 double* out) const {
+    const auto uniform = [](stream_random& random) {
+        return [&random] { return random.uniform(); };
+    };
+    std::array uniforms{uniform(w.random[0]), uniform(w.random[1])};
+    const std::array<std::span<std::uint32_t>, 2> tables{w.counts[0], w.counts[1]};
+    for (std::size_t t = 0; t < 2; ++t) {
+        w.random[t].reset(stream_seed(seed, k + static_cast<std::int64_t>(t)));
+        std::fill(w.counts[t].begin(), w.counts[t].end(), 0u);
+    }
+    strata_[0].sampler->add_draws(std::span(uniforms), tables, std::span(w.left));
+    measure(w.counts[0], w, out);
+    measure(w.counts[1], w, out + statistics_.size());
 }
 
 void permutation_test::for_each_null(
@@ -235,11 +257,15 @@ void permutation_test::for_each_null(
     std::int64_t claimed = 0;
     bool stop = false;
     std::exception_ptr failure;
+    // Unstratified tables are drawn two at a time, which overlaps their draws.
+    const bool pairs = method_ == draw_method::draw_table && strata_.size() == 1;
     const auto work = [&] {
         try {
             workspace w;
             w.labels = columns_.permuted;
-            if (dense_) w.counts.assign(static_cast<std::size_t>(rows_ * columns_n_), 0);
+            if (dense_)
+                for (auto& counts : w.counts)
+                    counts.assign(static_cast<std::size_t>(rows_ * columns_n_), 0);
             for (;;) {
                 std::int64_t b = 0;
                 {
@@ -252,8 +278,17 @@ void permutation_test::for_each_null(
                 const auto slot = static_cast<std::size_t>(b % ring);
                 double* out = slots.data() + slot * static_cast<std::size_t>(block) * width;
                 const std::int64_t from = b * block;
-                for (std::int64_t i = from; i < std::min(count, from + block); ++i)
-                    reshuffle(seed, first + i, w, out + static_cast<std::size_t>(i - from) * width);
+                const std::int64_t end = std::min(count, from + block);
+                for (std::int64_t i = from; i < end;) {
+                    double* at = out + static_cast<std::size_t>(i - from) * width;
+                    if (pairs && i + 1 < end) {
+                        draw_pair(seed, first + i, w, at);
+                        i += 2;
+                    } else {
+                        reshuffle(seed, first + i, w, at);
+                        ++i;
+                    }
+                }
                 {
                     const std::lock_guard guard(lock);
                     holds[slot] = b;

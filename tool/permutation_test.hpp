@@ -147,7 +147,9 @@ private:
     };
 
     void reshuffle(std::uint64_t seed, std::int64_t k, workspace& w, double* out) const;
-    void measure(workspace& w, double* out) const;
+    // Reshuffles k and k + 1 as tables, drawn together: the values reshuffle gives.
+    void draw_pair(std::uint64_t seed, std::int64_t k, workspace& w, double* out) const;
+    void measure(std::span<const std::uint32_t> counts, workspace& w, double* out) const;
 
     test_columns columns_;
     std::vector<statistic> statistics_;

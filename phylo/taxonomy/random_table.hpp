@@ -15,10 +15,12 @@
 // outwards when its spread is small, by Stadlober's ratio-of-uniforms method otherwise.
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 namespace phylo::taxonomy {
@@ -53,7 +55,23 @@ public:
     // several strata is the table of a reshuffle within the strata.
     template <class Uniform>
     void add_draw(Uniform&& uniform, std::span<std::uint32_t> counts,
-                  std::vector<std::int64_t>& left) const;
+                  std::vector<std::int64_t>& left) const {
+        using one_uniform = std::remove_reference_t<Uniform>;
+        const std::array<std::span<std::uint32_t>, 1> one{counts};
+        add_draws(std::span<one_uniform, 1>(&uniform, 1), one,
+                  std::span<std::vector<std::int64_t>, 1>(&left, 1));
+    }
+
+    // Adds table t to counts[t] with uniforms[t], for N tables at once: each the table that
+    // add_draw gives with that generator, in less time than N calls, as the processor overlaps
+    // the draws of different tables (each draw waits on the one before it in its table).
+    //
+    //     std::array<std::span<std::uint32_t>, 2> tables{first, second};
+    //     sampler.add_draws(std::span(uniforms), tables, std::span(scratch)); // 2 of each
+    template <class Uniform, std::size_t N>
+    void add_draws(std::span<Uniform, N> uniforms,
+                   const std::array<std::span<std::uint32_t>, N>& counts,
+                   std::span<std::vector<std::int64_t>, N> left) const;
 
     // Draws one table into `counts`, replacing what was there.
     template <class Uniform>
@@ -188,32 +206,41 @@ std::int64_t hypergeometric(std::int64_t population, std::int64_t successes, std
     return detail::hypergeometric_inversion(population, successes, draws, log_factorial, uniform);
 }
 
-template <class Uniform>
-void random_table_sampler::add_draw(Uniform&& uniform, std::span<std::uint32_t> counts,
-                                    std::vector<std::int64_t>& left) const {
+template <class Uniform, std::size_t N>
+void random_table_sampler::add_draws(std::span<Uniform, N> uniforms,
+                                     const std::array<std::span<std::uint32_t>, N>& counts,
+                                     std::span<std::vector<std::int64_t>, N> left) const {
     const auto& outer = by_rows_ ? rows_ : columns_;
     const auto& inner = by_rows_ ? columns_ : rows_;
     // Where cell (outer i, inner j) lies in the row-major counts.
     const std::size_t outer_stride = by_rows_ ? columns_.size() : 1;
     const std::size_t inner_stride = by_rows_ ? 1 : columns_.size();
-    left.assign(inner.begin(), inner.end());
+    for (auto& l : left) l.assign(inner.begin(), inner.end());
     std::int64_t population = 0;
     for (const auto c : inner) population += c;
     const double* lf = log_factorial_.data();
-    std::uint32_t* row = counts.data();
     const std::size_t last = inner.size() - 1;
-    for (std::size_t i = 0; i < outer.size(); ++i, row += outer_stride) {
-        std::int64_t wanted = outer[i];
-        std::int64_t pool = population; // taxa left in groups j.. of the inner side
-        population -= wanted;
-        for (std::size_t j = 0; wanted > 0; ++j) {
-            const std::int64_t here = left[j];
-            const std::int64_t x =
-                j == last ? wanted : hypergeometric(pool, here, wanted, lf, uniform);
-            row[j * inner_stride] += static_cast<std::uint32_t>(x);
-            left[j] = here - x;
-            wanted -= x;
-            pool -= here;
+    for (std::size_t i = 0; i < outer.size(); ++i) {
+        std::array<std::int64_t, N> wanted;
+        wanted.fill(outer[i]);
+        std::array<std::int64_t, N> pool; // taxa left in groups j.. of the inner side
+        pool.fill(population);
+        population -= outer[i];
+        for (std::size_t j = 0;; ++j) {
+            bool placed = true;
+            for (std::size_t t = 0; t < N; ++t) {
+                if (wanted[t] == 0) continue;
+                placed = false;
+                const std::int64_t here = left[t][j];
+                const std::int64_t x =
+                    j == last ? wanted[t]
+                              : hypergeometric(pool[t], here, wanted[t], lf, uniforms[t]);
+                counts[t][i * outer_stride + j * inner_stride] += static_cast<std::uint32_t>(x);
+                left[t][j] = here - x;
+                wanted[t] -= x;
+                pool[t] -= here;
+            }
+            if (placed) break;
         }
     }
 }
