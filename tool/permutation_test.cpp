@@ -262,7 +262,7 @@ void permutation_test::for_each_null(
     const auto work = [&] {
         try {
             workspace w;
-            w.labels = columns_.permuted;
+            if (method_ == draw_method::permute_labels) w.labels = columns_.permuted;
             if (dense_)
                 for (auto& counts : w.counts)
                     counts.assign(static_cast<std::size_t>(rows_ * columns_n_), 0);

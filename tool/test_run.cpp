@@ -79,9 +79,12 @@ phylo::count_array as_codes(std::vector<phylo::count_element>&& v) {
     return phylo::count_array(0, std::move(v));
 }
 
+// Threads beyond the cores only take turns on them, and each holds a workspace (a copy of the
+// permuted column when labels are drawn), so no more are started than there are cores.
 unsigned thread_count(const settings& s) {
-    if (s.threads) return *s.threads;
-    return std::max(1u, std::thread::hardware_concurrency());
+    const unsigned cores = std::thread::hardware_concurrency();
+    if (!s.threads) return std::max(1u, cores);
+    return cores == 0 ? *s.threads : std::min(*s.threads, cores);
 }
 
 // A file written by name, through the buffered writer, closed at the end.
