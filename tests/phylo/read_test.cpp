@@ -1,6 +1,7 @@
 #include <phylo/read.hpp>
 
 #include "../test_support.hpp"
+#include "records.hpp"
 
 #include <phylo/print.hpp>
 
@@ -10,7 +11,6 @@
 
 #include <sys/resource.h>
 
-#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -28,6 +28,7 @@ using read::dist_input_format;
 using read::input_format;
 using read::row_layout;
 using read::triangle;
+using test_records::summary;
 using test_support::data_file;
 using test_support::expect_error;
 using test_support::text_input;
@@ -36,40 +37,6 @@ constexpr auto dist_phylip = dist_input_format::PHYLIP,
                dist_extended = dist_input_format::EXTENDED_PHYLIP,
                dist_tab = dist_input_format::TAB_SEPARATED;
 constexpr auto interleaved = row_layout::INTERLEAVED, detect = row_layout::DETECT;
-
-std::string shown(char c) { return {c}; }
-std::string shown(count_element c) { return std::to_string(c); }
-std::string shown(double v) { // the shortest text that reads back as v, sign of zero kept
-    char s[32];
-    return {s, std::to_chars(s, s + sizeof s, v).ptr};
-}
-
-// A record as "label:values/" for each taxon, states written together, numbers apart; a
-// first index other than 0 is written as "@k" before the label or the row.
-template <class Element>
-std::string summary(const character_data<Element>& x) {
-    std::string s = x.first == 0 ? "" : "@" + std::to_string(x.first);
-    for (index_type i = x.first; i <= x.last; ++i) {
-        s += x.labels[i] + ":";
-        if (x.rows[i]->first() != 0) s += "@" + std::to_string(x.rows[i]->first());
-        for (index_type j = x.rows[i]->first(); j <= x.rows[i]->last(); ++j)
-            s += (j == x.rows[i]->first() || std::is_same_v<Element, char> ? "" : " ") +
-                 shown((*x.rows[i])[j]);
-        s += "/";
-    }
-    return s;
-}
-
-std::string summary(const squared& x) {
-    std::string s = x.first == 0 ? "" : "@" + std::to_string(x.first);
-    for (index_type i = x.first; i <= x.last; ++i) {
-        s += x.labels[i] + ":";
-        for (index_type j = x.first; j <= x.last; ++j)
-            s += (j == x.first ? "" : " ") + shown(x.matrix(i, j));
-        s += "/";
-    }
-    return s;
-}
 
 // A reader of a test's input, giving the record's summary.
 using reader = std::function<std::string(std::istream&)>;
@@ -98,23 +65,10 @@ reader current(std::string (*read)()) {
     };
 }
 
-// Checks what reading text gives: the record summed up as `expected`, or, when `expected` is
-// "data error: message" (or another kind), an error of that kind whose message holds message.
+// Checks what reading text gives (see test_records::expect_outcome).
 void expect_reads(const reader& read, const std::string& text, const std::string& expected) {
     text_input in(text);
-    std::string got;
-    try {
-        got = read(in);
-    } catch (const generics::error& e) {
-        got = std::string(e.name()) + ": " + e.message();
-    }
-    const std::size_t kind = expected.find(" error: ");
-    if (kind == std::string::npos) {
-        EXPECT_EQ(got, expected) << text;
-    } else {
-        EXPECT_EQ(got.substr(0, kind + 8), expected.substr(0, kind + 8)) << got;
-        EXPECT_NE(got.find(expected.substr(kind + 8)), std::string::npos) << got;
-    }
+    test_records::expect_outcome(test_records::outcome([&] { return read(in); }), expected, text);
 }
 
 struct input_case {

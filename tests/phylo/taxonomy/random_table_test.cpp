@@ -7,10 +7,12 @@
 
 #include "../../test_support.hpp"
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <map>
 #include <random>
+#include <span>
 #include <tuple>
 #include <vector>
 
@@ -118,6 +120,39 @@ TEST(RandomTable, KeepsTheMarginsAndFollowsThePermutationDistribution) {
         }
         const auto [x2, df] = goodness_of_fit(seen, exact, 60000);
         EXPECT_LT(x2, chi2_limit(df)) << transposed;
+    }
+}
+
+TEST(RandomTable, TablesDrawnTogetherAreTheTablesDrawnOneByOne) {
+    // Each of the tables drawn at once is the one its own generator gives alone, added to what
+    // its counts held. Groups of 40,000 send some variates to the ratio method, groups of 3 to
+    // inversion; the groups of 1 and 3 are placed after a varying number of draws, so the
+    // tables leave their rows at different points.
+    const std::vector<std::int64_t> rows{40000, 3, 40000, 17, 1};
+    const std::vector<std::int64_t> columns{60000, 20000, 11, 10};
+    for (const bool transposed : {false, true}) {
+        const random_table_sampler sampler(transposed ? columns : rows,
+                                           transposed ? rows : columns);
+        std::array<std::mt19937_64, 3> alone{std::mt19937_64(1), std::mt19937_64(2),
+                                             std::mt19937_64(3)};
+        auto together = alone;
+        std::array<std::vector<std::uint32_t>, 3> expected, got;
+        std::vector<std::int64_t> left;
+        std::array<std::vector<std::int64_t>, 3> lefts;
+        const auto uniform_of = [](std::mt19937_64& random) {
+            return [&random] { return std::generate_canonical<double, 53>(random); };
+        };
+        for (std::size_t t = 0; t < 3; ++t) {
+            expected[t].assign(sampler.cells(), static_cast<std::uint32_t>(t));
+            got[t] = expected[t];
+            sampler.add_draw(uniform_of(alone[t]), expected[t], left);
+        }
+        std::array uniforms{uniform_of(together[0]), uniform_of(together[1]),
+                            uniform_of(together[2])};
+        const std::array<std::span<std::uint32_t>, 3> tables{got[0], got[1], got[2]};
+        sampler.add_draws(std::span(uniforms), tables, std::span(lefts));
+        EXPECT_EQ(got, expected) << transposed;
+        EXPECT_EQ(together, alone) << "each generator is used as far as alone";
     }
 }
 
