@@ -146,6 +146,11 @@ struct expected {
     setup how = {};
 };
 
+// A run that writes `err` alone and ends with status 1.
+inline expected fails(std::vector<std::string> args, std::string err, setup how = {}) {
+    return {std::move(args), "", std::move(err), 1, std::move(how)};
+}
+
 // Runs each row and checks all it left; an output is shown only in part when it differs.
 inline void expect_runs(const std::vector<expected>& rows) {
     for (const auto& [args, out, err, status, how] : rows) {

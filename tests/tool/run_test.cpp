@@ -48,26 +48,26 @@ TEST(Labmix, ListingsAsReadTheUsageTextAndFailuresOfOneMessageAndStatusOne) {
         {{s.file("\n\n\n"), "-n", "3"}, "\n\n\n\n"},
         {{s.file(""), "-n", "2", "-f", "9"}, "\n\n\n"},
         // Not exactly one input.
-        {{}, "", usage, 1},
-        {{"a.tsv", "b.tsv"}, "", usage, 1},
-        {{"-x", "a.tsv"}, "", usage, 1},
-        {{"-f", "-n", "4", t}, "", f_value + "\"" + t + "\"\n", 1},
-        {{s.path("missing.tsv")}, "", "Invalid filename.\n", 1},
-        {{directory}, "", "Invalid filename.\n", 1},
+        fails({}, usage),
+        fails({"a.tsv", "b.tsv"}, usage),
+        fails({"-x", "a.tsv"}, usage),
+        fails({"-f", "-n", "4", t}, f_value + "\"" + t + "\"\n"),
+        fails({s.path("missing.tsv")}, "Invalid filename.\n"),
+        fails({directory}, "Invalid filename.\n"),
         // The bad line is the fourth: the empty line counts.
-        {{ragged}, "", fields + ragged + ": line  4\n", 1},
-        {{"-"}, "", fields + "standard input: line  4\n", 1, {.in = ragged}},
-        {{t, "-p", "3"}, "", column + "3 is beyond the 2 fields of the table\n", 1},
+        fails({ragged}, fields + ragged + ": line  4\n"),
+        fails({"-"}, fields + "standard input: line  4\n", {.in = ragged}),
+        fails({t, "-p", "3"}, column + "3 is beyond the 2 fields of the table\n"),
         // Every line is checked before a column is found missing.
-        {{ragged, "-p", "3"}, "", fields + ragged + ": line  4\n", 1},
-        {{one, "-f", "4", "-p", "1"}, "", column + "4 is beyond the 1 field of the table\n", 1},
+        fails({ragged, "-p", "3"}, fields + ragged + ": line  4\n"),
+        fails({one, "-f", "4", "-p", "1"}, column + "4 is beyond the 1 field of the table\n"),
         // A failed read never passes for the end of the table.
-        {{"/proc/self/mem"}, "", "labmix: read error: /proc/self/mem: Input/output error\n", 1},
-        {{"-"}, "", input + "Bad file descriptor\n", 1, {.in = std::nullopt}},
-        {{"-"}, "", input + "Is a directory\n", 1, {.in = directory}},
+        fails({"/proc/self/mem"}, "labmix: read error: /proc/self/mem: Input/output error\n"),
+        fails({"-"}, input + "Bad file descriptor\n", {.in = std::nullopt}),
+        fails({"-"}, input + "Is a directory\n", {.in = directory}),
         // An endless run stops at its first failed write.
-        {{t, "-n", endless}, "", output + "No space left on device\n", 1, {.out = "/dev/full"}},
-        {{t, "-n", endless}, "", output + "Bad file descriptor\n", 1, {.out = std::nullopt}},
+        fails({t, "-n", endless}, output + "No space left on device\n", {.out = "/dev/full"}),
+        fails({t, "-n", endless}, output + "Bad file descriptor\n", {.out = std::nullopt}),
     });
 }
 
