@@ -42,9 +42,8 @@ TEST(LabmixTables, LongAndWideHoldTheListingsOfTheSameRun) {
         EXPECT_EQ(r.err, "") << format;
         return lines(r.out);
     };
-    const auto listings = run_as("--format=listings");
-    const auto long_lines = run_as("--format=long");
-    const auto wide_lines = run_as("--format=wide");
+    const auto listings = run_as("--format=listings"), long_lines = run_as("--format=long"),
+               wide_lines = run_as("--format=wide");
     // Listings: 7 blocks of 6 pairs and an empty line; the header line is no taxon.
     ASSERT_EQ(listings.size(), 7u * 7);
     EXPECT_EQ(listings[0], "a\tF1");

@@ -61,9 +61,8 @@ private:
 };
 
 inline std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
-    s << in.rdbuf();
+    s << std::ifstream(path, std::ios::binary).rdbuf();
     return s.str();
 }
 
@@ -79,8 +78,7 @@ struct setup {
 };
 
 struct outcome {
-    std::string out;
-    std::string err;
+    std::string out, err;
     int status = -1; // the exit status, or 128 + the signal that ended the run
     bool overran = false;
 };
