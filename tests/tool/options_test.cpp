@@ -122,8 +122,9 @@ TEST(ParseArguments, BadValuesAreRangeErrorsAndBadLongOptionsOptionErrorsNamingT
           "2147483648", "-2147483649", "99999999999999999999999"})
         range_errors.push_back(
             {{"-n", bad, "x"}, "the value of option -n " + range + "\"" + bad + "\""});
-    for (const auto& [args, message] : range_errors)
-        test_support::expect_error<generics::range_error>([&] { parse_arguments(args); }, message);
+    for (const auto& row : range_errors)
+        test_support::expect_error<generics::range_error>([&] { parse_arguments(row.first); },
+                                                          row.second);
     const std::string names = ", is not a column number, and column names need --header";
     const std::vector<std::pair<list, std::string>> option_errors = {
         {{"--frobnicate", "x"}, "unknown option --frobnicate (labmix --help lists the options)"},
@@ -137,6 +138,6 @@ TEST(ParseArguments, BadValuesAreRangeErrorsAndBadLongOptionsOptionErrorsNamingT
         {{"--fixed", "taxon", "x"}, "the value of option --fixed, \"taxon\"" + names},
         {{"--strata=", "x"}, "the value of option --strata, \"\"" + names},
     };
-    for (const auto& [args, message] : option_errors)
-        test_support::expect_error<option_error>([&] { parse_arguments(args); }, message);
+    for (const auto& row : option_errors)
+        test_support::expect_error<option_error>([&] { parse_arguments(row.first); }, row.second);
 }
