@@ -11,6 +11,7 @@
 #include <cmath>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace labmix;
@@ -57,29 +58,25 @@ std::vector<double> exact_p(const std::vector<int>& fixed, const std::vector<int
         return out;
     };
     const auto observed = statistics_of(permuted);
-    std::vector<std::vector<std::size_t>> rows_of(at(*std::ranges::max_element(strata)) + 1);
-    for (std::size_t i = 0; i < strata.size(); ++i) rows_of[at(strata[i])].push_back(i);
-    std::vector<int> labels = permuted;
+    // Each stratum's labels: an arrangement of all labels keeps them when it keeps these.
+    const auto labels_of_strata = [&](const std::vector<int>& labels) {
+        std::vector<std::pair<int, int>> pairs;
+        for (std::size_t i = 0; i < labels.size(); ++i) pairs.emplace_back(strata[i], labels[i]);
+        std::ranges::sort(pairs);
+        return pairs;
+    };
+    const auto kept = labels_of_strata(permuted);
     std::vector<double> at_least(every.size(), 0);
     double total = 0;
-    // Every arrangement of the labels of stratum s, then of the strata after it.
-    const auto walk = [&](auto&& self, std::size_t s) -> void {
-        if (s == rows_of.size()) {
-            const auto v = statistics_of(labels);
-            for (std::size_t k = 0; k < v.size(); ++k)
-                at_least[k] += at_least_observed(v[k], observed[k]) ? 1 : 0;
-            total += 1;
-            return;
-        }
-        std::vector<int> values;
-        for (const auto i : rows_of[s]) values.push_back(permuted[i]);
-        std::ranges::sort(values);
-        do {
-            for (std::size_t j = 0; j < values.size(); ++j) labels[rows_of[s][j]] = values[j];
-            self(self, s + 1);
-        } while (std::ranges::next_permutation(values).found);
-    };
-    walk(walk, 0);
+    auto labels = permuted;
+    std::ranges::sort(labels);
+    do {
+        if (labels_of_strata(labels) != kept) continue;
+        const auto v = statistics_of(labels);
+        for (std::size_t k = 0; k < v.size(); ++k)
+            at_least[k] += at_least_observed(v[k], observed[k]) ? 1 : 0;
+        total += 1;
+    } while (std::ranges::next_permutation(labels).found);
     for (auto& a : at_least) a /= total;
     return at_least;
 }
