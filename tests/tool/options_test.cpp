@@ -12,12 +12,11 @@
 #include <utility>
 #include <vector>
 
-using labmix::parse_arguments;
-using labmix::settings;
+using namespace labmix;
 
 namespace {
 
-settings make(std::string input, labmix::index_type fixed = 0, labmix::index_type permuted = 1,
+settings make(std::string input, index_type fixed = 0, index_type permuted = 1,
               std::int64_t reshuffles = 0, std::optional<std::uint64_t> seed = {}) {
     settings s;
     s.fixed_column = fixed;
@@ -36,10 +35,14 @@ settings with(settings base, Change change) {
     return base;
 }
 
+using list = std::vector<std::string>;
+
 } // namespace
 
 TEST(ParseArguments, ScansFromTheRightAndTakesEachValueAfterTheRemovalsToItsRight) {
-    const std::vector<std::pair<std::vector<std::string>, settings>> rows = {
+    const auto hx = with(make("x"), [](auto& s) { s.header = true; });
+    const auto h2 = with(hx, [](auto& s) { s.fixed_column = 2; });
+    const std::vector<std::pair<list, settings>> rows = {
         {{"data.txt"}, make("data.txt")},
         {{"t.tsv", "-n", "4", "-p", "3", "-s", "9", "-f", "2"}, make("t.tsv", 1, 2, 4, 9)},
         {{"-n", "4", "-f", "2", "t.tsv", "-s", "9", "-p", "3"}, make("t.tsv", 1, 2, 4, 9)},
@@ -54,16 +57,49 @@ TEST(ParseArguments, ScansFromTheRightAndTakesEachValueAfterTheRemovalsToItsRigh
         // Blanks and a sign around the digits, and the limits of the range.
         {{"-n", "  +7  ", "-s", "-0", "x"}, make("x", 0, 1, 7, 0)},
         {{"-n", "2147483647", "-f", "2147483647", "x"}, make("x", 2147483646, 1, 2147483647)},
+        // Long options are scanned in the same pass as the short ones.
+        {{"--fixed", "2", "--permute=3", "--reshuffles", "4", "--seed=9", "t"},
+         make("t", 1, 2, 4, 9)},
+        // Between the two spellings of one option, too, the leftmost wins.
+        {{"--reshuffles=3", "x", "-n", "5"}, make("x", 0, 1, 3)},
+        {{"-n", "5", "x", "--reshuffles", "3"}, make("x", 0, 1, 5)},
+        // A long option takes the argument to its right after the removals to its right.
+        {{"--seed", "-n", "4", "7", "x"}, make("x", 0, 1, 4, 7)},
+        // Names wait for the header line; a later number replaces an earlier name and back.
+        {{"--header", "--fixed", "taxon", "--permute=family", "x"},
+         with(hx, [](auto& s) { s.fixed_name = "taxon", s.permuted_name = "family"; })},
+        {{"--header", "--fixed=taxon", "x", "--fixed", "3"},
+         with(h2, [](auto& s) { s.fixed_name = "taxon"; })},
+        {{"--fixed=3", "--header", "x", "--fixed", "taxon"}, h2},
+        {{"-f", "3", "--header", "x", "--fixed", "taxon"}, h2},
+        {{"--strata", "3", "x"}, with(make("x"), [](auto& s) { s.strata_column = 2; })},
+        {{"--strata=order", "--header", "x"},
+         with(hx, [](auto& s) { s.strata_column = 0, s.strata_name = "order"; })},
+        {{"--format", "long", "x"},
+         with(make("x"), [](auto& s) { s.format = output_format::long_table; })},
+        {{"--format=wide", "x", "--format=listings"},
+         with(make("x"), [](auto& s) { s.format = output_format::wide_table; })},
+        // --help and --version need no input and win over the count of arguments.
+        {{"--help"}, with(make(""), [](auto& s) { s.what = action::help; })},
+        {{"a", "b", "--version", "-n", "2"},
+         with(make("", 0, 1, 2), [](auto& s) { s.what = action::version; })},
+        {{"--version", "--help"}, with(make(""), [](auto& s) { s.what = action::version; })},
+        // "--" alone and "-h" are arguments like any other, and so is the value of a short
+        // option, whatever it looks like.
+        {{"-n", "2", "--help"}, with(make("", 0, 1, 2), [](auto& s) { s.what = action::help; })},
+        {{"--"}, make("--")},
+        {{"-h"}, make("-h")},
     };
-    for (const auto& [args, want] : rows) EXPECT_EQ(parse_arguments(args), want) << args.front();
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{}, {"-n", "2"}, {"a", "b"}, {"a", "-n5"}})
-        EXPECT_FALSE(parse_arguments(args).has_value()) << args.size();
+    for (const auto& [args, want] : rows)
+        EXPECT_EQ(parse_arguments(args), want) << args.front() << " " << args.back();
+    for (const list& no_input :
+         {list{}, {"-n", "2"}, {"a", "b"}, {"a", "-n5"}, {"--header", "a", "b"}, {"--format=long"}})
+        EXPECT_FALSE(parse_arguments(no_input).has_value()) << no_input.size();
 }
 
-TEST(ParseArguments, AMissingOrBadValueIsARangeError) {
+TEST(ParseArguments, BadValuesAreRangeErrorsAndBadLongOptionsOptionErrorsNamingTheOption) {
     const std::string range = "is not a whole number in -2147483648 .. 2147483647: ";
-    const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
+    std::vector<std::pair<list, std::string>> range_errors = {
         // -n takes 4 first, which leaves -f the file name.
         {{"-f", "-n", "4", "data.txt"}, "the value of option -f " + range + "\"data.txt\""},
         {{"-n", "-1", "x"}, "the value of option -n must be at least 0, not -1"},
@@ -75,71 +111,22 @@ TEST(ParseArguments, AMissingOrBadValueIsARangeError) {
         {{"-s", "-3", "x"}, "the value of option -s must be at least 0, not -3"},
         // Nothing is half-applied: the error ends the scan whatever came first.
         {{"-n", "2", "x", "-f", "0"}, "the value of option -f must be at least 1, not 0"},
+        {{"--reshuffles=-1", "x"}, "the value of option --reshuffles must be at least 0, not -1"},
+        {{"--seed", "1.5", "x"}, "the value of option --seed " + range + "\"1.5\""},
+        {{"--fixed=0", "x"}, "the value of option --fixed must be at least 1, not 0"},
+        {{"--strata", "-2", "x"}, "the value of option --strata must be at least 1, not -2"},
+        {{"-n", "--help", "x"}, "the value of option -n " + range + "\"--help\""},
     };
-    for (const auto& row : rows)
-        test_support::expect_error<generics::range_error>([&] { parse_arguments(row.first); },
-                                                          row.second);
     for (const std::string bad :
          {"", " ", "abc", "1.5", "1e3", "0x10", "+", "-", "12a", "1 2", "--1", "\t5", "+-5",
           "2147483648", "-2147483649", "99999999999999999999999"})
-        test_support::expect_error<generics::range_error>(
-            [&] {
-                parse_arguments({"-n", bad, "x"});
-            },
-            "the value of option -n " + range + "\"" + bad + "\"");
-}
-
-TEST(ParseArguments, LongOptionsAreScannedInTheSamePassAsTheShortOnes) {
-    using labmix::action;
-    using labmix::output_format;
-    const std::vector<std::pair<std::vector<std::string>, settings>> rows = {
-        {{"--fixed", "2", "--permute=3", "--reshuffles", "4", "--seed=9", "t"},
-         make("t", 1, 2, 4, 9)},
-        // Between the two spellings of one option, too, the leftmost wins.
-        {{"--reshuffles=3", "x", "-n", "5"}, make("x", 0, 1, 3)},
-        {{"-n", "5", "x", "--reshuffles", "3"}, make("x", 0, 1, 5)},
-        // A long option takes the argument to its right after the removals to its right.
-        {{"--seed", "-n", "4", "7", "x"}, make("x", 0, 1, 4, 7)},
-        // Names wait for the header line; a later number replaces an earlier name and back.
-        {{"--header", "--fixed", "taxon", "--permute=family", "x"},
-         with(make("x"),
-              [](settings& s) {
-                  s.header = true, s.fixed_name = "taxon", s.permuted_name = "family";
-              })},
-        {{"--header", "--fixed=taxon", "x", "--fixed", "3"},
-         with(make("x", 2), [](settings& s) { s.header = true, s.fixed_name = "taxon"; })},
-        {{"--fixed=3", "--header", "x", "--fixed", "taxon"},
-         with(make("x", 2), [](settings& s) { s.header = true; })},
-        {{"-f", "3", "--header", "x", "--fixed", "taxon"},
-         with(make("x", 2), [](settings& s) { s.header = true; })},
-        {{"--strata", "3", "x"}, with(make("x"), [](settings& s) { s.strata_column = 2; })},
-        {{"--strata=order", "--header", "x"},
-         with(make("x"),
-              [](settings& s) { s.strata_column = 0, s.strata_name = "order", s.header = true; })},
-        {{"--format", "long", "x"},
-         with(make("x"), [](settings& s) { s.format = output_format::long_table; })},
-        {{"--format=wide", "x", "--format=listings"},
-         with(make("x"), [](settings& s) { s.format = output_format::wide_table; })},
-        // --help and --version need no input and win over the count of arguments.
-        {{"--help"}, with(make(""), [](settings& s) { s.what = action::help; })},
-        {{"a", "b", "--version", "-n", "2"},
-         with(make("", 0, 1, 2), [](settings& s) { s.what = action::version; })},
-        {{"--version", "--help"}, with(make(""), [](settings& s) { s.what = action::version; })},
-        // "--" alone and "-h" are arguments like any other, and so is the value of a short
-        // option, whatever it looks like.
-        {{"-n", "2", "--help"},
-         with(make("", 0, 1, 2), [](settings& s) { s.what = labmix::action::help; })},
-        {{"--"}, make("--")},
-        {{"-h"}, make("-h")},
-    };
-    for (const auto& [args, want] : rows)
-        EXPECT_EQ(parse_arguments(args), want) << args.front() << " " << args.back();
-    EXPECT_FALSE(parse_arguments({"--header", "a", "b"}).has_value());
-    EXPECT_FALSE(parse_arguments({"--format=long"}).has_value());
-}
-
-TEST(ParseArguments, BadLongOptionsNameTheOption) {
-    const std::vector<std::pair<std::vector<std::string>, std::string>> options = {
+        range_errors.push_back(
+            {{"-n", bad, "x"}, "the value of option -n " + range + "\"" + bad + "\""});
+    for (const auto& row : range_errors)
+        test_support::expect_error<generics::range_error>([&] { parse_arguments(row.first); },
+                                                          row.second);
+    const std::string names = ", is not a column number, and column names need --header";
+    const std::vector<std::pair<list, std::string>> option_errors = {
         {{"--frobnicate", "x"}, "unknown option --frobnicate (labmix --help lists the options)"},
         {{"--fix=2", "x"}, "unknown option --fix (labmix --help lists the options)"},
         {{"x", "--fixed"}, "option --fixed has no value"},
@@ -148,26 +135,9 @@ TEST(ParseArguments, BadLongOptionsNameTheOption) {
         {{"--help=me"}, "option --help takes no value"},
         {{"--format", "csv", "x"},
          "the value of option --format must be listings, long or wide, not \"csv\""},
-        {{"--fixed", "taxon", "x"},
-         "the value of option --fixed, \"taxon\", is not a column number, and column names need "
-         "--header"},
-        {{"--strata=", "x"},
-         "the value of option --strata, \"\", is not a column number, and column names need "
-         "--header"},
+        {{"--fixed", "taxon", "x"}, "the value of option --fixed, \"taxon\"" + names},
+        {{"--strata=", "x"}, "the value of option --strata, \"\"" + names},
     };
-    for (const auto& row : options)
-        test_support::expect_error<labmix::option_error>([&] { parse_arguments(row.first); },
-                                                         row.second);
-    const std::vector<std::pair<std::vector<std::string>, std::string>> numbers = {
-        {{"--reshuffles=-1", "x"}, "the value of option --reshuffles must be at least 0, not -1"},
-        {{"--seed", "1.5", "x"},
-         "the value of option --seed is not a whole number in -2147483648 .. 2147483647: \"1.5\""},
-        {{"--fixed=0", "x"}, "the value of option --fixed must be at least 1, not 0"},
-        {{"--strata", "-2", "x"}, "the value of option --strata must be at least 1, not -2"},
-        {{"-n", "--help", "x"},
-         "the value of option -n is not a whole number in -2147483648 .. 2147483647: \"--help\""},
-    };
-    for (const auto& row : numbers)
-        test_support::expect_error<generics::range_error>([&] { parse_arguments(row.first); },
-                                                          row.second);
+    for (const auto& row : option_errors)
+        test_support::expect_error<option_error>([&] { parse_arguments(row.first); }, row.second);
 }

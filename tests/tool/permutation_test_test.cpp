@@ -7,8 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 using namespace labmix;
@@ -19,6 +22,20 @@ phylo::count_array codes(const std::vector<int>& v) {
     return phylo::count_array(0, std::vector<phylo::count_element>(v.begin(), v.end()));
 }
 
+// `n` codes below `k`, drawn from `random`.
+std::vector<int> drawn(std::mt19937& random, std::size_t n, unsigned k) {
+    std::vector<int> v(n);
+    for (auto& x : v) x = static_cast<int>(random() % k);
+    return v;
+}
+
+// The codes of a string of digits.
+std::vector<int> digits(const std::string& text) {
+    std::vector<int> v;
+    for (const char c : text) v.push_back(c - '0');
+    return v;
+}
+
 const std::vector<statistic> every{statistic::chi2, statistic::g,   statistic::mi,
                                    statistic::nmi,  statistic::ari, statistic::rand};
 
@@ -26,52 +43,40 @@ const std::vector<statistic> every{statistic::chi2, statistic::g,   statistic::m
 // labels within each stratum are equally likely; each is measured like the test measures.
 std::vector<double> exact_p(const std::vector<int>& fixed, const std::vector<int>& permuted,
                             const std::vector<int>& strata) {
-    const int rows = *std::max_element(fixed.begin(), fixed.end()) + 1;
-    const int columns = *std::max_element(permuted.begin(), permuted.end()) + 1;
-    phylo::taxonomy::contingency_table margins{static_cast<std::int64_t>(fixed.size()),
-                                               std::vector<std::int64_t>(rows, 0),
-                                               std::vector<std::int64_t>(columns, 0),
-                                               {}};
-    for (const int a : fixed) ++margins.row_sums[static_cast<std::size_t>(a)];
-    for (const int b : permuted) ++margins.column_sums[static_cast<std::size_t>(b)];
+    const auto at = [](int k) { return static_cast<std::size_t>(k); };
+    // Codes 0 .. k - 1 are the rows and columns of the table as they stand.
+    const auto margins = phylo::taxonomy::contingency(codes(fixed), codes(permuted));
+    const auto rows = margins.row_sums.size(), columns = margins.column_sums.size();
     const phylo::taxonomy::association_measurer measure(margins);
     const auto statistics_of = [&](const std::vector<int>& labels) {
-        std::vector<std::uint32_t> counts(static_cast<std::size_t>(rows * columns), 0);
+        std::vector<std::uint32_t> counts(rows * columns, 0);
         for (std::size_t i = 0; i < fixed.size(); ++i)
-            ++counts[static_cast<std::size_t>(fixed[i] * columns + labels[i])];
+            ++counts[at(fixed[i]) * columns + at(labels[i])];
         const auto m = measure.dense(counts);
         std::vector<double> out;
         for (const auto s : every) out.push_back(value_of(m, s));
         return out;
     };
     const auto observed = statistics_of(permuted);
-    const int strata_count = *std::max_element(strata.begin(), strata.end()) + 1;
-    std::vector<std::vector<std::size_t>> rows_of(static_cast<std::size_t>(strata_count));
-    for (std::size_t i = 0; i < strata.size(); ++i)
-        rows_of[static_cast<std::size_t>(strata[i])].push_back(i);
-    std::vector<int> labels = permuted;
-    std::vector<std::vector<int>> values_of(rows_of.size());
-    for (std::size_t s = 0; s < rows_of.size(); ++s) {
-        for (const auto i : rows_of[s]) values_of[s].push_back(permuted[i]);
-        std::sort(values_of[s].begin(), values_of[s].end());
-    }
+    // Each stratum's labels: an arrangement of all labels keeps them when it keeps these.
+    const auto labels_of_strata = [&](const std::vector<int>& labels) {
+        std::vector<std::pair<int, int>> pairs;
+        for (std::size_t i = 0; i < labels.size(); ++i) pairs.emplace_back(strata[i], labels[i]);
+        std::ranges::sort(pairs);
+        return pairs;
+    };
+    const auto kept = labels_of_strata(permuted);
     std::vector<double> at_least(every.size(), 0);
     double total = 0;
-    const auto walk = [&](auto&& self, std::size_t s) -> void {
-        if (s == rows_of.size()) {
-            const auto v = statistics_of(labels);
-            for (std::size_t k = 0; k < v.size(); ++k)
-                at_least[k] += at_least_observed(v[k], observed[k]) ? 1 : 0;
-            total += 1;
-            return;
-        }
-        auto values = values_of[s];
-        do {
-            for (std::size_t j = 0; j < values.size(); ++j) labels[rows_of[s][j]] = values[j];
-            self(self, s + 1);
-        } while (std::next_permutation(values.begin(), values.end()));
-    };
-    walk(walk, 0);
+    auto labels = permuted;
+    std::ranges::sort(labels);
+    do {
+        if (labels_of_strata(labels) != kept) continue;
+        const auto v = statistics_of(labels);
+        for (std::size_t k = 0; k < v.size(); ++k)
+            at_least[k] += at_least_observed(v[k], observed[k]) ? 1 : 0;
+        total += 1;
+    } while (std::ranges::next_permutation(labels).found);
     for (auto& a : at_least) a /= total;
     return at_least;
 }
@@ -79,39 +84,35 @@ std::vector<double> exact_p(const std::vector<int>& fixed, const std::vector<int
 } // namespace
 
 TEST(PermutationTest, PValuesWithinMonteCarloErrorOfTheExactOnes) {
-    // Small tables whose every arrangement can be counted: without strata, and with two strata
-    // (where the labels of the second stratum are all alike, so only the first one moves).
-    struct scenario {
-        std::vector<int> fixed, permuted, strata;
-    };
-    const std::vector<scenario> scenarios{
-        {{0, 0, 0, 1, 1, 1, 2, 2, 2}, {0, 0, 1, 0, 1, 2, 1, 2, 2}, {0, 0, 0, 0, 0, 0, 0, 0, 0}},
-        {{0, 0, 0, 0, 1, 1, 1, 1, 1, 1},
-         {0, 0, 0, 1, 0, 1, 1, 1, 2, 2},
-         {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-        {{0, 0, 1, 1, 0, 1, 0, 1, 1, 0},
-         {0, 1, 0, 1, 1, 1, 0, 0, 1, 1},
-         {0, 0, 0, 0, 0, 1, 1, 1, 1, 1}},
+    // Small tables whose every arrangement can be counted: without strata, and with two.
+    // Fixed, permuted and strata codes, one digit a taxon.
+    const std::vector<std::array<std::vector<int>, 3>> scenarios{
+        {digits("000111222"), digits("001012122"), digits("000000000")},
+        {digits("0000111111"), digits("0001011122"), digits("0000000000")},
+        {digits("0011010110"), digits("0101110011"), digits("0000011111")},
+        // p = 1 above whatever the strata; here 0.58 for chi2 within them, 0.29 without.
+        {digits("1101111000"), digits("2202010010"), digits("0000011111")},
     };
     constexpr std::int64_t reshuffles = 99999;
-    for (std::size_t c = 0; c < scenarios.size(); ++c) {
-        const auto& sc = scenarios[c];
-        const auto exact = exact_p(sc.fixed, sc.permuted, sc.strata);
+    std::uint64_t seed = 42;
+    for (const auto& [fixed, permuted, strata] : scenarios) {
+        const auto exact = exact_p(fixed, permuted, strata);
         for (const auto method : {draw_method::permute_labels, draw_method::draw_table}) {
-            test_columns columns{codes(sc.fixed), codes(sc.permuted), codes(sc.strata)};
-            const permutation_test test(std::move(columns), every, method);
+            const permutation_test test({codes(fixed), codes(permuted), codes(strata)}, every,
+                                        method);
             ASSERT_EQ(test.method(), method);
             const auto observed = test.observed();
-            const auto values = test.null_values(42 + c, 1, reshuffles, 2);
+            const auto values = test.null_values(seed, 1, reshuffles, 2);
             for (std::size_t k = 0; k < every.size(); ++k) {
                 const auto s = summarize(observed[k], values, every.size(), k);
                 const double p = static_cast<double>(*s.at_least) / reshuffles;
                 const double error = std::sqrt(exact[k] * (1 - exact[k]) / reshuffles);
                 EXPECT_LE(std::abs(p - exact[k]), 4 * error + 1e-12)
-                    << "scenario " << c << ", " << name_of(every[k]) << ", method "
+                    << "seed " << seed << ", " << name_of(every[k]) << ", method "
                     << static_cast<int>(method) << ": " << p << " against " << exact[k];
             }
         }
+        ++seed;
     }
 }
 
@@ -122,9 +123,7 @@ TEST(PermutationTest, PValuesAreUniformWithoutAssociation) {
     for (const auto method : {draw_method::permute_labels, draw_method::draw_table}) {
         std::vector<std::vector<double>> p(2);
         for (int run = 0; run < 200; ++run) {
-            std::vector<int> a(60), b(60);
-            for (auto& x : a) x = static_cast<int>(random() % 4);
-            for (auto& x : b) x = static_cast<int>(random() % 3);
+            auto a = drawn(random, 60, 4), b = drawn(random, 60, 3);
             a[0] = 0, a[1] = 1, a[2] = 2, a[3] = 3, b[0] = 0, b[1] = 1, b[2] = 2;
             const permutation_test test({codes(a), codes(b), {}}, {statistic::chi2, statistic::ari},
                                         method);
@@ -146,12 +145,9 @@ TEST(PermutationTest, PValuesAreUniformWithoutAssociation) {
     }
 }
 
-TEST(PermutationTest, ValuesDependOnlyOnSeedAndReshuffle) {
+TEST(PermutationTest, ValuesDependOnlyOnSeedAndReshuffleThroughTheDocumentedStreams) {
     std::mt19937 random(9);
-    std::vector<int> a(500), b(500), s(500);
-    for (auto& x : a) x = static_cast<int>(random() % 30);
-    for (auto& x : b) x = static_cast<int>(random() % 5);
-    for (auto& x : s) x = static_cast<int>(random() % 3);
+    const auto a = drawn(random, 500, 30), b = drawn(random, 500, 5), s = drawn(random, 500, 3);
     for (const bool strata : {false, true})
         for (const auto method : {draw_method::permute_labels, draw_method::draw_table}) {
             const permutation_test test(
@@ -165,10 +161,8 @@ TEST(PermutationTest, ValuesDependOnlyOnSeedAndReshuffle) {
         }
     EXPECT_NE(stream_seed(1, 2), stream_seed(2, 1));
     EXPECT_EQ(stream_seed(0, 0), 0xe220a8397b1dcdafu); // SplitMix64's first output from 0
-}
-
-TEST(PermutationTest, StreamsAreTheDocumentedXoshiroSequence) {
-    // xoshiro256** whose state is the SplitMix64 sequence from the seed, as the README says.
+    // The streams: xoshiro256** whose state is the SplitMix64 sequence from the seed, as the README
+    // says.
     stream_random r(0);
     EXPECT_EQ(r.next(), 0x99ec5f36cb75f2b4u);
     EXPECT_EQ(r.next(), 0xbf6e1f784956452au);
@@ -181,7 +175,11 @@ TEST(PermutationTest, StreamsAreTheDocumentedXoshiroSequence) {
         for (int i = 0; i < 1000; ++i) EXPECT_LT(r.below(m), m);
 }
 
-TEST(PermutationTest, TablesTooBigToCountDenselyAreCountedSparsely) {
+TEST(PermutationTest, TheCheaperDrawForTheShapeAndSparseCountsForTablesTooBigToCountDensely) {
+    // Many taxa in few cells: a table; about as many cells as taxa: labels.
+    const std::vector<stratum_shape> few{{1000000, 1000, 10}}, many{{100000, 10000, 10}};
+    EXPECT_EQ(choose_method(few, 10000), draw_method::draw_table);
+    EXPECT_EQ(choose_method(many, 100000), draw_method::permute_labels);
     // 300 x 290 groups of 300 taxa: more cells than a dense table may have, so the labels are
     // permuted and the cells counted sparsely; the values are those of the library's compare().
     std::vector<int> a(300), b(300);
@@ -200,8 +198,8 @@ TEST(PermutationTest, TablesTooBigToCountDenselyAreCountedSparsely) {
 }
 
 TEST(PermutationTest, OneGroupLeavesEveryStatisticUndefined) {
-    for (const auto& [a, b] : {std::pair{std::vector<int>{0, 0, 0}, std::vector<int>{0, 1, 2}},
-                               std::pair{std::vector<int>{0, 1, 1}, std::vector<int>{0, 0, 0}}}) {
+    for (const auto& [a, b] :
+         {std::pair{digits("000"), digits("012")}, {digits("011"), digits("000")}}) {
         const permutation_test test({codes(a), codes(b), {}}, every);
         EXPECT_FALSE(test.defined());
         for (const double x : test.observed()) EXPECT_TRUE(std::isnan(x));
@@ -209,11 +207,4 @@ TEST(PermutationTest, OneGroupLeavesEveryStatisticUndefined) {
         EXPECT_FALSE(s.at_least);
         EXPECT_TRUE(std::isnan(s.p_value));
     }
-}
-
-TEST(PermutationTest, TheCheaperDrawForTheShape) {
-    // Many taxa in few cells: a table; about as many cells as taxa: labels.
-    const std::vector<stratum_shape> few{{1000000, 1000, 10}}, many{{100000, 10000, 10}};
-    EXPECT_EQ(choose_method(few, 10000), draw_method::draw_table);
-    EXPECT_EQ(choose_method(many, 100000), draw_method::permute_labels);
 }

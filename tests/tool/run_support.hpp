@@ -20,6 +20,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 namespace run_support {
 
 namespace fs = std::filesystem;
@@ -50,15 +52,17 @@ public:
             .write(text.data(), static_cast<std::streamsize>(text.size()));
         return p;
     }
+    // The same under a name of its own.
+    std::string file(std::string_view text) const { return file(std::to_string(files_++), text); }
 
 private:
     fs::path dir_;
+    mutable int files_ = 0;
 };
 
 inline std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
-    s << in.rdbuf();
+    s << std::ifstream(path, std::ios::binary).rdbuf();
     return s.str();
 }
 
@@ -74,8 +78,7 @@ struct setup {
 };
 
 struct outcome {
-    std::string out;
-    std::string err;
+    std::string out, err;
     int status = -1; // the exit status, or 128 + the signal that ended the run
     bool overran = false;
 };
@@ -131,6 +134,39 @@ inline outcome run(const std::vector<std::string>& args, const setup& how = {}) 
     if (how.out && how.out->empty()) result.out = slurp(out_path);
     result.err = slurp(err_path);
     return result;
+}
+
+// A run and everything it should leave: standard output, standard error and exit status.
+struct expected {
+    std::vector<std::string> args;
+    std::string out = {}, err = {};
+    int status = 0;
+    setup how = {};
+};
+
+// A run that writes `err` alone and ends with status 1.
+inline expected fails(std::vector<std::string> args, std::string err, setup how = {}) {
+    return {std::move(args), "", std::move(err), 1, std::move(how)};
+}
+
+// Runs each row and checks all it left; an output is shown only in part when it differs.
+inline void expect_runs(const std::vector<expected>& rows) {
+    for (const auto& [args, out, err, status, how] : rows) {
+        std::string said = "labmix";
+        for (const auto& a : args) said += " " + a.substr(0, 60);
+        const auto r = run(args, how);
+        EXPECT_FALSE(r.overran) << said;
+        EXPECT_TRUE(r.out == out) << said << "\nwrote: " << r.out.substr(0, 200);
+        EXPECT_EQ(r.err, err) << said;
+        EXPECT_EQ(r.status, status) << said;
+    }
+}
+
+// `args` and then `more`.
+inline std::vector<std::string> with(std::vector<std::string> args,
+                                     const std::vector<std::string>& more) {
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
 }
 
 } // namespace run_support

@@ -3,8 +3,6 @@
 #include "../test_support.hpp"
 #include "run_support.hpp"
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,13 +12,12 @@ using labmix::input_format_error;
 using namespace std::string_literals;
 
 TEST(CheckInputStart, SkipsAUtf8MarkAndRefusesUtf16AndCarriageReturnsAlone) {
+    const std::string utf8 = "\xEF\xBB\xBF", le = "\xFF\xFE", be = "\xFE\xFF";
     const std::vector<std::pair<std::string, std::size_t>> kept = {
         {"", 0},
         {"a\tx\n", 0},
-        {"\xEF\xBB\xBF"
-         "a\tx\n",
-         3},
-        {"\xEF\xBB\xBF", 3},
+        {utf8 + "a\tx\n", 3},
+        {utf8, 3},
         // Carriage returns inside labels of a file with line feeds, before a line feed, or
         // at the very end of the input are the reader's business.
         {"a\rb\tx\r\ny\n", 0},
@@ -37,12 +34,10 @@ TEST(CheckInputStart, SkipsAUtf8MarkAndRefusesUtf16AndCarriageReturnsAlone) {
         "t.tsv: UTF-32 text (it starts with a UTF-32 byte order mark); save the table as UTF-8";
     const std::string cr = "t.tsv: lines end in carriage returns alone (no line feed in ";
     const std::vector<std::pair<std::string, std::string>> refused = {
-        {"\xFF\xFE"
-         "a\0\t\0"s,
-         utf16},
-        {"\xFE\xFF\0a"s, utf16},
-        {"\xFF\xFE\0\0"s, utf32},
-        {"\0\0\xFE\xFF"s, utf32},
+        {le + "a\0\t\0"s, utf16},
+        {be + "\0a"s, utf16},
+        {le + "\0\0"s, utf32},
+        {"\0\0"s + be, utf32},
         {"a\tx\rb\ty\r", cr + "the input)"},
         {"a\tx\rb", cr + "the input)"},
     };
@@ -62,33 +57,29 @@ TEST(LabmixInputStart, SpreadsheetExportsEndToEnd) {
     using namespace run_support;
     scratch s;
     const auto bom = s.file("bom.tsv", "\xEF\xBB\xBFtaxon\tfamily\na\tF\n");
-    EXPECT_EQ(run({bom, "--header", "--fixed", "taxon", "--format", "long"}).out,
-              "reshuffle\ttaxon\tfamily\n0\ta\tF\n");
-    EXPECT_EQ(run({"-"}, {.in = bom}).out, "taxon\tfamily\na\tF\n\n");
     const auto utf16 = s.file("utf16.tsv", "\xFF\xFE"
                                            "a\0\t\0x\0\n\0"s);
     const auto mac = s.file("mac.tsv", "a\tx\rb\ty\rc\tz\r");
+    const std::string refused = "labmix: input format error: ";
     const std::string cr =
         ": lines end in carriage returns alone (no line feed in the input); convert the line "
         "ends to line feeds, e.g. with tr '\\r' '\\n'\n";
-    const std::vector<std::pair<outcome, std::string>> refused = {
-        {run({utf16}),
-         "labmix: input format error: " + utf16 +
-             ": UTF-16 text (it starts with a UTF-16 byte order mark); save the table as UTF-8\n"},
-        {run({mac, "-n", "2"}), "labmix: input format error: " + mac + cr},
-        {run({"-"}, {.in = mac}), "labmix: input format error: standard input" + cr},
-        // The check waits for a line feed or the end even when a pipe hands the bytes over slowly.
-        {run({"-c", "{ printf 'a\\tx'; sleep 0.2; printf '\\rb\\ty\\r'; } | '" + binary + "' -"},
-             {.program = "/bin/sh"}),
-         "labmix: input format error: standard input" + cr},
+    // The check waits for a line feed or the end even when a pipe hands the bytes over slowly.
+    const auto slowly = [](const std::string& rest) {
+        return std::vector<std::string>{"-c", "{ printf 'a\\tx'; sleep 0.2; printf '" + rest +
+                                                  "'; } | '" + binary + "' -"};
     };
-    for (const auto& [r, err] : refused) {
-        EXPECT_EQ(r.err, err);
-        EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.status, 1);
-    }
-    const auto slow =
-        run({"-c", "{ printf 'a\\tx'; sleep 0.2; printf '\\r\\nb\\ty\\n'; } | '" + binary + "' -"},
-            {.program = "/bin/sh"});
-    EXPECT_EQ(slow.out, "a\tx\nb\ty\n\n");
+    const setup sh{.program = "/bin/sh"};
+    expect_runs({
+        {{bom, "--header", "--fixed", "taxon", "--format", "long"},
+         "reshuffle\ttaxon\tfamily\n0\ta\tF\n"},
+        {{"-"}, "taxon\tfamily\na\tF\n\n", "", 0, {.in = bom}},
+        fails({utf16}, refused + utf16 +
+                           ": UTF-16 text (it starts with a UTF-16 byte order mark); save the "
+                           "table as UTF-8\n"),
+        fails({mac, "-n", "2"}, refused + mac + cr),
+        fails({"-"}, refused + "standard input" + cr, {.in = mac}),
+        fails(slowly("\\rb\\ty\\r"), refused + "standard input" + cr, sh),
+        {slowly("\\r\\nb\\ty\\n"), "a\tx\nb\ty\n\n", "", 0, sh},
+    });
 }

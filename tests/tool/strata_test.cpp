@@ -21,24 +21,13 @@ namespace {
 using random_numbers = generics::generic_random_sorting<bounded_array<std::uint32_t>>;
 using tally = std::map<std::string, int>;
 
-// Chi-square statistic of `counts` against equal expectations over `cells` cells.
+// Chi-square statistic of `counts`, of 60,000 draws, against equal expectations over `cells`
+// cells (those never seen included).
 double chi_square(const tally& counts, int cells) {
-    double total = 0;
-    for (const auto& entry : counts) total += entry.second;
-    const double expected = total / cells;
-    double chi = (cells - static_cast<double>(counts.size())) * expected; // cells never seen
-    for (const auto& entry : counts)
-        chi += (entry.second - expected) * (entry.second - expected) / expected;
+    const double expected = 60000.0 / cells;
+    double chi = (cells - static_cast<double>(counts.size())) * expected;
+    for (const auto& [order, n] : counts) chi += (n - expected) * (n - expected) / expected;
     return chi;
-}
-
-// The labels of `rows`, in row order, as letters ('a' + label).
-std::string order_of(const bounded_array<std::uint32_t>& labels,
-                     const std::vector<std::size_t>& rows) {
-    std::string order;
-    for (const auto r : rows)
-        order += static_cast<char>('a' + labels.unchecked(static_cast<generics::index_type>(r)));
-    return order;
 }
 
 } // namespace
@@ -50,7 +39,8 @@ std::string order_of(const bounded_array<std::uint32_t>& labels,
 // 11 it exceeds 31.3.
 TEST(Strata, EachStratumTakesEveryOrderUniformlyAndIndependentlyAndKeepsItsLabels) {
     const std::vector<std::uint32_t> stratum_of_row = {0, 1, 2, 2, 0, 1, 2, 0, 2};
-    const std::vector<std::vector<std::size_t>> rows_of = {{0, 4, 7}, {1, 5}, {2, 3, 6, 8}};
+    const std::vector<std::vector<generics::index_type>> rows_of = {
+        {0, 4, 7}, {1, 5}, {2, 3, 6, 8}};
     const strata s(stratum_of_row, 3);
     EXPECT_EQ(s.count(), 3u);
     bounded_array<std::uint32_t> labels(0, {0, 3, 5, 6, 1, 4, 7, 2, 8});
@@ -60,10 +50,12 @@ TEST(Strata, EachStratumTakesEveryOrderUniformlyAndIndependentlyAndKeepsItsLabel
     const std::vector<std::string> members = {"abc", "de", "fghi"};
     for (int k = 0; k < 60000; ++k) {
         s.shuffle(labels, [&random](std::uint32_t n) { return random.below(n); });
-        std::vector<std::string> orders;
+        // The labels of each stratum, in row order, as letters ('a' + label).
+        std::vector<std::string> orders(3);
         for (std::size_t t = 0; t < 3; ++t) {
-            orders.push_back(order_of(labels, rows_of[t]));
-            auto sorted = orders.back();
+            for (const auto r : rows_of[t])
+                orders[t] += static_cast<char>('a' + labels.unchecked(r));
+            auto sorted = orders[t];
             std::ranges::sort(sorted);
             ASSERT_EQ(sorted, members[t]) << "a label left stratum " << t << " at reshuffle " << k;
         }
