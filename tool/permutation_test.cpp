@@ -37,12 +37,12 @@ draw_method choose_method(std::span<const stratum_shape> strata, std::int64_t de
 
 // What one thread needs to draw and measure reshuffles; made once per thread.
 struct permutation_test::workspace {
-    // Two of each where tables are drawn two at a time (draw_pair); one reshuffle uses the first.
-    std::array<stream_random, 2> random;
-    phylo::count_array labels;                        // the permuted column of the reshuffle
-    std::array<std::vector<std::uint32_t>, 2> counts; // the dense table, row-major
-    std::vector<std::uint32_t> local;                 // one stratum's table
-    std::array<std::vector<std::int64_t>, 2> left;    // scratch of the table sampler
+    // One of each for every table drawn together (draw_together); one reshuffle uses the first.
+    std::array<stream_random, tables_together> random;
+    phylo::count_array labels; // the permuted column of the reshuffle
+    std::array<std::vector<std::uint32_t>, tables_together> counts; // dense tables, row-major
+    std::vector<std::uint32_t> local;                               // one stratum's table
+    std::array<std::vector<std::int64_t>, tables_together> left;    // the table sampler's scratch
     phylo::taxonomy::contingency_table table; // the sparse table, when a dense one is too big
 };
 
@@ -215,20 +215,23 @@ void permutation_test::reshuffle(std::uint64_t seed, std::int64_t k, workspace& 
     measure(counts, w, out);
 }
 
-void permutation_test::draw_pair(std::uint64_t seed, std::int64_t k, workspace& w,
-                                 double* out) const {
-    const auto uniform = [](stream_random& random) {
-        return [&random] { return random.uniform(); };
+void permutation_test::draw_together(std::uint64_t seed, std::int64_t k, workspace& w,
+                                     double* out) const {
+    struct uniform_of {
+        stream_random* random;
+        double operator()() const noexcept { return random->uniform(); }
     };
-    std::array uniforms{uniform(w.random[0]), uniform(w.random[1])};
-    const std::array<std::span<std::uint32_t>, 2> tables{w.counts[0], w.counts[1]};
-    for (std::size_t t = 0; t < 2; ++t) {
+    std::array<uniform_of, tables_together> uniforms;
+    std::array<std::span<std::uint32_t>, tables_together> tables;
+    for (std::size_t t = 0; t < tables_together; ++t) {
         w.random[t].reset(stream_seed(seed, k + static_cast<std::int64_t>(t)));
+        uniforms[t] = {&w.random[t]};
         std::fill(w.counts[t].begin(), w.counts[t].end(), 0u);
+        tables[t] = w.counts[t];
     }
     strata_[0].sampler->add_draws(std::span(uniforms), tables, std::span(w.left));
-    measure(w.counts[0], w, out);
-    measure(w.counts[1], w, out + statistics_.size());
+    for (std::size_t t = 0; t < tables_together; ++t)
+        measure(w.counts[t], w, out + t * statistics_.size());
 }
 
 void permutation_test::for_each_null(
@@ -257,8 +260,8 @@ void permutation_test::for_each_null(
     std::int64_t claimed = 0;
     bool stop = false;
     std::exception_ptr failure;
-    // Unstratified tables are drawn two at a time, which overlaps their draws.
-    const bool pairs = method_ == draw_method::draw_table && strata_.size() == 1;
+    // Unstratified tables are drawn several at a time, which overlaps their draws.
+    const bool together = method_ == draw_method::draw_table && strata_.size() == 1;
     const auto work = [&] {
         try {
             workspace w;
@@ -281,9 +284,9 @@ void permutation_test::for_each_null(
                 const std::int64_t end = std::min(count, from + block);
                 for (std::int64_t i = from; i < end;) {
                     double* at = out + static_cast<std::size_t>(i - from) * width;
-                    if (pairs && i + 1 < end) {
-                        draw_pair(seed, first + i, w, at);
-                        i += 2;
+                    if (together && i + std::int64_t{tables_together} <= end) {
+                        draw_together(seed, first + i, w, at);
+                        i += std::int64_t{tables_together};
                     } else {
                         reshuffle(seed, first + i, w, at);
                         ++i;
