@@ -253,11 +253,11 @@ public:
     }
 
     // The report on `out`, then the null table and the plot closed.
+    // The files first, the report last: a report on standard output means that every file
+    // of the run was written.
     void finish(listing_writer& out) {
         std::vector<statistic_summary> lines;
         for (const auto& a : summaries_) lines.push_back(a.summary());
-        out.put(report_text(statistics_, lines));
-        out.flush();
         if (null_file_) null_file_->close();
         if (plot_) {
             if (spill_) spill_->replay([this](std::span<const double> v) { plot_->count(v); });
@@ -265,6 +265,8 @@ public:
             file.out().put(plot_->svg(statistics_, lines));
             file.close();
         }
+        out.put(report_text(statistics_, lines));
+        out.flush();
     }
 
 private:
