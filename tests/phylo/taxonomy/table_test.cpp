@@ -76,7 +76,7 @@ struct pipe_source {
 };
 
 // The rows a read hands over, a line of "field|" each, and "error: " with the message of the
-// error that ended it.
+// field-count error that ended it ("other error: " for any other error).
 template <class Read>
 std::string outcome(Read&& read) {
     std::string seen;
@@ -85,8 +85,10 @@ std::string outcome(Read&& read) {
             for (const auto field : fields) seen.append(field).append("|");
             seen += "\n";
         });
-    } catch (const std::exception& e) {
+    } catch (const nf_error& e) {
         seen += std::string("error: ") + e.what();
+    } catch (const std::exception& e) {
+        seen += std::string("other error: ") + e.what();
     }
     return seen;
 }
@@ -177,6 +179,7 @@ TEST(TableRead, FieldsBlanksLineEndsAndFieldCountsTheSameEveryWay) {
         {"a;b\nc;d", "a;b|\nc;d|\n"},
         {"one\n", "one|\n"},
         {"only\nrow", "only|\nrow|\n"}, // the last line needs no line end
+        {"a\tb\nc\td", "a|b|\nc|d|\n"},
         {"a\tb\r\n\r\nc\td\r\n", "a|b|\nc|d|\n"},
         // A carriage return at the very end belongs to the line end, with or without a line
         // feed before it.
