@@ -249,10 +249,10 @@ TEST(NexusPeers, MatricesOfOtherToolsRead) {
     for (const auto& c : cases) expect_gives(c.read, c.text, c.expected);
     nexus::character_format declared;
     text_input standard_in(dendropy_standard), ape_in(ape_standard);
-    nexus::get(standard_in, declared);
+    EXPECT_EQ(summary(nexus::get(standard_in, declared)), "t1:0101/t2:1?10/");
     EXPECT_EQ(declared.kind, nexus::data_kind::STANDARD);
     EXPECT_EQ(declared.symbols, "10-");
-    nexus::get(ape_in, declared);
+    EXPECT_EQ(summary(nexus::get(ape_in, declared)), "t1:0101/t2:1?10/");
     EXPECT_EQ(declared, (nexus::character_format{nexus::data_kind::STANDARD, '?', '-', '\0',
                                                  "0123456789", false}));
 }
