@@ -62,6 +62,7 @@ TEST(GroupNameTables, UnequalRowsRaiseTheGroupNameSizeError) {
     table[1] = std::make_unique<taxon_labels>(labels({"c"}));
     EXPECT_FALSE(group_names::is_aligned(table));
     // The group-name form's own size_error, not the count form's (a sibling type).
+    static_assert(!std::is_base_of_v<count_chars::size_error, group_names::size_error>);
     EXPECT_THROW((void)group_names::arrays_to_matrix(table), group_names::size_error);
     EXPECT_STREQ(group_names::size_error("x").name(), "size error");
 }
