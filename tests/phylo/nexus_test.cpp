@@ -90,8 +90,9 @@ TEST(NexusRoundTrip, DiscreteMatricesOfEveryShapeReadBack) {
         {awkward, {"AC", "GT", "--", "??", "NN", "TT"}}};
     for (const output_format f : {output_format::NEXUS, output_format::NEXUS_ENCLOSED})
         for (const auto& [labels, rows] : shapes) {
-            const std::string text = test_support::printed(
-                [&](std::ostream& o) { print::put(o, make_disc(labels, rows), f); });
+            const auto data = make_disc(labels, rows);
+            const std::string text =
+                test_support::printed([&](std::ostream& o) { print::put(o, data, f); });
             EXPECT_EQ(got(text), summary(make_disc(printed_labels(labels, f), rows))) << text;
         }
     // The printer's quoted layout keeps every label but the apostrophe; the plain one keeps
