@@ -267,8 +267,8 @@ void permutation_test::for_each_null(
             workspace w;
             if (method_ == draw_method::permute_labels) w.labels = columns_.permuted;
             if (dense_)
-                for (auto& counts : w.counts)
-                    counts.assign(static_cast<std::size_t>(rows_ * columns_n_), 0);
+                for (std::size_t t = 0; t < (together ? tables_together : 1); ++t)
+                    w.counts[t].assign(static_cast<std::size_t>(rows_ * columns_n_), 0);
             for (;;) {
                 std::int64_t b = 0;
                 {
