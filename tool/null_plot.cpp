@@ -111,15 +111,19 @@ void null_plot::count(std::span<const double> values) {
     }
 }
 
-std::string null_plot::svg(std::span<const statistic> statistics,
-                           std::span<const statistic_summary> summaries) const {
-    const double height = panel_height * static_cast<double>(statistics.size());
-    std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
-                      coordinate(panel_width) + "\" height=\"" + coordinate(height) +
-                      "\" viewBox=\"0 0 " + coordinate(panel_width) + " " + coordinate(height) +
-                      "\" font-family=\"sans-serif\">\n"
-                      "<rect width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n";
+std::string null_plot::svg_head(std::size_t statistics) {
+    const double height = panel_height * static_cast<double>(statistics);
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
+           coordinate(panel_width) + "\" height=\"" + coordinate(height) + "\" viewBox=\"0 0 " +
+           coordinate(panel_width) + " " + coordinate(height) +
+           "\" font-family=\"sans-serif\">\n"
+           "<rect width=\"100%\" height=\"100%\" fill=\"#fff\"/>\n";
+}
+
+std::string null_plot::svg_body(std::span<const statistic> statistics,
+                                std::span<const statistic_summary> summaries) const {
+    std::string svg;
     for (std::size_t i = 0; i < statistics.size(); ++i) {
         const auto& h = histograms_[i];
         const bool drawn = summaries[i].reshuffles > 0 && !h.counts.empty();

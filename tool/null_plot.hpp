@@ -9,7 +9,11 @@
 //     null_plot plot(observed);
 //     for (each reshuffle's values v) plot.widen(v);
 //     for (the same values again, in any order) plot.count(v);
-//     const std::string svg = plot.svg(statistics, summaries);
+//     const std::string svg = null_plot::svg_head(statistics.size()) +
+//                             plot.svg_body(statistics, summaries);
+//
+// The head depends only on the number of statistics, so a run writes it before it draws: an
+// output that cannot take it fails at once.
 
 #include <tool/statistics.hpp>
 #include <tool/test_report.hpp>
@@ -31,9 +35,11 @@ public:
     // Second pass, after the whole first: one reshuffle's values.
     void count(std::span<const double> values);
 
-    // The SVG document; the summaries give each panel its p-value and reshuffle count.
-    [[nodiscard]] std::string svg(std::span<const statistic> statistics,
-                                  std::span<const statistic_summary> summaries) const;
+    // The start of the SVG document of `statistics` panels.
+    [[nodiscard]] static std::string svg_head(std::size_t statistics);
+    // The rest of it; the summaries give each panel its p-value and reshuffle count.
+    [[nodiscard]] std::string svg_body(std::span<const statistic> statistics,
+                                       std::span<const statistic_summary> summaries) const;
 
 private:
     static constexpr int bins = 40;

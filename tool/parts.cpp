@@ -4,12 +4,16 @@
 #include <tool/test_report.hpp>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstring>
-#include <fstream>
-#include <map>
-#include <optional>
+#include <limits>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace labmix {
 
@@ -31,17 +35,41 @@ part_number parse_part(std::string_view text) {
 }
 
 reshuffle_range range_of(part_number p, std::int64_t reshuffles) {
-    return {(p.k - 1) * reshuffles / p.m + 1, p.k * reshuffles / p.m};
+    // K, M and N are at most 2^31 - 1, so the products stay below 2^62.
+    return {std::int64_t{p.k - 1} * reshuffles / p.m + 1, std::int64_t{p.k} * reshuffles / p.m};
 }
 
 namespace {
 
-constexpr std::string_view magic = "labmix partial result\t1";
+constexpr std::string_view magic = "labmix partial result\t2";
+constexpr std::string_view magic_stem = "labmix partial result\t";
+const std::string not_a_part =
+    "is not a partial result of labmix (its first line is not \"" + std::string(magic) + "\")";
+// No line of a partial result comes near this: a reshuffle's line holds at most six numbers.
+constexpr std::size_t longest_line = std::size_t{1} << 16;
+constexpr std::int64_t largest_count = std::numeric_limits<std::int32_t>::max();
 
 std::string hex(std::uint64_t x) {
     char buffer[17];
     for (int i = 15; i >= 0; --i, x >>= 4) buffer[i] = "0123456789abcdef"[x & 15];
     return std::string(buffer, 16);
+}
+
+// `text` for a message: quoted, cut at 40 bytes, control bytes as \xNN (a NUL would end the
+// message).
+std::string shown(std::string_view text) {
+    std::string result = "\"";
+    for (const char c : text.substr(0, 40)) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7f) {
+            result += "\\x";
+            result += "0123456789abcdef"[u >> 4];
+            result += "0123456789abcdef"[u & 15];
+        } else {
+            result += c;
+        }
+    }
+    return result + (text.size() > 40 ? "...\"" : "\"");
 }
 
 std::vector<std::string_view> fields(std::string_view line) {
@@ -54,107 +82,84 @@ std::vector<std::string_view> fields(std::string_view line) {
     }
 }
 
-struct partial {
-    std::string file;
-    test_identity test;
-    part_number part{};
-    reshuffle_range range{};
+// The lines of one partial result, each at most `longest_line` bytes and ended by a line
+// feed, hashed as they are taken.
+class part_lines {
+public:
+    part_lines(generics::byte_source& in, const std::string& name) : in_(in), name_(name) {}
+
+    // The next line without its line feed; false at the end of the input. A line that ends
+    // without a line feed was cut short.
+    bool next(std::string_view& line, std::size_t longest = longest_line) {
+        std::size_t scanned = 0;
+        for (;;) {
+            const std::string_view w = in_.window();
+            const std::size_t look = std::min(w.size(), longest + 1);
+            const void* feed =
+                look > scanned ? std::memchr(w.data() + scanned, '\n', look - scanned) : nullptr;
+            if (feed != nullptr) {
+                const auto at = static_cast<std::size_t>(static_cast<const char*>(feed) - w.data());
+                line = w.substr(0, at);
+                before_ = sum_.value();
+                sum_.add(w.substr(0, at + 1));
+                in_.skip(at + 1);
+                ++number_;
+                return true;
+            }
+            if (look > longest) {
+                if (number_ == 0) throw part_error(name_ + ": " + not_a_part);
+                throw error("is longer than any line of a partial result", 1);
+            }
+            scanned = look;
+            if (!in_.extend()) {
+                if (in_.window().empty()) return false;
+                throw error("ends without a line feed (the file was cut short)", 1);
+            }
+        }
+    }
+
+    // The hash of every byte before the last line taken.
+    [[nodiscard]] std::uint64_t sum_before() const noexcept { return before_; }
+    [[nodiscard]] const std::string& name() const noexcept { return name_; }
+    // The part_error for line `number() + ahead`.
+    [[nodiscard]] part_error error(const std::string& what, int ahead = 0) const {
+        return part_error(name_ + ": line " + std::to_string(number_ + ahead) + ": " + what);
+    }
+
+private:
+    generics::byte_source& in_;
+    const std::string& name_;
+    fingerprint sum_;
+    std::uint64_t before_ = 0;
+    std::int64_t number_ = 0;
 };
 
-std::int64_t whole(std::string_view text, const std::string& where) {
+std::int64_t count_in_range(std::string_view text, std::int64_t least, const part_lines& lines) {
     std::int64_t v = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size())
-        throw part_error(where + ": \"" + std::string(text) + "\" is not a whole number");
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || v < least ||
+        v > largest_count)
+        throw lines.error(shown(text) + " is not a whole number from " + std::to_string(least) +
+                          " to " + std::to_string(largest_count));
     return v;
 }
 
-// Reads a partial result whole, checking every line, and hands each reshuffle's values to
-// `each`.
-partial read_partial(const std::string& file, const reshuffle_callback& each) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw part_error(file + ": cannot be opened: " + std::strerror(errno));
-    partial p;
-    p.file = file;
-    std::string line;
-    std::int64_t number = 0;
-    const auto where = [&] { return file + ": line " + std::to_string(number); };
-    const auto next = [&](std::string_view key, std::size_t least) {
-        if (!std::getline(in, line))
-            throw part_error(file + ": ends before its " + std::string(key) + " line");
-        ++number;
-        auto f = fields(line);
-        if (f.front() != key || f.size() < least + 1)
-            throw part_error(where() + ": expected the " + std::string(key) + " line");
-        f.erase(f.begin());
-        return f;
-    };
-    if (!std::getline(in, line) || line != magic)
-        throw part_error(file + ": is not a partial result of labmix (its first line is not \"" +
-                         std::string(magic) + "\")");
-    ++number;
-    const auto print = next("fingerprint", 1);
-    std::uint64_t fp = 0;
-    const auto [end, error] =
-        std::from_chars(print[0].data(), print[0].data() + print[0].size(), fp, 16);
-    if (error != std::errc() || end != print[0].data() + print[0].size() || print[0].size() != 16)
-        throw part_error(where() + ": the fingerprint is not 16 hexadecimal digits");
-    p.test.fingerprint = fp;
-    const auto part = next("part", 2);
-    p.part = {static_cast<std::int32_t>(whole(part[0], where())),
-              static_cast<std::int32_t>(whole(part[1], where()))};
-    if (p.part.k < 1 || p.part.k > p.part.m) throw part_error(where() + ": no such part");
-    p.test.reshuffles = whole(next("reshuffles", 1)[0], where());
-    for (const auto name : next("statistics", 1))
-        p.test.statistics.push_back(parse_statistics(name).front());
-    for (const auto value : next("observed", p.test.statistics.size())) {
-        const auto x = parse_number(value);
-        if (!x) throw part_error(where() + ": \"" + std::string(value) + "\" is not a number");
-        p.test.observed.push_back(*x);
-    }
-    for (;;) {
-        if (!std::getline(in, line)) throw part_error(file + ": ends before its values line");
-        ++number;
-        if (line.rfind("note\t", 0) != 0) break;
-        p.test.notes.push_back(line.substr(5));
-    }
-    const auto range = fields(line);
-    if (range.size() != 3 || range[0] != "values")
-        throw part_error(where() + ": expected the values line");
-    p.range = {whole(range[1], where()), whole(range[2], where())};
-    const auto expected = range_of(p.part, p.test.reshuffles);
-    if (p.range.first != expected.first || p.range.last != expected.last)
-        throw part_error(where() + ": part " + std::to_string(p.part.k) + "/" +
-                         std::to_string(p.part.m) + " of " + std::to_string(p.test.reshuffles) +
-                         " reshuffles holds " + std::to_string(expected.first) + " .. " +
-                         std::to_string(expected.last));
-    const std::size_t width = p.test.statistics.size();
-    std::vector<double> values(width);
-    for (std::int64_t k = p.range.first; k <= p.range.last; ++k) {
-        if (!std::getline(in, line))
-            throw part_error(file + ": ends before reshuffle " + std::to_string(k) +
-                             " (it was cut short)");
-        ++number;
-        const auto f = fields(line);
-        if (f.size() != width + 1 || whole(f[0], where()) != k)
-            throw part_error(where() + ": expected reshuffle " + std::to_string(k) + " and " +
-                             std::to_string(width) + " values");
-        for (std::size_t i = 1; i <= width; ++i) {
-            const auto x = parse_number(f[i]);
-            if (!x) throw part_error(where() + ": \"" + std::string(f[i]) + "\" is not a number");
-            values[i - 1] = *x;
-        }
-        if (each) each(k, values);
-    }
-    if (std::getline(in, line))
-        throw part_error(file + ": has more lines after its last reshuffle");
-    if (in.bad()) throw part_error(file + ": read error: " + std::strerror(errno));
-    return p;
+double number_in(std::string_view text, const part_lines& lines) {
+    const auto x = parse_number(text);
+    if (!x) throw lines.error(shown(text) + " is not a number");
+    return *x;
+}
+
+bool same_bits(std::span<const double> a, std::span<const double> b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](double x, double y) {
+        return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y);
+    });
 }
 
 } // namespace
 
-void write_partial_head(listing_writer& out, const test_identity& test, part_number p) {
+partial_writer::partial_writer(listing_writer& out, const test_identity& test, part_number p)
+    : out_(out) {
     const auto range = range_of(p, test.reshuffles);
     std::string head(magic);
     head.append("\nfingerprint\t").append(hex(test.fingerprint));
@@ -167,56 +172,207 @@ void write_partial_head(listing_writer& out, const test_identity& test, part_num
     for (const auto& note : test.notes) head.append("\nnote\t").append(note);
     head.append("\nvalues\t").append(std::to_string(range.first)).append("\t");
     head.append(std::to_string(range.last)).append("\n");
-    out.put(head);
+    put(head);
 }
 
-void write_partial_line(listing_writer& out, std::int64_t k, std::span<const double> values) {
+void partial_writer::put(std::string_view text) {
+    sum_.add(text);
+    out_.put(text);
+}
+
+void partial_writer::add(std::int64_t k, std::span<const double> values) {
     char buffer[24];
     const auto end = std::to_chars(buffer, buffer + sizeof buffer, k).ptr;
-    out.put(std::string_view(buffer, static_cast<std::size_t>(end - buffer)));
+    put(std::string_view(buffer, static_cast<std::size_t>(end - buffer)));
     for (const double x : values) {
-        out.put('\t');
-        out.put(format_number(x));
+        put("\t");
+        put(format_number(x));
     }
-    out.put('\n');
+    put("\n");
 }
 
-combined_test combine_parts(const std::vector<std::string>& files) {
-    std::map<std::int32_t, partial> parts;
-    std::optional<partial> first;
-    for (const auto& file : files) {
-        auto p = read_partial(file, {});
-        if (first && p.test.fingerprint != first->test.fingerprint)
-            throw part_error(file + ": is a part of another test (fingerprint " +
-                             hex(p.test.fingerprint) + ", not " + hex(first->test.fingerprint) +
-                             " as in " + first->file + ")");
-        if (first && p.part.m != first->part.m)
-            throw part_error(file + ": is part " + std::to_string(p.part.k) + " of " +
-                             std::to_string(p.part.m) + ", but " + first->file + " is one of " +
-                             std::to_string(first->part.m));
-        if (const auto seen = parts.find(p.part.k); seen != parts.end())
-            throw part_error(file + ": part " + std::to_string(p.part.k) + "/" +
+void partial_writer::finish() {
+    out_.put("checksum\t" + hex(sum_.value()) + "\n");
+    out_.flush();
+}
+
+partial_result read_partial_result(generics::byte_source& in, const std::string& name,
+                                   const reshuffle_callback& each) {
+    part_lines lines(in, name);
+    std::string_view line;
+    // The first line is checked within its first bytes, so that a large file of something
+    // else (or /dev/zero) is refused at once.
+    if (!lines.next(line, magic.size()) || line != magic) {
+        if (line.starts_with(magic_stem))
+            throw part_error(name + ": is a partial result of another version of labmix (\"" +
+                             std::string(magic) + "\" expected); draw the parts again");
+        throw part_error(name + ": " + not_a_part);
+    }
+    const auto next = [&](std::string_view key, std::size_t least) {
+        if (!lines.next(line))
+            throw part_error(name + ": ends before its " + std::string(key) +
+                             " line (the file was cut short)");
+        auto f = fields(line);
+        if (f.front() != key || f.size() < least + 1)
+            throw lines.error("expected the " + std::string(key) + " line, not " + shown(line));
+        f.erase(f.begin());
+        return f;
+    };
+    partial_result p;
+    const auto print = next("fingerprint", 1);
+    std::uint64_t fp = 0;
+    const auto [end, error] =
+        std::from_chars(print[0].data(), print[0].data() + print[0].size(), fp, 16);
+    if (print.size() != 1 || error != std::errc() || end != print[0].data() + print[0].size() ||
+        print[0].size() != 16)
+        throw lines.error("the fingerprint is not 16 hexadecimal digits");
+    p.test.fingerprint = fp;
+    const auto part = next("part", 2);
+    if (part.size() != 2) throw lines.error("expected part K M, not " + shown(line));
+    const auto m = count_in_range(part[1], 1, lines);
+    const auto k = count_in_range(part[0], 1, lines);
+    if (k > m) throw lines.error("part " + std::to_string(k) + " of " + std::to_string(m));
+    p.part = {static_cast<std::int32_t>(k), static_cast<std::int32_t>(m)};
+    const auto reshuffles = next("reshuffles", 1);
+    if (reshuffles.size() != 1) throw lines.error("expected one count of reshuffles");
+    p.test.reshuffles = count_in_range(reshuffles[0], 1, lines);
+    const auto names = next("statistics", 1);
+    std::string list;
+    for (const auto n : names) list.append(list.empty() ? "" : ",").append(n);
+    try {
+        p.test.statistics = parse_statistics(list);
+    } catch (const option_error&) {
+        throw lines.error(shown(list) + " is not a list of statistics of labmix");
+    }
+    const std::size_t width = p.test.statistics.size();
+    const auto observed = next("observed", width);
+    if (observed.size() != width)
+        throw lines.error("expected " + std::to_string(width) + " observed values");
+    for (std::size_t i = 0; i < width; ++i) {
+        const double x = number_in(observed[i], lines);
+        if (!std::isnan(x) && !possible_value(p.test.statistics[i], x))
+            throw lines.error(shown(observed[i]) + " is no value of " +
+                              std::string(name_of(p.test.statistics[i])));
+        p.test.observed.push_back(x);
+    }
+    for (;;) {
+        if (!lines.next(line))
+            throw part_error(name + ": ends before its values line (the file was cut short)");
+        if (!line.starts_with("note\t")) break;
+        p.test.notes.emplace_back(line.substr(5));
+    }
+    const auto range = fields(line);
+    if (range.size() != 3 || range[0] != "values")
+        throw lines.error("expected the values line, not " + shown(line));
+    const auto expected = range_of(p.part, p.test.reshuffles);
+    if (range[1] != std::to_string(expected.first) || range[2] != std::to_string(expected.last))
+        throw lines.error("part " + std::to_string(k) + "/" + std::to_string(m) + " of " +
+                          std::to_string(p.test.reshuffles) + " reshuffles holds " +
+                          std::to_string(expected.first) + " .. " + std::to_string(expected.last));
+    p.range = expected;
+    std::vector<double> values(width);
+    for (std::int64_t r = p.range.first; r <= p.range.last; ++r) {
+        if (!lines.next(line))
+            throw part_error(name + ": ends before reshuffle " + std::to_string(r) +
+                             " (the file was cut short)");
+        const auto f = fields(line);
+        if (f.size() != width + 1 || f[0] != std::to_string(r))
+            throw lines.error("expected reshuffle " + std::to_string(r) + " and " +
+                              std::to_string(width) + " values, not " + shown(line));
+        for (std::size_t i = 0; i < width; ++i) {
+            const double x = number_in(f[i + 1], lines);
+            // A statistic undefined on the table is NaN in every reshuffle; a defined one is
+            // never NaN, nor beyond what it can be.
+            if (std::isnan(p.test.observed[i]) ? !std::isnan(x)
+                                               : !possible_value(p.test.statistics[i], x))
+                throw lines.error(shown(f[i + 1]) + " is no value of " +
+                                  std::string(name_of(p.test.statistics[i])) + " here");
+            values[i] = x;
+        }
+        if (each) each(r, values);
+    }
+    if (!lines.next(line))
+        throw part_error(name + ": ends before its checksum line (the file was cut short)");
+    const auto sum = fields(line);
+    if (sum.size() != 2 || sum[0] != "checksum")
+        throw lines.error("expected the checksum line, not " + shown(line));
+    if (sum[1] != hex(lines.sum_before()))
+        throw lines.error("the checksum does not match the file: it was changed or damaged");
+    if (lines.next(line)) throw lines.error("more lines after the checksum line");
+    return p;
+}
+
+void part_combiner::add_file(const std::string& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw part_error(file + ": cannot be opened: " + std::strerror(errno));
+    struct closer {
+        int fd;
+        ~closer() { ::close(fd); }
+    } const close_at_end{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
+        throw part_error(file + ": " + std::strerror(EISDIR));
+    generics::byte_source in(fd, file);
+    try {
+        add(in, file);
+    } catch (const generics::read_error& e) {
+        throw part_error(file + ": read error: " + e.message());
+    }
+}
+
+void part_combiner::add(generics::byte_source& in, const std::string& name) {
+    std::int64_t first_row = spool_ ? spool_->rows() : 0;
+    std::optional<value_spool> fresh;
+    const auto p = read_partial_result(in, name, [&](std::int64_t, std::span<const double> v) {
+        if (!spool_ && !fresh) fresh.emplace(v.size());
+        (spool_ ? *spool_ : *fresh).add(v);
+    });
+    if (fresh) spool_.emplace(std::move(*fresh));
+    const auto& t = p.test;
+    if (first_) {
+        const auto& f = first_->test;
+        const auto differ = [&](const std::string& what) {
+            throw part_error(name + ": is a part of another test (" + what + ")");
+        };
+        const auto its = [&](const std::string& what) {
+            differ("its " + what + " from that of " + first_name_);
+        };
+        if (t.fingerprint != f.fingerprint)
+            differ("fingerprint " + hex(t.fingerprint) + ", not " + hex(f.fingerprint) + " as in " +
+                   first_name_);
+        if (p.part.m != first_->part.m) its("number of parts differs");
+        if (t.reshuffles != f.reshuffles) its("number of reshuffles differs");
+        if (t.statistics != f.statistics) its("statistics line differs");
+        if (!same_bits(t.observed, f.observed)) its("observed line differs");
+        if (t.notes != f.notes) its("notes differ");
+        // Its values were spooled already: a part given twice is refused all the same.
+        if (const auto seen = parts_.find(p.part.k); seen != parts_.end())
+            throw part_error(name + ": part " + std::to_string(p.part.k) + "/" +
                              std::to_string(p.part.m) + " is given twice (also " +
-                             seen->second.file + ")");
-        if (!first) first = p;
-        const auto k = p.part.k;
-        parts.emplace(k, std::move(p));
+                             seen->second.name + ")");
+    } else {
+        first_ = p;
+        first_name_ = name;
     }
-    if (!first) throw part_error("--combine needs the files of the partial results");
-    for (std::int32_t k = 1; k <= first->part.m; ++k)
-        if (parts.find(k) == parts.end())
-            throw part_error("part " + std::to_string(k) + "/" + std::to_string(first->part.m) +
-                             " is missing (the parts given are of " + first->file + "'s test)");
-    combined_test result{first->test, {}};
-    for (const auto& [k, p] : parts) result.files.push_back(p.file);
-    return result;
+    parts_.emplace(p.part.k, part{name, first_row, p.range.last - p.range.first + 1});
 }
 
-void for_each_combined_null(const combined_test& combined, const reshuffle_callback& each) {
-    for (const auto& file : combined.files) {
-        const auto p = read_partial(file, each);
-        if (p.test.fingerprint != combined.test.fingerprint)
-            throw part_error(file + ": changed while the parts were combined");
+const test_identity& part_combiner::test() const {
+    if (!first_) throw part_error("--combine needs the files of the partial results");
+    for (std::int32_t k = 1; k <= first_->part.m; ++k)
+        if (parts_.find(k) == parts_.end())
+            throw part_error("part " + std::to_string(k) + "/" + std::to_string(first_->part.m) +
+                             " is missing (the parts given are of " + first_name_ + "'s test)");
+    return first_->test;
+}
+
+void part_combiner::for_each_null(const reshuffle_callback& each) {
+    (void)test(); // every part is in
+    for (const auto& [k, p] : parts_) {
+        std::int64_t reshuffle = range_of({k, first_->part.m}, first_->test.reshuffles).first;
+        if (p.rows > 0)
+            spool_->replay(p.first_row, p.rows,
+                           [&](std::span<const double> v) { each(reshuffle++, v); });
     }
 }
 

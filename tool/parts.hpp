@@ -5,7 +5,7 @@
 // gives, byte for byte, the report of one run.
 //
 // A partial result is text, one item a line, tab-separated:
-//     labmix partial result	1
+//     labmix partial result	2
 //     fingerprint	<16 hexadecimal digits>
 //     part	K	M
 //     reshuffles	N
@@ -14,15 +14,23 @@
 //     note	<a note of the test, as standard error gave it>     (none or more)
 //     values	<first reshuffle>	<last reshuffle>
 // then one line per reshuffle of the range: its number and its values, every number in the
-// shortest form that reads back as the same double.
+// shortest form that reads back as the same double; and last
+//     checksum	<16 hexadecimal digits>
+// the FNV-1a hash of every byte before that line, so that a part cut short or changed in any
+// byte is refused rather than combined into another report.
 
 #include <tool/run.hpp>
 #include <tool/statistics.hpp>
+#include <tool/value_spool.hpp>
+
+#include <generics/byte_source.hpp>
 
 #include <generics/errors.hpp>
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -88,22 +96,61 @@ struct test_identity {
     std::vector<std::string> notes;
 };
 
-// Writes the partial result of part p: its head, then one line per reshuffle of its range.
-void write_partial_head(listing_writer& out, const test_identity& test, part_number p);
-void write_partial_line(listing_writer& out, std::int64_t k, std::span<const double> values);
+// Writes the partial result of part p: the head at construction, add() for each reshuffle of
+// its range in order, finish() for the checksum line.
+class partial_writer {
+public:
+    partial_writer(listing_writer& out, const test_identity& test, part_number p);
+    void add(std::int64_t k, std::span<const double> values);
+    void finish();
 
-// The test of the partial results in `files` (any order), each file read whole and checked:
-// a file that cannot be read or is not a partial result, a part given twice, a part of
-// another test (another fingerprint) and a missing part are the part_error, naming the file
-// (or the part) and the reason.
-struct combined_test {
-    test_identity test;
-    std::vector<std::string> files; // by part number
+private:
+    void put(std::string_view text);
+    listing_writer& out_;
+    fingerprint sum_;
 };
-[[nodiscard]] combined_test combine_parts(const std::vector<std::string>& files);
 
-// Reads the parts again, in reshuffle order: `each(k, values)` for reshuffles 1 .. N, as one
-// run gives them. Nothing is kept; a file that changed since it was checked is the part_error.
-void for_each_combined_null(const combined_test& combined, const reshuffle_callback& each);
+// One partial result as read: its test, its part and its range.
+struct partial_result {
+    test_identity test;
+    part_number part{};
+    reshuffle_range range{};
+};
+
+// Reads one partial result from `in`, called `name` in messages, checking every line as it
+// comes and the checksum at the end; each reshuffle's values go to `each` as they are read,
+// so a caller keeps them aside until the call has returned. Lines are bounded: a file that
+// is not a partial result is refused after its first few bytes, whatever its size. Anything
+// malformed, out of range, impossible for its statistic or failing the checksum is the
+// part_error naming the file and the line.
+partial_result read_partial_result(generics::byte_source& in, const std::string& name,
+                                   const reshuffle_callback& each);
+
+// The partial results of all M parts of one test, given in any order, each read once (a
+// pipe will do) and checked against the others: a part given twice, a part of another test
+// (another fingerprint or a head that differs) and a missing part are the part_error. The
+// null values wait on disk until every part is in, then come out in reshuffle order.
+class part_combiner {
+public:
+    // Reads the partial result in file `file` ("cannot be opened" and the like name it).
+    void add_file(const std::string& file);
+    // Reads a partial result from `in`, called `name`.
+    void add(generics::byte_source& in, const std::string& name);
+    // The test of the parts, once every part is in; the part_error names the first missing.
+    [[nodiscard]] const test_identity& test() const;
+    // Hands `each(k, values)` every reshuffle 1 .. N in order, as one run gives them.
+    void for_each_null(const reshuffle_callback& each);
+
+private:
+    struct part {
+        std::string name;
+        std::int64_t first_row; // in the spool
+        std::int64_t rows;
+    };
+    std::optional<partial_result> first_;
+    std::string first_name_;
+    std::map<std::int32_t, part> parts_;
+    std::optional<value_spool> spool_;
+};
 
 } // namespace labmix

@@ -332,8 +332,11 @@ int run(std::span<const char* const> arguments) {
         if (s && arguments.size() == 2 && s->input == "-h" && !std::filesystem::exists("-h", ec))
             s->what = action::help;
         if (s && s->what != action::run) {
-            std::cout << (s->what == action::help ? help_text() : version_text()) << std::flush;
-            return std::cout ? 0 : 1;
+            // Through the listing writer, so that a failed write is said with its reason.
+            listing_writer out(STDOUT_FILENO);
+            out.put(s->what == action::help ? help_text() : version_text());
+            out.flush();
+            return 0;
         }
         if (!s) {
             std::cerr << usage_text(invocation) << std::flush;

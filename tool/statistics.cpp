@@ -29,4 +29,25 @@ std::vector<statistic> parse_statistics(std::string_view list) {
     return result;
 }
 
+bool possible_value(statistic s, double x) {
+    constexpr double slack = 1e-6;
+    double lo = 0, hi = 1;
+    switch (s) {
+    case statistic::chi2:
+    case statistic::g:
+        hi = 0x1p62;
+        break;
+    case statistic::mi:
+        hi = 21.5; // ln 2^31 = 21.49
+        break;
+    case statistic::ari:
+        lo = -1;
+        break;
+    case statistic::nmi:
+    case statistic::rand:
+        break;
+    }
+    return x >= lo - slack && x <= hi + slack; // false for NaN
+}
+
 } // namespace labmix

@@ -24,6 +24,12 @@ inline constexpr std::array<std::string_view, 6> statistic_names{"chi2", "g",   
 // an empty item, an unknown name or a name given twice is the option_error naming it.
 [[nodiscard]] std::vector<statistic> parse_statistics(std::string_view list);
 
+// Whether `x` is a value that statistic `s` takes on some table (with room for rounding): X^2
+// and G lie in [0, 2^62] for tables of up to 2^31 taxa, MI in [0, ln 2^31], NMI and the Rand
+// index in [0, 1], the adjusted Rand index in [-1, 1]. Anything else, infinities and NaN
+// included, was never computed by this program.
+[[nodiscard]] bool possible_value(statistic s, double x);
+
 // Statistic `s` of one table.
 [[nodiscard]] constexpr double value_of(const phylo::taxonomy::association_measures& m,
                                         statistic s) {

@@ -3,10 +3,12 @@
 #include <tool/header.hpp>
 
 #include <tool/null_plot.hpp>
+#include <tool/output_files.hpp>
 #include <tool/parts.hpp>
 #include <tool/permutation_test.hpp>
 #include <tool/statistics.hpp>
 #include <tool/test_report.hpp>
+#include <tool/value_spool.hpp>
 
 #include <generics/errors.hpp>
 
@@ -87,203 +89,84 @@ unsigned thread_count(const settings& s) {
     return cores == 0 ? *s.threads : std::min(*s.threads, cores);
 }
 
-// A file written by name, through the buffered writer, closed at the end.
-class output_file {
-public:
-    explicit output_file(const std::string& path)
-        : fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)) {
-        if (fd_ < 0) throw write_error(path + ": cannot be written: " + std::strerror(errno));
-        writer_.emplace(fd_, path);
-        path_ = path;
-    }
-    output_file(const output_file&) = delete;
-    output_file& operator=(const output_file&) = delete;
-    ~output_file() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    listing_writer& out() { return *writer_; }
-    void close() {
-        writer_->flush();
-        const int fd = std::exchange(fd_, -1);
-        if (::close(fd) != 0) throw write_error(path_ + ": " + std::strerror(errno));
-    }
-
-private:
-    int fd_;
-    std::optional<listing_writer> writer_;
-    std::string path_;
-};
-
-// Whether two paths name one file: the same file when both exist, else the same path once
-// made absolute and normal.
-bool same_file(const std::string& a, const std::string& b) {
-    std::error_code ec;
-    if (std::filesystem::equivalent(a, b, ec)) return true;
-    std::error_code ea, eb;
-    const auto ca = std::filesystem::weakly_canonical(a, ea);
-    const auto cb = std::filesystem::weakly_canonical(b, eb);
-    return !ea && !eb && ca == cb;
-}
-
-// A --null or --plot file that is an input of the run, or one file named by both, would be
-// overwritten by the run's own output: refused before anything is read or written.
-void check_outputs(const settings& s) {
-    std::vector<std::string> inputs = s.combine_files;
-    if (!s.combine && s.input != "-") inputs.push_back(s.input);
-    const std::pair<const char*, const std::optional<std::string>*> outputs[] = {
-        {"--null", &s.null_file}, {"--plot", &s.plot_file}};
-    for (const auto& [option, file] : outputs) {
-        if (!*file) continue;
-        for (const auto& input : inputs)
-            if (same_file(**file, input))
-                throw option_error("option " + std::string(option) + " names " + **file +
-                                   ", an input of the run, which it would overwrite");
-    }
-    if (s.null_file && s.plot_file && same_file(*s.null_file, *s.plot_file))
-        throw option_error("options --null and --plot name the same file, " + *s.null_file);
-}
-
-// The null values of a plot, kept on disk between its two passes: an unlinked temporary
-// file (in $TMPDIR, else /tmp), written and read back in large blocks.
-class spill_file {
-public:
-    explicit spill_file(std::size_t width) : width_(width) {
-        const char* dir = std::getenv("TMPDIR");
-        std::string path =
-            std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/labmix-plot-XXXXXX";
-        fd_ = ::mkstemp(path.data());
-        if (fd_ < 0) fail("cannot be made in " + path.substr(0, path.rfind('/')));
-        ::unlink(path.c_str());
-        block_.reserve(block_values);
-    }
-    spill_file(const spill_file&) = delete;
-    spill_file& operator=(const spill_file&) = delete;
-    ~spill_file() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-
-    void add(std::span<const double> values) {
-        block_.insert(block_.end(), values.begin(), values.end());
-        if (block_.size() >= block_values) flush();
-    }
-
-    // Every reshuffle's values, in the order they were added.
-    template <class F>
-    void replay(F&& each) {
-        flush();
-        if (::lseek(fd_, 0, SEEK_SET) != 0) fail("cannot be read back");
-        for (;;) {
-            block_.resize(block_values - block_values % width_);
-            const auto bytes = read_fully(block_.data(), block_.size() * sizeof(double));
-            block_.resize(bytes / sizeof(double));
-            for (std::size_t k = 0; k + width_ <= block_.size(); k += width_)
-                each(std::span<const double>(block_.data() + k, width_));
-            if (bytes == 0 || block_.size() % width_ != 0 || bytes % sizeof(double) != 0) break;
-        }
-        block_.clear();
-    }
-
-private:
-    static constexpr std::size_t block_values = std::size_t{1} << 16;
-
-    [[noreturn]] static void fail(const std::string& what) {
-        throw write_error("the temporary file of --plot " + what + ": " + std::strerror(errno));
-    }
-
-    void flush() {
-        const char* p = reinterpret_cast<const char*>(block_.data());
-        std::size_t left = block_.size() * sizeof(double);
-        while (left > 0) {
-            const ssize_t n = ::write(fd_, p, left);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) fail("cannot be written");
-            p += n;
-            left -= static_cast<std::size_t>(n);
-        }
-        block_.clear();
-    }
-
-    std::size_t read_fully(double* to, std::size_t bytes) {
-        char* p = reinterpret_cast<char*>(to);
-        std::size_t got = 0;
-        while (got < bytes) {
-            const ssize_t n = ::read(fd_, p + got, bytes - got);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) fail("cannot be read back");
-            if (n == 0) break;
-            got += static_cast<std::size_t>(n);
-        }
-        return got;
-    }
-
-    std::size_t width_;
-    int fd_ = -1;
-    std::vector<double> block_;
-};
-
 // Where the null values of a whole test go, reshuffle by reshuffle in order: the report's
 // summaries, the null table (--null) and the plot's histograms (--plot). Nothing grows with
 // the number of reshuffles.
 class null_sinks {
 public:
-    null_sinks(const settings& s, std::vector<statistic> statistics,
-               std::span<const double> observed)
-        : statistics_(std::move(statistics)) {
-        for (const double x : observed) summaries_.emplace_back(x);
-        if (s.null_file) {
-            null_file_.emplace(*s.null_file);
+    // Opens the --null and --plot files of `s` and checks them against the run's inputs
+    // (`inputs`, and standard input when the table comes from it) and standard output, all
+    // before anything is read or drawn. Their first bytes are written before the first
+    // reshuffle is drawn, so that an output that takes nothing (a full device) fails then.
+    null_sinks(const settings& s, std::span<const std::string> inputs) {
+        if (s.null_file) null_file_.emplace(*s.null_file);
+        if (s.plot_file) plot_file_.emplace(*s.plot_file);
+        std::vector<std::pair<const char*, const output_file*>> outputs;
+        if (null_file_) outputs.emplace_back("--null", &*null_file_);
+        if (plot_file_) outputs.emplace_back("--plot", &*plot_file_);
+        check_aliasing(outputs, inputs, !s.combine && s.input == "-");
+        if (null_file_) {
             null_file_->out().put("reshuffle\tstatistic\tvalue\n");
+            null_file_->out().flush();
         }
-        if (s.plot_file) {
-            plot_file_ = *s.plot_file;
+    }
+
+    // The test whose null values come next.
+    void start(std::vector<statistic> statistics, std::span<const double> observed) {
+        statistics_ = std::move(statistics);
+        for (const double x : observed) summaries_.emplace_back(x);
+        if (plot_file_) {
             plot_.emplace(observed);
+            plot_file_->out().put(null_plot::svg_head(statistics_.size()));
+            plot_file_->out().flush();
         }
     }
 
     // One reshuffle's values. The plot's bins wait for the extremes of all values, so the
-    // plot counts them at the end, from a spill file.
+    // plot counts them at the end, from a spool on disk.
     void add(std::int64_t k, std::span<const double> values) {
         for (std::size_t i = 0; i < values.size(); ++i) summaries_[i].add(values[i]);
         if (null_file_) write_null_line(null_file_->out(), statistics_, k, values);
         if (plot_) {
-            if (!spill_) spill_.emplace(values.size());
+            if (!spool_) spool_.emplace(values.size());
             plot_->widen(values);
-            spill_->add(values);
+            spool_->add(values);
         }
     }
 
-    // The report on `out`, then the null table and the plot closed.
-    // The files first, the report last: a report on standard output means that every file
-    // of the run was written.
+    // The null table and the plot put in place, then the report on `out`: a report on
+    // standard output means that every file of the run was written.
     void finish(listing_writer& out) {
         std::vector<statistic_summary> lines;
         for (const auto& a : summaries_) lines.push_back(a.summary());
-        if (null_file_) null_file_->close();
+        if (null_file_) null_file_->commit();
         if (plot_) {
-            if (spill_) spill_->replay([this](std::span<const double> v) { plot_->count(v); });
-            output_file file(plot_file_);
-            file.out().put(plot_->svg(statistics_, lines));
-            file.close();
+            if (spool_)
+                spool_->replay(0, spool_->rows(),
+                               [this](std::span<const double> v) { plot_->count(v); });
+            plot_file_->out().put(plot_->svg_body(statistics_, lines));
+            plot_file_->commit();
         }
         out.put(report_text(statistics_, lines));
         out.flush();
     }
 
 private:
+    std::optional<output_file> null_file_, plot_file_;
     std::vector<statistic> statistics_;
     std::vector<null_accumulator> summaries_;
-    std::optional<output_file> null_file_;
-    std::string plot_file_;
     std::optional<null_plot> plot_;
-    std::optional<spill_file> spill_;
+    std::optional<value_spool> spool_;
 };
 
 } // namespace
 
 void run_test(const settings& given, listing_writer& out, std::ostream& notes) {
-    check_outputs(given);
     settings s = given;
     const auto statistics = parse_statistics(s.test);
+    std::vector<std::string> inputs;
+    if (s.input != "-") inputs.push_back(s.input);
+    null_sinks sinks(s, inputs);
     auto read = read_columns(s, s.part.has_value());
     const std::uint64_t seed = s.seed ? *s.seed : seed_from_clock();
     test_identity identity;
@@ -321,28 +204,27 @@ void run_test(const settings& given, listing_writer& out, std::ostream& notes) {
     if (s.part) {
         const auto p = parse_part(*s.part);
         const auto range = range_of(p, s.reshuffles);
-        write_partial_head(out, identity, p);
-        test.for_each_null(
-            seed, range.first, range.last, threads,
-            [&out](std::int64_t k, std::span<const double> v) { write_partial_line(out, k, v); });
-        out.flush();
+        partial_writer part(out, identity, p);
+        test.for_each_null(seed, range.first, range.last, threads,
+                           [&part](std::int64_t k, std::span<const double> v) { part.add(k, v); });
+        part.finish();
         return;
     }
-    null_sinks sinks(s, statistics, identity.observed);
+    sinks.start(statistics, identity.observed);
     test.for_each_null(seed, 1, s.reshuffles, threads,
                        [&sinks](std::int64_t k, std::span<const double> v) { sinks.add(k, v); });
     sinks.finish(out);
 }
 
 void run_combine(const settings& s, listing_writer& out, std::ostream& notes) {
-    check_outputs(s);
-    // The parts are read twice: once to check them all, then in reshuffle order.
-    const auto combined = combine_parts(s.combine_files);
-    for (const auto& note : combined.test.notes) notes << note << '\n';
+    null_sinks sinks(s, s.combine_files); // checked and opened before any part is read
+    part_combiner parts;
+    for (const auto& file : s.combine_files) parts.add_file(file);
+    const auto& test = parts.test();
+    for (const auto& note : test.notes) notes << note << '\n';
     notes.flush();
-    null_sinks sinks(s, combined.test.statistics, combined.test.observed);
-    for_each_combined_null(
-        combined, [&sinks](std::int64_t k, std::span<const double> v) { sinks.add(k, v); });
+    sinks.start(test.statistics, test.observed);
+    parts.for_each_null([&sinks](std::int64_t k, std::span<const double> v) { sinks.add(k, v); });
     sinks.finish(out);
 }
 

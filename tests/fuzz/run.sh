@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs each for a given number of seconds.
-#   tests/fuzz/run.sh SECONDS [TARGET ...]      (targets: table options read_matrix
+#   tests/fuzz/run.sh SECONDS [TARGET ...]      (targets: table options read_matrix parts
 #                                                read_distance read_nexus literals; default all)
 # Findings are written to tests/fuzz/findings/<target>/; keep each one there as a regression
 # input (the replay tests of every build run them). Exits 1 when any target finds a fault.
@@ -10,7 +10,7 @@ shift
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(table options read_matrix read_distance read_nexus literals)
+[ ${#targets[@]} -gt 0 ] || targets=(table options read_matrix read_distance read_nexus literals parts)
 
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)

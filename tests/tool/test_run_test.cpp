@@ -105,10 +105,8 @@ TEST(LabmixTest, PartsMissingRepeatedOrForeignAndOptionsThatDoNotGoTogetherAreNa
             dir.file(run(with(test_args, {"--part", std::to_string(k) + "/3", table})).out));
     const auto foreign =
         dir.file(run(with(with({"-s", "6"}, test_args), {"--part", "2/3", table})).out);
-    // A part cut short at a line end (cut inside a line, it is a malformed line).
-    const auto text = slurp(p[2]);
-    const auto cut = dir.file(text.substr(0, text.rfind('\n', text.size() - 2) + 1));
     const auto small = dir.file("small.tsv", "a\tx\nb\ty\n");
+    std::filesystem::create_directory(dir.path("sub"));
     struct row {
         std::vector<std::string> args;
         std::string message;
@@ -119,7 +117,7 @@ TEST(LabmixTest, PartsMissingRepeatedOrForeignAndOptionsThatDoNotGoTogetherAreNa
              {{"--combine", p[1], foreign, p[3]}, foreign + ": is a part of another test"},
              {{"--combine", p[1], table}, table + ": is not a partial result of labmix"},
              {{"--combine", p[1], dir.path("none")}, dir.path("none") + ": cannot be opened"},
-             {{"--combine", p[1], cut, p[3]}, cut + ": ends before reshuffle"},
+             {{"--combine", p[1], dir.path(".")}, dir.path(".") + ": Is a directory"},
              {{"--null", "n.tsv", small}, "option --null needs --test"},
              {{"--test", "chi2", "--part", "1/2", small}, "option --part needs --seed"},
              {{"--test", "chi2,x", small}, "names an unknown statistic, \"x\""},
@@ -129,11 +127,15 @@ TEST(LabmixTest, PartsMissingRepeatedOrForeignAndOptionsThatDoNotGoTogetherAreNa
              {{"--test", "chi2", "--reshuffles=0", small}, "option -n 0 does not go with --test"},
              {{"--test", "chi2", "-n", "0", "-n", "5", small},
               "option -n 0 does not go with --test"},
-             // Outputs that would overwrite an input, or each other.
+             // Outputs that would overwrite an input, or each other, whatever the path says;
+             // a folder that is missing ends the run before a reshuffle is drawn.
              {{"--test", "chi2", "--null", small, small}, "option --null names " + small},
              {{"--test", "chi2", "--plot", dir.path("./small.tsv"), small}, "option --plot names"},
-             {{"--test", "chi2", "--null", dir.path("o"), "--plot", dir.path("o"), small},
+             {{"--test", "chi2", "--null", dir.path("o"), "--plot", dir.path("sub/../o"), small},
               "options --null and --plot name the same file"},
+             {{"--test", "chi2", "-n", "2000000000", "--plot", dir.path("none/p.svg"), small},
+              "labmix: write error: " + dir.path("none/p.svg") +
+                  ": cannot be written: No such file or directory"},
              {{"--combine", small, "--null", small}, "option --null names " + small},
              {{"--combine"}, "option --combine needs the partial results"},
              {{"--combine", "--test", "chi2", small},
@@ -144,4 +146,26 @@ TEST(LabmixTest, PartsMissingRepeatedOrForeignAndOptionsThatDoNotGoTogetherAreNa
         EXPECT_NE(out.err.find(r.message), std::string::npos) << out.err;
     }
     EXPECT_EQ(slurp(small), "a\tx\nb\ty\n"); // never overwritten
+    // Standard input and standard output are files too; a failed run leaves an existing
+    // output as it was, and no file of its own beside it.
+    const std::string chi2 = "labmix: option error: option --null names ";
+    expect_runs({
+        fails({"--test", "chi2", "--null", small, "-"},
+              chi2 + small + ", the table on standard input, which it would overwrite\n",
+              {.in = small}),
+        fails({"--test", "chi2", "--null", dir.path("out"), small},
+              chi2 + dir.path("out") + ", which is standard output, where the report goes\n",
+              {.out = dir.path("out")}),
+        fails({"--test", "chi2", "--null", "/dev/stdout", small},
+              chi2 + "/dev/stdout, which is standard output, where the report goes\n",
+              {.out = dir.path("out")}),
+        fails({"--test", "chi2", "-s", "1", "--null", small, "--plot", "/dev/full",
+               dir.file("a\tx\nb\ty\n")},
+              "labmix: write error: /dev/full: No space left on device\n"),
+        fails({"--help"}, "labmix: write error: standard output: No space left on device\n",
+              {.out = "/dev/full"}),
+    });
+    EXPECT_EQ(slurp(small), "a\tx\nb\ty\n");
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path("")))
+        EXPECT_EQ(entry.path().filename().string().find(".labmix-"), std::string::npos);
 }

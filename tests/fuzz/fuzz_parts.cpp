@@ -1,0 +1,77 @@
+// The partial-result reader and the input sniffing on arbitrary bytes. The bytes stand for
+// part 2 of a test of three parts; whenever --combine accepts them, the report must be the
+// one run's report, byte for byte (anything else would be a damaged part taken for a sound
+// one).
+#include <tool/parts.hpp>
+#include <tool/sniff.hpp>
+#include <tool/test_report.hpp>
+
+#include <generics/errors.hpp>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <sstream>
+
+namespace {
+
+using namespace labmix;
+
+const std::vector<statistic> statistics{statistic::chi2, statistic::ari};
+const test_identity identity{0xfeedfacecafebeef, 6, statistics, {3.5, 0.25}, {}};
+
+double value(std::int64_t k, std::size_t i) {
+    return i == 0 ? 1.0 / static_cast<double>(k) : -0.125 * static_cast<double>(k % 3);
+}
+
+std::string part_text(std::int32_t k) {
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
+    listing_writer out(::fileno(file.get()), "part");
+    partial_writer part(out, identity, {k, 3});
+    const auto range = range_of({k, 3}, identity.reshuffles);
+    for (auto r = range.first; r <= range.last; ++r)
+        part.add(r, std::vector<double>{value(r, 0), value(r, 1)});
+    part.finish();
+    std::rewind(file.get());
+    std::string text(1 << 12, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), file.get()));
+    return text;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    try {
+        if (check_input_start(bytes, true, "fuzz input") > size) std::abort();
+    } catch (const generics::error&) {
+    }
+
+    static const std::string one = part_text(1), three = part_text(3);
+    static const std::string expected = [] {
+        std::vector<double> values;
+        for (std::int64_t k = 1; k <= identity.reshuffles; ++k)
+            values.insert(values.end(), {value(k, 0), value(k, 1)});
+        return report_text(statistics, identity.observed, values);
+    }();
+    part_combiner parts;
+    std::vector<null_accumulator> sums;
+    try {
+        for (const std::string* text : {&three, &bytes, &one}) {
+            std::istringstream in(*text);
+            generics::byte_source source(in);
+            parts.add(source, "part");
+        }
+        const auto& test = parts.test();
+        for (const double x : test.observed) sums.emplace_back(x);
+        parts.for_each_null([&](std::int64_t, std::span<const double> v) {
+            for (std::size_t i = 0; i < v.size(); ++i) sums[i].add(v[i]);
+        });
+        std::vector<statistic_summary> lines;
+        for (const auto& s : sums) lines.push_back(s.summary());
+        if (report_text(test.statistics, lines) != expected) std::abort();
+    } catch (const generics::error&) {
+    }
+    return 0;
+}

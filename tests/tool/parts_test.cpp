@@ -1,0 +1,141 @@
+// Partial results: any damage to a part is refused, never combined into another report.
+
+#include <tool/parts.hpp>
+#include <tool/test_report.hpp>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <sstream>
+
+using namespace labmix;
+
+namespace {
+
+const test_identity identity{
+    0x0123456789abcdef, 5, {statistic::chi2, statistic::ari}, {3.5, 0.25}, {"labmix: a note"}};
+
+// Part `k` of 2 of `identity`, with made-up values, as the tool writes it.
+std::string part_text(std::int32_t k) {
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
+    listing_writer out(::fileno(file.get()), "part");
+    partial_writer part(out, identity, {k, 2});
+    const auto range = range_of({k, 2}, identity.reshuffles);
+    for (auto r = range.first; r <= range.last; ++r)
+        part.add(r, std::vector<double>{1.0 / static_cast<double>(r), -0.125});
+    part.finish();
+    std::rewind(file.get());
+    std::string text(1 << 12, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), file.get()));
+    return text;
+}
+
+// `text` with its checksum line made anew: a part that a hand or a program forged.
+std::string signed_again(std::string text) {
+    text.erase(text.rfind("checksum\t"));
+    fingerprint sum;
+    sum.add(text);
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(sum.value()));
+    return text + "checksum\t" + hex + "\n";
+}
+
+// Reads `text` as a part called "p": the values, or the part_error's message.
+std::string read(const std::string& text) {
+    std::istringstream in(text);
+    generics::byte_source source(in);
+    std::string values;
+    try {
+        read_partial_result(source, "p", [&](std::int64_t k, std::span<const double> v) {
+            values += std::to_string(k) + ":" + format_number(v[0]) + " ";
+        });
+    } catch (const part_error& e) {
+        return std::string("error ") + e.message();
+    }
+    return values;
+}
+
+} // namespace
+
+TEST(Parts, EveryCutEditOrReorderIsRefused) {
+    const auto text = part_text(2);
+    ASSERT_EQ(read(text), "3:0.3333333333333333 4:0.25 5:0.2 ");
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        ASSERT_EQ(read(text.substr(0, at)).substr(0, 8), "error p:") << "cut at " << at;
+        for (const char to : {'0', '\t', '\n', '\0', static_cast<char>(text[at] ^ 1)}) {
+            if (to == text[at]) continue;
+            auto edited = text;
+            edited[at] = to;
+            ASSERT_EQ(read(edited).substr(0, 8), "error p:") << "byte " << at << " edited";
+        }
+    }
+    for (std::size_t line = 0, next; (next = text.find('\n', line) + 1) < text.size();
+         line = next) {
+        const auto after = text.find('\n', next) + 1;
+        const auto swapped = text.substr(0, line) + text.substr(next, after - next) +
+                             text.substr(line, next - line) + text.substr(after);
+        ASSERT_EQ(read(swapped).substr(0, 8), "error p:") << "lines swapped at " << line;
+    }
+}
+
+TEST(Parts, ForgedValuesAndCountsOutOfRangeAreRefusedWithTheLine) {
+    const auto text = part_text(2);
+    const auto replaced = [&](const std::string& from, const std::string& to) {
+        auto t = text;
+        t.replace(t.find(from), from.size(), to);
+        return read(signed_again(t));
+    };
+    struct row {
+        std::string from, to, message;
+    };
+    for (const auto& r : std::vector<row>{
+             {"part\t2\t2", "part\t4294967298\t4",
+              "p: line 3: \"4294967298\" is not a whole number"},
+             {"reshuffles\t5", "reshuffles\t9223372036854775807",
+              "p: line 4: \"9223372036854775807\""},
+             {"statistics\tchi2", "statistics\tchi3",
+              "p: line 5: \"chi3,ari\" is not a list of statistics"},
+             {"observed\t3.5", "observed\tInf", "p: line 6: \"Inf\" is no value of chi2"},
+             {"4\t0.25", "4\t1e300", "p: line 10: \"1e300\" is no value of chi2 here"},
+             {"4\t0.25", "4\tNaN", "p: line 10: \"NaN\" is no value of chi2 here"},
+             {"\t-0.125\n5", "\t-3\n5", "p: line 10: \"-3\" is no value of ari here"},
+             {"4\t0.25", std::string("4\t0.2\0", 6), "p: line 10: \"0.2\\x00\" is not a number"},
+             {"labmix partial result\t2", "labmix partial result\t1", "another version of labmix"},
+         })
+        EXPECT_NE(replaced(r.from, r.to).find(r.message), std::string::npos)
+            << replaced(r.from, r.to);
+}
+
+TEST(Parts, CombinedPartsAgreeInTheirHeadsAndAreReadOnce) {
+    const auto combine = [](const std::vector<std::string>& texts) {
+        part_combiner parts;
+        std::string values;
+        try {
+            for (std::size_t i = 0; i < texts.size(); ++i) {
+                // A stream that cannot be read twice, as a pipe.
+                std::istringstream in(texts[i]);
+                generics::byte_source source(in);
+                parts.add(source, "p" + std::to_string(i + 1));
+            }
+            parts.for_each_null([&](std::int64_t k, std::span<const double> v) {
+                values += std::to_string(k) + ":" + format_number(v[1]) + " ";
+            });
+        } catch (const part_error& e) {
+            return std::string("error ") + e.message();
+        }
+        return values;
+    };
+    const auto one = part_text(1), two = part_text(2);
+    EXPECT_EQ(combine({two, one}), "1:-0.125 2:-0.125 3:-0.125 4:-0.125 5:-0.125 ");
+    auto other = two;
+    other.replace(other.find("observed\t3.5"), 12, "observed\t3.75");
+    EXPECT_EQ(combine({one, signed_again(other)}),
+              "error p2: is a part of another test (its observed line differs from that of p1)");
+    other = two;
+    other.replace(other.find("note\tlabmix: a note"), 18, "note\tlabmix: b note");
+    EXPECT_EQ(combine({signed_again(other), one}),
+              "error p2: is a part of another test (its notes differ from that of p1)");
+    EXPECT_EQ(combine({one, one}), "error p2: part 1/2 is given twice (also p1)");
+    EXPECT_EQ(combine({one}), "error part 2/2 is missing (the parts given are of p1's test)");
+}

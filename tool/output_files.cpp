@@ -1,0 +1,134 @@
+#include <tool/output_files.hpp>
+
+#include <tool/options.hpp>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace labmix {
+
+namespace {
+
+file_identity identity_from(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), "",
+            S_ISCHR(st.st_mode)};
+}
+
+// The folder of `path` and its last name ("." for a name without a folder).
+std::pair<std::string, std::string> split_path(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+[[noreturn]] void cannot_write(const std::string& path, int error) {
+    throw write_error(path + ": cannot be written: " + std::strerror(error));
+}
+
+} // namespace
+
+std::optional<file_identity> identity_of(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) return identity_from(st);
+    const auto [folder, name] = split_path(path);
+    if (::stat(folder.c_str(), &st) != 0) return std::nullopt;
+    auto id = identity_from(st);
+    id.name = name;
+    id.character_device = false;
+    return id;
+}
+
+std::optional<file_identity> identity_of(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return std::nullopt;
+    return identity_from(st);
+}
+
+bool aliases(const file_identity& output, const file_identity& other) {
+    return !output.character_device && output == other;
+}
+
+output_file::output_file(std::string path) : path_(std::move(path)) {
+    struct stat st {};
+    std::string target = path_;
+    const bool exists = ::stat(path_.c_str(), &st) == 0;
+    if (!exists && errno != ENOENT) cannot_write(path_, errno);
+    if (exists && S_ISDIR(st.st_mode)) cannot_write(path_, EISDIR);
+    const auto id = identity_of(path_);
+    if (!id) cannot_write(path_, ENOENT); // its folder is missing
+    identity_ = *id;
+    if (exists && !S_ISREG(st.st_mode)) {
+        // A device or a named pipe: written in place.
+        fd_ = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd_ < 0) cannot_write(path_, errno);
+    } else {
+        if (exists) {
+            // Through a symbolic link, the file it names is replaced, not the link.
+            std::error_code ec;
+            target = std::filesystem::canonical(path_, ec).string();
+            if (ec) cannot_write(path_, ec.value());
+            if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+                cannot_write(path_, errno);
+        }
+        const auto [folder, name] = split_path(target);
+        for (int attempt = 0; fd_ < 0; ++attempt) {
+            temporary_ = folder + "/." + name + ".labmix-" + std::to_string(::getpid()) + "-" +
+                         std::to_string(attempt);
+            fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd_ < 0 && errno != EEXIST) {
+                temporary_.clear();
+                cannot_write(path_, errno);
+            }
+        }
+        if (exists) ::fchmod(fd_, st.st_mode & 07777); // the replacement keeps its permissions
+        target_ = target;
+    }
+    writer_.emplace(fd_, path_);
+}
+
+output_file::~output_file() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+}
+
+void output_file::commit() {
+    writer_->flush();
+    const int fd = std::exchange(fd_, -1);
+    if (::close(fd) != 0) throw write_error(path_ + ": " + std::strerror(errno));
+    if (temporary_.empty()) return;
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0)
+        throw write_error(path_ + ": cannot be replaced: " + std::strerror(errno));
+    temporary_.clear();
+}
+
+void check_aliasing(std::span<const std::pair<const char*, const output_file*>> outputs,
+                    std::span<const std::string> inputs, bool reads_standard_input) {
+    const auto stdin_id = reads_standard_input ? identity_of(0) : std::nullopt;
+    const auto stdout_id = identity_of(1);
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        const auto& [option, file] = outputs[i];
+        const auto& id = file->identity();
+        const auto refuse = [&](const std::string& what) {
+            throw option_error("option " + std::string(option) + " names " + file->path() + ", " +
+                               what);
+        };
+        for (const auto& input : inputs)
+            if (const auto in = identity_of(input); in && aliases(id, *in))
+                refuse("an input of the run, which it would overwrite");
+        if (stdin_id && aliases(id, *stdin_id))
+            refuse("the table on standard input, which it would overwrite");
+        if (stdout_id && aliases(id, *stdout_id))
+            refuse("which is standard output, where the report goes");
+        for (std::size_t j = 0; j < i; ++j)
+            if (aliases(id, outputs[j].second->identity()))
+                throw option_error("options " + std::string(outputs[j].first) + " and " +
+                                   std::string(option) + " name the same file, " + file->path());
+    }
+}
+
+} // namespace labmix
