@@ -13,7 +13,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <istream>
+#include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <streambuf>
 #include <string>
@@ -85,9 +87,40 @@ private:
     std::size_t piece_, pos_ = 0;
 };
 
+// A pipe that a thread of its own fills with `text` in pieces of 1, 2, 3, 5 and 7 bytes and
+// then closes. The reading end is the caller's, to close before the pipe_writer goes: a
+// reader that stops early ends the writer.
+class pipe_writer {
+public:
+    explicit pipe_writer(std::string text) {
+        std::signal(SIGPIPE, SIG_IGN);
+        int fds[2];
+        if (::pipe(fds) != 0) throw std::runtime_error("no pipe");
+        read_end = fds[0];
+        writer_ = std::thread([fd = fds[1], text = std::move(text)] {
+            static constexpr std::size_t pieces[] = {1, 2, 3, 5, 7};
+            for (std::size_t at = 0, k = 0; at < text.size(); ++k) {
+                const std::size_t n = std::min(pieces[k % 5], text.size() - at);
+                const ssize_t written = ::write(fd, text.data() + at, n);
+                if (written <= 0) break;
+                at += static_cast<std::size_t>(written);
+            }
+            ::close(fd);
+        });
+    }
+    ~pipe_writer() { writer_.join(); }
+    pipe_writer(const pipe_writer&) = delete;
+    pipe_writer& operator=(const pipe_writer&) = delete;
+
+    int read_end;
+
+private:
+    std::thread writer_;
+};
+
 namespace detail {
 // The stream buffer of a text_input, made before the stream that reads through it; neither
-// copied nor moved.
+// copied nor moved. The pipe, if any, outlives the file buffer that reads and closes its end.
 struct text_input_buffer {
     explicit text_input_buffer(std::string text) {
         const char* how = std::getenv("LABMIX_TEST_INPUT");
@@ -95,33 +128,16 @@ struct text_input_buffer {
         if (mode.empty()) {
             buffer = std::make_unique<std::stringbuf>(std::move(text), std::ios::in);
         } else if (mode == "pipe") {
-            std::signal(SIGPIPE, SIG_IGN); // a reader that stops early ends the writer
-            int fds[2];
-            if (::pipe(fds) != 0) throw std::runtime_error("no pipe");
-            buffer = std::make_unique<__gnu_cxx::stdio_filebuf<char>>(fds[0], std::ios::in, 5);
-            writer = std::thread([fd = fds[1], text = std::move(text)] {
-                static constexpr std::size_t pieces[] = {1, 2, 3, 5, 7};
-                for (std::size_t at = 0, k = 0; at < text.size(); ++k) {
-                    const std::size_t n = std::min(pieces[k % 5], text.size() - at);
-                    const ssize_t written = ::write(fd, text.data() + at, n);
-                    if (written <= 0) break;
-                    at += static_cast<std::size_t>(written);
-                }
-                ::close(fd);
-            });
+            pipe.emplace(std::move(text));
+            buffer =
+                std::make_unique<__gnu_cxx::stdio_filebuf<char>>(pipe->read_end, std::ios::in, 5);
         } else {
             buffer = std::make_unique<piece_buffer>(std::move(text), std::stoul(mode));
         }
     }
-    ~text_input_buffer() {
-        if (writer.joinable()) {
-            static_cast<__gnu_cxx::stdio_filebuf<char>*>(buffer.get())->close();
-            writer.join();
-        }
-    }
 
+    std::optional<pipe_writer> pipe;
     std::unique_ptr<std::streambuf> buffer;
-    std::thread writer;
 };
 } // namespace detail
 
@@ -144,6 +160,17 @@ inline int next_char(std::istream& in) {
     const int c = source.peek();
     if (c >= 0) source.consume(1);
     return c;
+}
+
+// Chi-square statistic of `counts` against equal expectations over `cells` cells, those never
+// seen included.
+inline double chi_square(const std::map<std::string, int>& counts, int cells) {
+    double total = 0;
+    for (const auto& [key, c] : counts) total += c;
+    const double expected = total / cells;
+    double chi = (cells - static_cast<double>(counts.size())) * expected;
+    for (const auto& [key, c] : counts) chi += (c - expected) * (c - expected) / expected;
+    return chi;
 }
 
 } // namespace test_support

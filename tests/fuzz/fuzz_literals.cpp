@@ -6,9 +6,8 @@
 
 #include <generics/errors.hpp>
 
-#include <bit>
-#include <charconv>
-#include <cmath>
+#include "../real_reference.hpp"
+
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
@@ -29,47 +28,13 @@ void read_both(std::string_view text) {
     }
 }
 
-// One literal as the reference reads it: its value and how many characters (blanks and line
-// ends before it included) it takes; nothing when the reader must raise the data error or the
-// end error there.
-std::optional<std::pair<double, std::size_t>> reference(std::string_view text) {
-    std::size_t at = 0;
-    while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\n' ||
-                                text.substr(at, 2) == "\r\n"))
-        at += text[at] == '\r' ? 2 : 1;
-    const std::size_t start = at;
-    // std::from_chars takes no plus sign.
-    if (at + 1 < text.size() && text[at] == '+' &&
-        (text[at + 1] == '.' || (text[at + 1] >= '0' && text[at + 1] <= '9')))
-        ++at;
-    double v = 0;
-    const auto r = std::from_chars(text.data() + at, text.data() + text.size(), v);
-    if (r.ec == std::errc::invalid_argument) return std::nullopt;
-    const std::size_t end = static_cast<std::size_t>(r.ptr - text.data());
-    // An exponent mark right after a literal without one begins a malformed exponent.
-    const bool has_exponent =
-        text.substr(at, end - at).find_first_of("eE") != std::string_view::npos;
-    if (!has_exponent && end < text.size() && (text[end] == 'e' || text[end] == 'E'))
-        return std::nullopt;
-    // Below the smallest double the value is a signed zero; above the largest, an error.
-    if (r.ec == std::errc::result_out_of_range &&
-        (v = std::strtod(std::string(text.substr(start, end - start)).c_str(), nullptr)) != 0)
-        return std::nullopt;
-    if (!std::isfinite(v)) return std::nullopt; // inf, nan
-    return std::pair(v, end);
-}
-
-bool same(double a, double b) {
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
-}
-
 // Reads literal after literal from a string and from a stream over the same text; both must
 // give the reference's values and stop where it stops.
 void read_reals_differentially(std::string_view text) {
     using phylo::real_chars::element_io;
     std::istringstream in{std::string(text)};
     for (std::size_t at = 0;;) {
-        const auto expected = reference(text.substr(at));
+        const auto expected = test_support::reference_real(text.substr(at));
         std::optional<double> from_string, from_stream;
         std::size_t last = 0;
         try {
@@ -89,7 +54,8 @@ void read_reals_differentially(std::string_view text) {
             std::abort();
         if (!expected) return;
         const auto [value, length] = *expected;
-        if (!same(*from_string, value) || !same(*from_stream, value) || last + 1 != length)
+        if (!test_support::same_bits(*from_string, value) ||
+            !test_support::same_bits(*from_stream, value) || last + 1 != length)
             std::abort();
         at += length;
     }

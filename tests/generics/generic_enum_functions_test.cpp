@@ -3,8 +3,13 @@
 #include <phylo/binary_chars.hpp>
 #include <phylo/count_chars.hpp>
 #include <phylo/disc_chars.hpp>
+#include <phylo/real_chars.hpp>
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <random>
+#include <type_traits>
 #include <vector>
 
 using namespace phylo;
@@ -63,18 +68,46 @@ TEST(Extremes, ArraysMatricesAndRowVectors) {
 }
 
 // Sorted in place with the bounds kept, against the standard sort, from empty arrays to
-// several heap levels, with few and many distinct values.
-TEST(Sorting, AgreesWithTheStandardSortOnManyShapes) {
+// several heap levels, with few and many distinct values; reals as well with not-a-numbers,
+// which go after every number.
+template <class Element>
+class Sorting : public testing::Test {};
+using sorted_elements = testing::Types<count_element, real_element>;
+TYPED_TEST_SUITE(Sorting, sorted_elements);
+
+TYPED_TEST(Sorting, AgreesWithTheStandardSortOnManyShapes) {
+    using element = TypeParam;
+    constexpr bool real = std::is_floating_point_v<element>;
+    const auto is_nan = [](element x) {
+        if constexpr (real) return std::isnan(x);
+        return false;
+    };
     std::mt19937 random(42);
     for (int n : {0, 1, 2, 3, 4, 5, 7, 8, 15, 16, 17, 100, 1023, 1024, 1025, 5000}) {
         for (int range : {2, 10, 1000000}) {
-            std::uniform_int_distribution<count_element> value(0, range - 1);
-            std::vector<count_element> data(static_cast<std::size_t>(n));
-            for (auto& x : data) x = value(random);
-            auto a = counts(11, data);
-            count_chars::array_sort(a);
-            std::sort(data.begin(), data.end());
-            ASSERT_EQ(a, counts(11, data)) << "n = " << n << ", range = " << range;
+            for (const bool gaps : {false, true}) {
+                if (gaps && !real) break;
+                std::uniform_int_distribution<int> value(0, range - 1);
+                std::vector<element> data(static_cast<std::size_t>(n));
+                // Reals are spread over negative and fractional values.
+                for (auto& x : data)
+                    x = real ? static_cast<element>(value(random) - range / 2) / 8
+                             : static_cast<element>(value(random));
+                if (gaps)
+                    for (std::size_t i = 0; i < data.size(); i += 7)
+                        data[i] = std::numeric_limits<element>::quiet_NaN();
+                generics::bounded_array<element> a(11, data);
+                character_kind<element>::order::array_sort(a);
+                const auto numbers =
+                    std::ranges::partition(data, [&](element x) { return !is_nan(x); });
+                std::sort(data.begin(), numbers.begin());
+                ASSERT_TRUE(a.first() == 11 && a.length() == n);
+                for (index_type i = 0; i < n; ++i) {
+                    const element x = a[11 + i], y = data[static_cast<std::size_t>(i)];
+                    ASSERT_TRUE(x == y || (is_nan(x) && is_nan(y)))
+                        << "n = " << n << ", range = " << range << ", at " << i;
+                }
+            }
         }
     }
 }

@@ -10,6 +10,7 @@
 
 using generics::bounded_array;
 using generics::range_error;
+using test_support::chi_square;
 
 namespace {
 
@@ -37,16 +38,6 @@ std::pair<tally, tally> reshuffle(labels l, int rounds, std::uint64_t seed) {
         ++steps[step];
     }
     return {orders, steps};
-}
-
-// Chi-square statistic of `counts` against equal expectations over `cells` cells.
-double chi_square(const tally& counts, int cells) {
-    double total = 0;
-    for (const auto& [key, c] : counts) total += c;
-    const double expected = total / cells;
-    double chi = (cells - static_cast<double>(counts.size())) * expected; // cells never seen
-    for (const auto& [key, c] : counts) chi += (c - expected) * (c - expected) / expected;
-    return chi;
 }
 
 } // namespace

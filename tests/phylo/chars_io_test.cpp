@@ -1,16 +1,11 @@
 #include <phylo/chars_io.hpp>
 
+#include "../real_reference.hpp"
 #include "../test_support.hpp"
 
 #include <gtest/gtest.h>
 
-#include <bit>
-#include <charconv>
-#include <cmath>
 #include <concepts>
-#include <cstdint>
-#include <cstdlib>
-#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -21,26 +16,10 @@ namespace {
 using namespace phylo;
 using test_support::expect_error;
 using test_support::printed;
+using test_support::same_bits;
 
+// The discrete layouts are checked beside the plain ones, in disc_io_test.
 TEST(LiteralLayouts, EveryLayoutOfArraysAndMatrixRows) {
-    const struct {
-        std::string states;
-        bool numbered;
-        char separator;
-        const char* expected;
-    } cases[] = {{"AC", false, '\t', "\t'A'\t'C'\n"},
-                 {"AC", true, '\t', "\t 0\t 1\n\t'A'\t'C'\n"},
-                 {"AC", false, '\n', "'A'\n'C'\n"},
-                 {"AC", true, '\n', " 0\t'A'\n 1\t'C'\n"},
-                 {"", false, '\t', "\n"},
-                 {"", true, '\t', "\n\n"},
-                 {"", true, '\n', ""}};
-    for (const auto& c : cases) {
-        const disc_array a(0, {c.states.begin(), c.states.end()});
-        EXPECT_EQ(printed([&](auto& o) { disc_chars::print(o, a, c.numbered, c.separator); }),
-                  c.expected)
-            << c.states;
-    }
     const binary_array b(0, {binary::PRESENCE, binary::ABSENCE, binary::UNKNOWN});
     EXPECT_EQ(printed([&](auto& o) { binary_chars::print(o, b, false, ' '); }),
               " PRESENCE ABSENCE UNKNOWN\n");
@@ -286,24 +265,6 @@ std::string random_literal(std::mt19937_64& random) {
     return s;
 }
 
-// What the literal denotes, by std::from_chars (strtod decides the side of a value out of
-// range); nothing when it is beyond the largest double.
-std::optional<double> reference_value(const std::string& literal) {
-    const std::size_t skip = literal[0] == '+' ? 1 : 0;
-    double v = 0;
-    const auto r = std::from_chars(literal.data() + skip, literal.data() + literal.size(), v);
-    EXPECT_EQ(r.ptr, literal.data() + literal.size()) << literal;
-    if (r.ec == std::errc::result_out_of_range) {
-        v = std::strtod(literal.c_str(), nullptr);
-        if (v != 0) return std::nullopt;
-    }
-    return v;
-}
-
-bool same(double a, double b) {
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
-}
-
 // The reader against std::from_chars, bit for bit (signed zeros included), one literal at a
 // time from a string, all of them as one array from a stream, and as fixed-width fields.
 TEST(RealLiterals, ReadExactlyAsTheStandardConverter) {
@@ -316,18 +277,19 @@ TEST(RealLiterals, ReadExactlyAsTheStandardConverter) {
     std::string examples;
     for (int k = 0; k < 40000; ++k) {
         const std::string literal = random_literal(random);
-        const auto value = reference_value(literal);
-        if (!value) {
+        const auto reference = test_support::reference_real(literal);
+        if (!reference) { // beyond the largest double
             expect_error<data_error>([&] { real_chars::element_io::get(literal); },
                                      "is not a finite number");
             continue;
         }
+        const auto [value, length] = *reference;
         // A literal that ends the string, and one followed by more text, take different roads.
         const auto got = real_chars::element_io::get(k % 2 == 0 ? literal : literal + " 1");
-        EXPECT_EQ(got.last, literal.size() - 1) << literal;
-        if (!same(got.value, *value) && ++misread <= 5) examples += " " + literal;
+        EXPECT_TRUE(got.last + 1 == literal.size() && length == literal.size()) << literal;
+        if (!same_bits(got.value, value) && ++misread <= 5) examples += " " + literal;
         literals.push_back(literal);
-        expected.push_back(*value);
+        expected.push_back(value);
         static const char* const separators[] = {" ", "\t", "\n", "\r\n", "  \n\t"};
         text += literal + separators[random() % 5];
         const std::size_t pad = width - literal.size();
@@ -344,7 +306,7 @@ TEST(RealLiterals, ReadExactlyAsTheStandardConverter) {
         misread = 0;
         examples.clear();
         for (index_type i = 0; i < n; ++i)
-            if (!same(a[i], expected[static_cast<std::size_t>(i)]) && ++misread <= 5)
+            if (!same_bits(a[i], expected[static_cast<std::size_t>(i)]) && ++misread <= 5)
                 examples += " " + literals[static_cast<std::size_t>(i)];
         EXPECT_EQ(misread, 0) << "misread from a stream at width " << w
                               << ", among them:" << examples;

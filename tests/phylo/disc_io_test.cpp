@@ -1,5 +1,7 @@
 #include <phylo/disc_io.hpp>
 
+#include <phylo/chars_io.hpp>
+
 #include "../test_support.hpp"
 
 #include <generics/current_io.hpp>
@@ -16,21 +18,28 @@ using test_support::expect_error;
 using test_support::printed;
 using textutils::character_set;
 
-TEST(DiscIo, Layouts) {
+// Every layout of a discrete array, as plain states and as character literals.
+TEST(DiscIo, LayoutsPlainAndAsLiterals) {
     const struct {
         std::string states;
         bool numbered;
         char separator;
-        const char* expected;
-    } cases[] = {{"AC", false, '\t', "\tAC\n"}, {"AC", true, '\t', "\t 0\t 1\n\tAC\n"},
-                 {"AC", false, '\n', "A\nC\n"}, {"AC", true, '\n', " 0\tA\n 1\tC\n"},
-                 {"", false, '\t', "\t\n"},     {"", true, '\t', "\n\t\n"},
-                 {"", false, '\n', ""}};
+        const char *plain, *literals;
+    } cases[] = {{"AC", false, '\t', "\tAC\n", "\t'A'\t'C'\n"},
+                 {"AC", true, '\t', "\t 0\t 1\n\tAC\n", "\t 0\t 1\n\t'A'\t'C'\n"},
+                 {"AC", false, '\n', "A\nC\n", "'A'\n'C'\n"},
+                 {"AC", true, '\n', " 0\tA\n 1\tC\n", " 0\t'A'\n 1\t'C'\n"},
+                 {"", false, '\t', "\t\n", "\n"},
+                 {"", true, '\t', "\n\t\n", "\n\n"},
+                 {"", false, '\n', "", ""},
+                 {"", true, '\n', "", ""}};
     for (const auto& c : cases) {
         const disc_array a(0, {c.states.begin(), c.states.end()});
-        EXPECT_EQ(printed([&](auto& o) { disc_io::print(o, a, c.numbered, c.separator); }),
-                  c.expected)
-            << c.states;
+        EXPECT_EQ(printed([&](auto& o) { disc_io::print(o, a, c.numbered, c.separator); }), c.plain)
+            << c.states << c.numbered;
+        EXPECT_EQ(printed([&](auto& o) { disc_chars::print(o, a, c.numbered, c.separator); }),
+                  c.literals)
+            << c.states << c.numbered;
     }
     disc_matrix m(0, 1, 0, 2);
     for (index_type j = 0; j <= 2; ++j)

@@ -21,6 +21,8 @@ namespace {
 using namespace phylo;
 using print::dist_output_format;
 using print::output_format;
+using test_records::make_data;
+using test_records::make_disc;
 using test_records::summary;
 using test_support::expect_error;
 using test_support::text_input;
@@ -42,24 +44,6 @@ struct nexus_case {
     std::string text, expected;
     std::string (*read)(const std::string&) = got<disc_data>;
 };
-
-template <class Element>
-character_data<Element> make_data(const std::vector<std::string>& labels,
-                                  const std::vector<std::vector<Element>>& rows) {
-    character_data<Element> x(0, static_cast<index_type>(labels.size()) - 1);
-    for (std::size_t i = 0; i < labels.size(); ++i) {
-        x.labels[static_cast<index_type>(i)] = labels[i];
-        x.rows[static_cast<index_type>(i)] =
-            std::make_unique<generics::bounded_array<Element>>(0, rows[i]);
-    }
-    return x;
-}
-
-disc_data make_disc(const std::vector<std::string>& labels, const std::vector<std::string>& rows) {
-    std::vector<std::vector<char>> r;
-    for (const auto& s : rows) r.emplace_back(s.begin(), s.end());
-    return make_data<char>(labels, r);
-}
 
 // What labels become through the printer's layout and back through the reader.
 std::vector<std::string> printed_labels(std::vector<std::string> labels, output_format f) {

@@ -1,6 +1,7 @@
 #include <phylo/print.hpp>
 
 #include "../test_support.hpp"
+#include "records.hpp"
 
 #include <generics/current_io.hpp>
 
@@ -15,19 +16,10 @@ namespace {
 using namespace phylo;
 using print::dist_output_format;
 using print::output_format;
+using test_records::make_data;
+using test_records::make_disc;
 using test_support::expect_error;
 using test_support::printed;
-
-disc_data disc_matrix_of(const std::vector<std::string>& labels,
-                         const std::vector<std::string>& rows) {
-    disc_data x(0, static_cast<index_type>(labels.size()) - 1);
-    for (index_type i = x.first; i <= x.last; ++i) {
-        const std::string& r = rows[static_cast<std::size_t>(i)];
-        x.labels[i] = labels[static_cast<std::size_t>(i)];
-        x.rows[i] = std::make_unique<disc_array>(0, std::vector<char>(r.begin(), r.end()));
-    }
-    return x;
-}
 
 template <class Data, class... Layout>
 std::string written(const Data& x, Layout... layout) {
@@ -74,13 +66,12 @@ TEST(Labels, FormsNexusNamesAndRuler) {
 }
 
 TEST(CharacterLayouts, EveryLayoutByteForByte) {
-    const disc_data x = disc_matrix_of({"a", "bb"}, {"ACGT", "AC-T"});
+    const disc_data x = make_disc({"a", "bb"}, {"ACGT", "AC-T"});
     EXPECT_EQ(written(x, output_format::EXTENDED_PHYLIP), " 2\t 4\na \tACGT\nbb\tAC-T\n");
     EXPECT_EQ(written(x, output_format::PHYLIP), " 2\t 4\na         \tACGT\nbb        \tAC-T\n");
     EXPECT_EQ(written(x, output_format::LABELS), "a\nbb\n");
     EXPECT_EQ(written(x, output_format::RAW), "\tACGT\n\tAC-T\n");
-    const disc_data y =
-        disc_matrix_of({"Homo sapiens", "O'Brien"}, {"ACGTACGTACGT", "AC-TAC-TAC-T"});
+    const disc_data y = make_disc({"Homo sapiens", "O'Brien"}, {"ACGTACGTACGT", "AC-TAC-TAC-T"});
     EXPECT_EQ(written(y, output_format::NEXUS), test_support::data_file("print_nexus.nex"));
     EXPECT_EQ(
         written(y, output_format::NEXUS_ENCLOSED),
@@ -89,13 +80,9 @@ TEST(CharacterLayouts, EveryLayoutByteForByte) {
         "\tmatrix\n[             \t        10        20]\n[             \t         .         .]\n"
         "'Homo sapiens'\tACGTACGTACGT\n'O`Brien'     \tAC-TAC-TAC-T\n" +
             std::string(print::data_closing_block) + "\n");
-    count_data c(0, 0);
-    c.labels[0] = "t";
-    c.rows[0] = std::make_unique<count_array>(0, std::vector<count_element>{0, 12});
+    const auto c = make_data<count_element>({"t"}, {{0, 12}});
     EXPECT_EQ(written(c, output_format::EXTENDED_PHYLIP), " 1\t 2\nt\t 0\t 12\n");
-    real_data r(0, 0);
-    r.labels[0] = "t";
-    r.rows[0] = std::make_unique<real_array>(0, std::vector<double>{0.5, -12.25});
+    const auto r = make_data<double>({"t"}, {{0.5, -12.25}});
     EXPECT_EQ(written(r, output_format::RAW), "\t 0.50000000\t-12.25000000\n");
     EXPECT_EQ(written(r, output_format::RAW, 4, 1, 2), "\t   5.0E-1\t  -1.2E+1\n");
     EXPECT_NE(written(r, output_format::NEXUS).find("format datatype=continuous missing=?;"),
@@ -109,7 +96,7 @@ TEST(CharacterLayouts, ErrorsLeaveWhatWasWritten) {
     EXPECT_EQ(out.str(), "");
     expect_error<range_error>([&] { print::put(out, disc_data(0, 0), output_format::RAW); },
                               "first taxon 0 is null");
-    const disc_data unnamed = disc_matrix_of({"", ""}, {"A", "C"});
+    const disc_data unnamed = make_disc({"", ""}, {"A", "C"});
     expect_error<range_error>([&] { print::put(out, unnamed, output_format::EXTENDED_PHYLIP); },
                               "every label is empty");
     EXPECT_EQ(out.str(), " 2\t 1\n"); // the header was written
@@ -119,20 +106,19 @@ TEST(CharacterLayouts, ErrorsLeaveWhatWasWritten) {
 }
 
 TEST(CharacterLayouts, StrictNamesThatCollideAreRefused) {
-    const disc_data x =
-        disc_matrix_of({"Homo_sapiens_A", "Pan", "Homo_sapiens_B"}, {"A", "C", "G"});
+    const disc_data x = make_disc({"Homo_sapiens_A", "Pan", "Homo_sapiens_B"}, {"A", "C", "G"});
     std::ostringstream out;
     expect_error<range_error>([&] { print::put(out, x, output_format::PHYLIP); },
                               "the labels \"Homo_sapiens_A\" (taxon 0) and \"Homo_sapiens_B\" "
                               "(taxon 2) are both \"Homo_sapie\"");
     EXPECT_EQ(out.str(), ""); // refused before the header
     // A trailing blank is stripped by every reader: "a" and "a " are one name.
-    const disc_data blank = disc_matrix_of({"a", "a "}, {"A", "C"});
+    const disc_data blank = make_disc({"a", "a "}, {"A", "C"});
     expect_error<range_error>([&] { print::put(out, blank, output_format::PHYLIP); },
                               "are both \"a\"");
     // Other layouts keep whole names; labels that were equal already are the caller's own.
     EXPECT_EQ(written(x, output_format::EXTENDED_PHYLIP).substr(0, 6), " 3\t 1\n");
-    EXPECT_EQ(written(disc_matrix_of({"a", "a"}, {"A", "C"}), output_format::PHYLIP),
+    EXPECT_EQ(written(make_disc({"a", "a"}, {"A", "C"}), output_format::PHYLIP),
               " 2\t 1\na         \tA\na         \tC\n");
     squared d(0, 1);
     d.labels = taxon_labels(0, {"Homo_sapiens_A", "Homo_sapiens_B"});
@@ -142,9 +128,12 @@ TEST(CharacterLayouts, StrictNamesThatCollideAreRefused) {
     EXPECT_EQ(written(d, dist_output_format::EXTENDED_PHYLIP, 1, 1, 0).substr(0, 3), " 2\n");
 }
 
+// The PHYLIP layouts with blanks in place of tabs, and a real layout given as one value,
+// which writes what its three numbers write.
 TEST(CharacterLayouts, BlankSeparatedPhylip) {
     using print::field_separator;
-    const disc_data x = disc_matrix_of({"a", "bb"}, {"ACGT", "AC-T"});
+    using print::real_layout;
+    const disc_data x = make_disc({"a", "bb"}, {"ACGT", "AC-T"});
     EXPECT_EQ(written(x, output_format::EXTENDED_PHYLIP, field_separator::BLANK),
               " 2  4\na  ACGT\nbb AC-T\n");
     EXPECT_EQ(written(x, output_format::PHYLIP, field_separator::BLANK),
@@ -154,52 +143,34 @@ TEST(CharacterLayouts, BlankSeparatedPhylip) {
     // Layouts outside the PHYLIP family keep their tabs.
     for (const output_format f : {output_format::RAW, output_format::NEXUS})
         EXPECT_EQ(written(x, f, field_separator::BLANK), written(x, f));
-    count_data c(0, 0);
-    c.labels[0] = "t";
-    c.rows[0] = std::make_unique<count_array>(0, std::vector<count_element>{0, 12});
-    EXPECT_EQ(written(c, output_format::EXTENDED_PHYLIP, field_separator::BLANK),
+    EXPECT_EQ(written(make_data<count_element>({"t"}, {{0, 12}}), output_format::EXTENDED_PHYLIP,
+                      field_separator::BLANK),
               " 1  2\nt  0  12\n");
-    real_data r(0, 0);
-    r.labels[0] = "t";
-    r.rows[0] = std::make_unique<real_array>(0, std::vector<double>{0.5, -12.25});
-    EXPECT_EQ(written(r, output_format::PHYLIP, field_separator::BLANK, 2, 2, 0),
-              " 1  2\nt           0.50 -12.25\n");
-    squared d(0, 1);
-    d.labels = taxon_labels(0, {"a", "bb"});
-    d.matrix(0, 1) = d.matrix(1, 0) = 0.5;
-    EXPECT_EQ(written(d, dist_output_format::PHYLIP, field_separator::BLANK, 1, 1, 0),
-              " 2\na          0.0 0.5\nbb         0.5 0.0\n");
-    EXPECT_EQ(written(d, dist_output_format::TAB_SEPARATED, field_separator::BLANK, 1, 1, 0),
-              written(d, dist_output_format::TAB_SEPARATED, 1, 1, 0));
-    std::ostringstream current;
-    generics::output_redirect redirect(current);
-    print::put(x, output_format::EXTENDED_PHYLIP, field_separator::BLANK);
-    EXPECT_EQ(current.str(), " 2  4\na  ACGT\nbb AC-T\n");
-}
-
-TEST(CharacterLayouts, RealLayoutAsOneValueWritesWhatItsThreeNumbersWrite) {
-    using print::field_separator;
-    using print::real_layout;
-    real_data r(0, 0);
-    r.labels[0] = "t";
-    r.rows[0] = std::make_unique<real_array>(0, std::vector<double>{0.5, -12.25});
-    squared d(0, 1);
-    d.labels = taxon_labels(0, {"a", "bb"});
-    d.matrix(0, 1) = d.matrix(1, 0) = 0.5;
+    const auto r = make_data<double>({"t"}, {{0.5, -12.25}});
+    const std::string reals = " 1  2\nt           0.50 -12.25\n";
+    EXPECT_EQ(written(r, output_format::PHYLIP, field_separator::BLANK, 2, 2, 0), reals);
+    EXPECT_EQ(written(r, output_format::PHYLIP, real_layout(2, 2, 0), field_separator::BLANK),
+              reals);
     EXPECT_EQ(written(r, output_format::RAW, real_layout(4, 1, 2)),
               written(r, output_format::RAW, 4, 1, 2));
     EXPECT_EQ(written(r, output_format::PHYLIP, print::default_layout()),
               written(r, output_format::PHYLIP));
-    EXPECT_EQ(written(r, output_format::PHYLIP, real_layout(2, 2, 0), field_separator::BLANK),
-              " 1  2\nt           0.50 -12.25\n");
+    squared d(0, 1);
+    d.labels = taxon_labels(0, {"a", "bb"});
+    d.matrix(0, 1) = d.matrix(1, 0) = 0.5;
+    const std::string distances = " 2\na          0.0 0.5\nbb         0.5 0.0\n";
+    EXPECT_EQ(written(d, dist_output_format::PHYLIP, field_separator::BLANK, 1, 1, 0), distances);
+    EXPECT_EQ(written(d, dist_output_format::TAB_SEPARATED, field_separator::BLANK, 1, 1, 0),
+              written(d, dist_output_format::TAB_SEPARATED, 1, 1, 0));
     EXPECT_EQ(written(d, dist_output_format::EXTENDED_PHYLIP, real_layout(1, 3, 0)),
               written(d, dist_output_format::EXTENDED_PHYLIP, 1, 3, 0));
     std::ostringstream current;
     {
         generics::output_redirect redirect(current);
+        print::put(x, output_format::EXTENDED_PHYLIP, field_separator::BLANK);
         print::put(d, dist_output_format::PHYLIP, real_layout(1, 1, 0), field_separator::BLANK);
     }
-    EXPECT_EQ(current.str(), " 2\na          0.0 0.5\nbb         0.5 0.0\n");
+    EXPECT_EQ(current.str(), " 2  4\na  ACGT\nbb AC-T\n" + distances);
 }
 
 TEST(DistanceLayouts, EveryLayout) {

@@ -1,8 +1,8 @@
 #pragma once
 
-// What a reader gave, as one line to compare with what it should give: a record as
-// "label:values/" for each taxon (states written together, numbers apart, a first index other
-// than 0 as "@k" before the label or the row), or an error as "kind error: message".
+// Records made for the tests, and what a reader gave, as one line to compare with what it should
+// give: a record as "label:values/" for each taxon (states written together, numbers apart, a first
+// index other than 0 as "@k" before the label or the row), or an error as "kind error: message".
 
 #include <phylo/core.hpp>
 
@@ -12,10 +12,33 @@
 
 #include <charconv>
 #include <cmath>
+#include <memory>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 namespace test_records {
+
+// A record of labels and rows, indexed from 0.
+template <class Element>
+phylo::character_data<Element> make_data(const std::vector<std::string>& labels,
+                                         const std::vector<std::vector<Element>>& rows) {
+    phylo::character_data<Element> x(0, static_cast<phylo::index_type>(labels.size()) - 1);
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        x.labels[static_cast<phylo::index_type>(i)] = labels[i];
+        x.rows[static_cast<phylo::index_type>(i)] =
+            std::make_unique<generics::bounded_array<Element>>(0, rows[i]);
+    }
+    return x;
+}
+
+// The same with each row of states written as a string.
+inline phylo::disc_data make_disc(const std::vector<std::string>& labels,
+                                  const std::vector<std::string>& rows) {
+    std::vector<std::vector<char>> r;
+    for (const auto& s : rows) r.emplace_back(s.begin(), s.end());
+    return make_data<char>(labels, r);
+}
 
 inline std::string shown(char c) { return {c}; }
 inline std::string shown(phylo::count_element c) { return std::to_string(c); }

@@ -118,7 +118,8 @@ TEST(PermutationTest, PValuesWithinMonteCarloErrorOfTheExactOnes) {
 
 TEST(PermutationTest, PValuesAreUniformWithoutAssociation) {
     // 200 seeded tests of independent random columns; Kolmogorov-Smirnov against the uniform
-    // distribution at the 1% level (1.63 / sqrt(200)), for both ways of drawing.
+    // distribution at the 0.1% level (1.95 / sqrt(200)), for both ways of drawing: four checks
+    // at 1% would fail about one legitimate change of the draws in 25 by chance alone.
     std::mt19937 random(3);
     for (const auto method : {draw_method::permute_labels, draw_method::draw_table}) {
         std::vector<std::vector<double>> p(2);
@@ -140,7 +141,7 @@ TEST(PermutationTest, PValuesAreUniformWithoutAssociation) {
                 d = std::max({d, std::abs(static_cast<double>(i + 1) / n - ps[i]),
                               std::abs(ps[i] - static_cast<double>(i) / n)});
             }
-            EXPECT_LT(d, 1.63 / std::sqrt(200.0)) << static_cast<int>(method);
+            EXPECT_LT(d, 1.95 / std::sqrt(200.0)) << static_cast<int>(method);
         }
     }
 }

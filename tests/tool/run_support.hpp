@@ -66,7 +66,9 @@ inline std::string slurp(const std::string& path) {
     return s.str();
 }
 
-// Exit status of a child that could not drop to another user.
+// Exit status of a child that could not drop to another user, or that as that user cannot
+// reach the temporary directory, where the scratch files are (root's TMPDIR may lie in a
+// folder of mode 700): either way the run cannot be made here.
 constexpr int cannot_drop = 97;
 
 struct setup {
@@ -90,6 +92,7 @@ inline outcome run(const std::vector<std::string>& args, const setup& how = {}) 
     const std::string out_path =
         how.out && how.out->empty() ? io.path("stdout") : how.out.value_or("");
     const std::string err_path = io.path("stderr");
+    const std::string scratch_root = how.as_user != 0 ? fs::temp_directory_path().string() : "";
     const pid_t pid = ::fork();
     if (pid == 0) {
         const auto attach = [](const std::optional<std::string>& path, int fd, int flags) {
@@ -104,8 +107,9 @@ inline outcome run(const std::vector<std::string>& args, const setup& how = {}) 
         attach(how.in, 0, O_RDONLY);
         attach(how.out ? std::optional(out_path) : std::nullopt, 1, O_WRONLY | O_CREAT | O_TRUNC);
         attach(err_path, 2, O_WRONLY | O_CREAT | O_TRUNC);
-        if (how.as_user != 0 && (::setgroups(0, nullptr) != 0 || ::setgid(how.as_user) != 0 ||
-                                 ::setuid(how.as_user) != 0))
+        if (how.as_user != 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(how.as_user) != 0 ||
+             ::setuid(how.as_user) != 0 || ::access(scratch_root.c_str(), X_OK) != 0))
             ::_exit(cannot_drop);
         if (how.address_space != 0) {
             const rlimit limit{how.address_space, how.address_space};

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
-#include <numeric>
 #include <string>
 #include <vector>
 
@@ -20,15 +19,6 @@ namespace {
 
 using random_numbers = generics::generic_random_sorting<bounded_array<std::uint32_t>>;
 using tally = std::map<std::string, int>;
-
-// Chi-square statistic of `counts`, of 60,000 draws, against equal expectations over `cells`
-// cells (those never seen included).
-double chi_square(const tally& counts, int cells) {
-    const double expected = 60000.0 / cells;
-    double chi = (cells - static_cast<double>(counts.size())) * expected;
-    for (const auto& [order, n] : counts) chi += (n - expected) * (n - expected) / expected;
-    return chi;
-}
 
 } // namespace
 
@@ -63,26 +53,9 @@ TEST(Strata, EachStratumTakesEveryOrderUniformlyAndIndependentlyAndKeepsItsLabel
         ++joint[orders[0] + orders[1]];
     }
     EXPECT_EQ(a_orders.size(), 6u);
-    EXPECT_LT(chi_square(a_orders, 6), 20.5);
+    EXPECT_LT(test_support::chi_square(a_orders, 6), 20.5);
     EXPECT_EQ(joint.size(), 12u);
-    EXPECT_LT(chi_square(joint, 12), 31.3);
-}
-
-// One stratum makes the same draws and the same exchanges as the unrestricted reshuffle.
-TEST(Strata, OneStratumIsTheUnrestrictedReshuffle) {
-    const std::size_t n = 1000;
-    const strata s(std::vector<std::uint32_t>(n, 0), 1);
-    bounded_array<std::uint32_t> a(0, static_cast<generics::index_type>(n) - 1);
-    std::iota(a.begin(), a.end(), 0u);
-    auto b = a;
-    random_numbers ra, rb;
-    ra.reset(5), rb.reset(5);
-    rb.set_sorter(b.first(), b.last());
-    for (int k = 0; k < 10; ++k) {
-        s.shuffle(a, [&ra](std::uint32_t m) { return ra.below(m); });
-        rb.sort_random(b);
-        ASSERT_EQ(a, b) << "reshuffle " << k;
-    }
+    EXPECT_LT(test_support::chi_square(joint, 12), 31.3);
 }
 
 TEST(Strata, MisfitsAreRangeErrors) {

@@ -6,9 +6,9 @@
 #include <phylo/taxonomy/slc_series.hpp>
 #include <phylo/taxonomy/table.hpp>
 
+#include "../../real_reference.hpp"
 #include "../../test_support.hpp"
 
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -19,6 +19,7 @@
 using namespace phylo;
 using namespace phylo::taxonomy;
 using test_support::expect_error;
+using test_support::same_bits;
 
 namespace {
 
@@ -26,10 +27,6 @@ using groups_t = std::vector<count_element>;
 
 count_array partition(groups_t groups, index_type first = 0) {
     return count_array(first, std::move(groups));
-}
-
-bool same_bits(double a, double b) {
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
 }
 
 // The six measures of association of x and y, bit for bit.

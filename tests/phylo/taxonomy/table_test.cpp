@@ -42,36 +42,21 @@ std::string written(const group_name_vector& table, char separator = '\t') {
     return out.str();
 }
 
-// A byte source over a pipe that a writer fills in pieces of 1, 2, 3, 5 and 7 bytes, read in
-// blocks of LABMIX_TEST_INPUT bytes when that is a number, so that the ends of reads and of
-// blocks fall everywhere.
+// A byte source over a pipe_writer's pipe, read in blocks of LABMIX_TEST_INPUT bytes when
+// that is a number, so that the ends of reads and of blocks fall everywhere.
 struct pipe_source {
-    explicit pipe_source(std::string text) {
-        std::signal(SIGPIPE, SIG_IGN); // a reader that stops early ends the writer
-        if (::pipe(fds) != 0) throw std::runtime_error("no pipe");
-        writer = std::thread([fd = fds[1], text = std::move(text)] {
-            static constexpr std::size_t pieces[] = {1, 2, 3, 5, 7};
-            for (std::size_t at = 0, k = 0; at < text.size(); ++k) {
-                const auto n =
-                    ::write(fd, text.data() + at, std::min(pieces[k % 5], text.size() - at));
-                if (n <= 0) break;
-                at += static_cast<std::size_t>(n);
-            }
-            ::close(fd);
-        });
+    explicit pipe_source(std::string text) : pipe(std::move(text)) {
         const char* how = std::getenv("LABMIX_TEST_INPUT");
         const bool blocks = how != nullptr && std::isdigit(static_cast<unsigned char>(*how)) != 0;
-        source.emplace(fds[0], "pipe",
+        source.emplace(pipe.read_end, "pipe",
                        blocks ? std::max<std::size_t>(1, std::stoul(how))
                               : generics::byte_source::default_block);
     }
     ~pipe_source() {
         source.reset();
-        ::close(fds[0]);
-        writer.join();
+        ::close(pipe.read_end);
     }
-    int fds[2];
-    std::thread writer;
+    test_support::pipe_writer pipe;
     std::optional<generics::byte_source> source;
 };
 
