@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <istream>
@@ -80,6 +81,7 @@ public:
         for (;;) {
             const int ch = c_.peek();
             if (ch == '\n' && !across_lines) return ch;
+            if (ch == 0) fail_nul();
             if (ch == '[') {
                 skip_comment();
             } else if (is_space(ch)) {
@@ -100,6 +102,7 @@ public:
             if (ch == eof)
                 c_.fail<end_error>("the input ends inside the comment opened on line " +
                                    std::to_string(opened));
+            if (ch == 0) fail_nul();
             if (ch == '[') ++depth;
             if (ch == ']') --depth;
             c_.bump();
@@ -148,6 +151,12 @@ public:
     }
     std::string name() { return name_token().text; }
 
+    // A NUL byte is no text: taken as a blank, as the whitespace set would take it, an input
+    // of nothing but NULs (/dev/zero) would be read for ever.
+    [[noreturn]] void fail_nul() const {
+        c_.fail<data_error>("the input holds a NUL byte (code 0), which is not text");
+    }
+
     // Consumes `ch`, which must come next.
     void expect(char ch, const std::string& what) {
         const int next = skip();
@@ -167,6 +176,7 @@ private:
             if (ch == eof)
                 c_.fail<end_error>("the input ends inside the quoted token opened on line " +
                                    std::to_string(opened));
+            if (ch == 0) fail_nul();
             c_.bump();
             if (ch == q) {
                 if (c_.peek() != q) return s;
@@ -350,7 +360,16 @@ struct block_taxa {
 constexpr std::size_t reserve_cap = std::size_t{1} << 20;
 
 // What the character classes of a discrete matrix are, one byte per character code.
-enum char_class : std::uint8_t { state, space, line_feed, comment, matrix_end, polymorphic, match };
+enum char_class : std::uint8_t {
+    state,
+    space,
+    line_feed,
+    comment,
+    matrix_end,
+    polymorphic,
+    match,
+    nul
+};
 
 class reader {
 public:
@@ -822,6 +841,7 @@ public:
             if (textutils::whitespace.contains(static_cast<char>(ch)))
                 classes_[static_cast<std::size_t>(ch)] = space;
         classes_['\n'] = line_feed;
+        classes_[0] = nul;
         classes_['['] = comment;
         classes_[';'] = matrix_end;
         classes_['('] = polymorphic;
@@ -889,6 +909,8 @@ public:
                 c.fail<data_error>("a polymorphic or uncertain state set " +
                                    std::string(1, static_cast<char>(c.peek())) +
                                    " ... cannot be held as one state");
+            case nul:
+                lx_.fail_nul();
             case match:
                 if (reference == nullptr || reference->size() <= row.size()) {
                     c.set_item("character", static_cast<index_type>(row.size()));
@@ -954,7 +976,7 @@ public:
                     double v;
                     const std::size_t n = generics::detail::fast_decimal(
                         std::string_view(p, static_cast<std::size_t>(e - p)), v);
-                    if (n == 0) break;
+                    if (n == 0 || !ends_value(static_cast<unsigned char>(p[n]))) break;
                     row.push_back(v);
                     p += n;
                 }
@@ -986,15 +1008,33 @@ public:
                 c.fail<data_error>("a polymorphic or uncertain value set cannot be held as one "
                                    "value");
             } else if constexpr (std::is_same_v<Element, count_element>) {
-                row.push_back(detail::count_literal::read(c));
+                row.push_back(ended(detail::count_literal::read(c)));
             } else {
-                row.push_back(generics::read_real<Element>(c));
+                row.push_back(ended(generics::read_real<Element>(c)));
             }
             c.clear_item();
         }
     }
 
 private:
+    // A value ends at whitespace, a comment or the ';' of the matrix.
+    static bool ends_value(int ch) { return ch == eof || is_space(ch) || ch == '[' || ch == ';'; }
+    // Taking the front of "1,5", "2.5.1" or "2x" would change the value or, with the rest read
+    // as the next value or name, shift the row.
+    Element ended(Element value) {
+        text_cursor& c = lx_.cursor();
+        if (ends_value(c.peek())) return value;
+        std::string rest;
+        for (int ch = c.peek(); !ends_value(ch) && rest.size() < 40; ch = c.peek()) {
+            rest.push_back(static_cast<char>(ch));
+            c.bump();
+        }
+        char text[32];
+        const auto r = std::to_chars(text, text + sizeof text, value);
+        c.fail<data_error>("the value " + std::string(text, r.ptr) + " runs on into \"" + rest +
+                           "\"; values end at whitespace, a comment or ';'");
+    }
+
     // Whether the character at the cursor stands alone, not at the start of a number (a
     // MISSING symbol '-' before "-0.5", or '.' before ".5").
     bool symbol_alone() {

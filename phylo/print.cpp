@@ -1,11 +1,13 @@
 #include <phylo/print.hpp>
 
 #include <phylo/disc_io.hpp>
+#include <phylo/read.hpp>
 
 #include <generics/generic_character_io.hpp>
 #include <textutils/string_edit.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -243,6 +245,64 @@ void check_phylip_names(const taxon_labels& labels) {
     throw range_error("every label is empty, so the label column would have no width");
 }
 
+std::string label_for_message(std::string_view label) {
+    std::string s = "\"";
+    for (const char ch : label.substr(0, 40)) {
+        if (ch == '\t')
+            s += "\\t";
+        else if (ch == '\n')
+            s += "\\n";
+        else if (ch == '\r')
+            s += "\\r";
+        else
+            s += ch;
+    }
+    return s + (label.size() > 40 ? "...\"" : "\"");
+}
+
+// A label that the reader of `format` would take apart or lose is refused before anything
+// is written: a line end anywhere it is written as it stands (PHYLIP does not count it in a
+// name's 10 columns; a label list ends the label there), a tab or other control character
+// where the reader ends a name at one (extended PHYLIP, the tab-separated and one-column
+// distance layouts; PHYLIP trims one at the name's ends), and a PHYLIP name whose 10 columns
+// are blank, which the reader refuses. NEXUS turns every such character into "_" and the
+// quoted NEXUS names keep them.
+void check_labels(const taxon_labels& labels, output_format format) {
+    if (format == output_format::NEXUS || format == output_format::NEXUS_ENCLOSED ||
+        format == output_format::RAW)
+        return;
+    const textutils::character_set refused =
+        format == output_format::EXTENDED_PHYLIP ? read::control_characters
+        : format == output_format::LABELS        ? textutils::character_set("\n\r")
+                                                 : textutils::character_set("\t\n\r");
+    for (index_type i = labels.first(); i <= labels.last(); ++i) {
+        const std::string& label = labels.unchecked(i);
+        const auto bad = std::find_if(label.begin(), label.end(),
+                                      [&refused](char ch) { return refused.contains(ch); });
+        if (bad != label.end())
+            throw range_error("the label " + label_for_message(label) + " of taxon " +
+                              std::to_string(i) + " holds " +
+                              generics::text_cursor::describe(static_cast<unsigned char>(*bad)) +
+                              ", where a reader of the layout would end the name");
+        if (format == output_format::PHYLIP &&
+            textutils::trim(std::string_view(label).substr(0, 10), textutils::whitespace).empty())
+            throw range_error("the label " + label_for_message(label) + " of taxon " +
+                              std::to_string(i) +
+                              " is blank in the 10 columns of a PHYLIP name, which names no taxon");
+    }
+    if (format == output_format::PHYLIP) check_phylip_names(labels);
+}
+
+// No double needs more digits than these before the point (309), after it (1074) or in its
+// exponent (3); far larger layouts only fill memory with padding.
+void check_layout(std::size_t fore, std::size_t aft, std::size_t exp) {
+    constexpr std::size_t most = 1100;
+    if (fore > most || aft > most || exp > most)
+        throw range_error("the real layout " + std::to_string(fore) + ", " + std::to_string(aft) +
+                          ", " + std::to_string(exp) + " asks for more than " +
+                          std::to_string(most) + " digits");
+}
+
 // The separator of the fields of `format`: blanks replace tabs only in the PHYLIP layouts.
 char separator_of(output_format format, field_separator separator) {
     const bool phylip = format == output_format::PHYLIP || format == output_format::EXTENDED_PHYLIP;
@@ -258,35 +318,42 @@ void put_characters(std::ostream& file, const Data& x, output_format format, dat
     const auto& first_row = x.rows[x.first];
     if (!first_row)
         throw range_error("the row of the first taxon " + std::to_string(x.first) + " is null");
-    if (format == output_format::PHYLIP) check_phylip_names(x.labels);
     const index_type ntax = x.last - x.first + 1;
     const index_type nchar = first_row->length();
-    const char sep = separator_of(format, separator);
-    text_sink s(file);
-    write_header(s, ntax, nchar, format, kind, sep);
+    // The header declares the first row's length for every row: a row of another length, read
+    // back, would take values from the next row or leave them to it.
+    if (format != output_format::LABELS)
+        for (index_type i = x.first; i <= x.last; ++i) {
+            const auto& row = x.rows[i];
+            if (!row) throw range_error("the row of taxon " + std::to_string(i) + " is null");
+            if (row->length() != nchar)
+                throw range_error("the row of taxon " + std::to_string(i) + " holds " +
+                                  std::to_string(row->length()) + " characters, the first row " +
+                                  std::to_string(nchar) + "; every row must be as long");
+        }
+    check_labels(x.labels, format);
     index_type w = 10;
     switch (format) {
     case output_format::EXTENDED_PHYLIP:
+    case output_format::NEXUS:
         w = longest_label(x.labels);
         if (w == 0) fail_no_width();
         break;
-    case output_format::NEXUS:
-        w = longest_label(x.labels);
-        write_numbers(s, nchar, w);
-        break;
     case output_format::NEXUS_ENCLOSED:
         w = longest_label(x.labels) + 2;
-        write_numbers(s, nchar, w);
         break;
     default:
         break;
     }
+    const char sep = separator_of(format, separator);
+    text_sink s(file);
+    write_header(s, ntax, nchar, format, kind, sep);
+    if (format == output_format::NEXUS || format == output_format::NEXUS_ENCLOSED)
+        write_numbers(s, nchar, w);
     for (index_type i = x.first; i <= x.last; ++i) {
         write_label(s, x.labels[i], format, w);
         if (format == output_format::LABELS) continue;
-        const auto& row = x.rows[i];
-        if (!row) throw range_error("the row of taxon " + std::to_string(i) + " is null");
-        write_row(s, *row, sep);
+        write_row(s, *x.rows[i], sep);
     }
     write_footer(s, format);
     s.flush();
@@ -365,6 +432,7 @@ void put(std::ostream& file, const count_data& x, output_format format) {
 
 void put(std::ostream& file, const real_data& x, output_format format, field_separator separator,
          std::size_t fore, std::size_t aft, std::size_t exp) {
+    check_layout(fore, aft, exp);
     put_characters(file, x, format, datatype::CONTINUOUS, separator,
                    [=](text_sink& s, const real_array& row, char sep) {
                        real_chars::io::write(s, row, false, sep, fore, aft, exp);
@@ -391,13 +459,22 @@ void put(std::ostream& file, const squared& x, dist_output_format format, const 
 
 void put(std::ostream& file, const squared& x, dist_output_format format, field_separator separator,
          std::size_t fore, std::size_t aft, std::size_t exp) {
-    if (format == dist_output_format::PHYLIP) check_phylip_names(x.labels);
+    check_layout(fore, aft, exp);
+    const output_format lf = label_format(format);
+    check_labels(x.labels, lf);
+    // What a reader of distances cannot take back as the value written.
+    if (format != dist_output_format::LABELS)
+        for (index_type i = x.matrix.row_first(); i <= x.matrix.row_last(); ++i)
+            for (index_type j = x.matrix.col_first(); j <= x.matrix.col_last(); ++j)
+                if (!std::isfinite(x.matrix.unchecked(i, j)))
+                    throw range_error(
+                        "the distance of row " + std::to_string(i) + ", column " +
+                        std::to_string(j) + " is " +
+                        (std::isnan(x.matrix.unchecked(i, j)) ? "not a number" : "infinite") +
+                        ", which no reader of distances takes back");
     const bool phylip =
         format == dist_output_format::PHYLIP || format == dist_output_format::EXTENDED_PHYLIP;
     const char sep = phylip && separator == field_separator::BLANK ? ' ' : '\t';
-    text_sink s(file);
-    write_header(s, x.labels, format);
-    const output_format lf = label_format(format);
     index_type w = 0;
     switch (format) {
     case dist_output_format::NEXUS_ENCLOSED:
@@ -414,6 +491,8 @@ void put(std::ostream& file, const squared& x, dist_output_format format, field_
         if (w == 0) fail_no_width();
         break;
     }
+    text_sink s(file);
+    write_header(s, x.labels, format);
     switch (format) {
     case dist_output_format::ONE_COLUMN:
         for (index_type i = x.first + 1; i <= x.last; ++i) {

@@ -4,12 +4,15 @@
 // block), and for distances a tab-separated table and a one-pair-per-line listing. Every
 // operation has a twin without the file that writes to the current output.
 //
-// Errors are range errors, raised with what was written before them left in the file: a
-// character matrix without taxa or without a first row (before anything is written), and a
-// layout that pads labels to the longest one when every label is empty (after the header),
-// and, in the PHYLIP layouts of 10-column names, two different labels that a reader would
-// take for the same name once they are cut to 10 columns and stripped (before anything is
-// written; the message names both).
+// Errors are range errors, raised before anything is written: a character matrix without
+// taxa, with a null row or with rows of different lengths; a layout that pads labels to the
+// longest one when every label is empty; a label holding what the layout's reader ends a name
+// at (a line end wherever labels are written as they stand; a tab, or in extended PHYLIP and
+// the tab-separated and one-column distance layouts any control character); in the PHYLIP
+// layouts of 10-column names, a name blank in its 10 columns and two different labels that a
+// reader would take for the same name once they are cut to 10 columns and stripped (the
+// message names both); a distance that is NaN or infinite; a real layout of more than 1100
+// digits in any of its parts.
 
 #include <phylo/chars_io.hpp>
 #include <phylo/core.hpp>

@@ -8,9 +8,11 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <istream>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,44 @@ std::string taxon_context(index_type i, const std::string& label) {
     }
     return s;
 }
+
+// The text from the cursor up to the next blank, tab or line end, at most 40 characters, for
+// a message.
+std::string text_ahead(text_cursor& c) {
+    std::string text;
+    for (int ch = c.peek(); ch != ' ' && ch != '\t' && !c.at_line_end(); ch = c.peek()) {
+        if (text.size() == 40) return text + "...";
+        text.push_back(static_cast<char>(ch));
+        c.bump();
+    }
+    return text;
+}
+
+// A value ends at a blank, a tab or a line end. Taking the front of "1,5", "2.5.1" or "2x"
+// would change the value or, with the rest read as the next value, shift the row.
+template <class Value>
+Value ended(text_cursor& c, Value value) {
+    const int ch = c.peek();
+    if (ch == ' ' || ch == '\t' || c.at_line_end()) return value;
+    char read[32];
+    const auto r = std::to_chars(read, read + sizeof read, value);
+    const std::string front(read, r.ptr);
+    c.fail<data_error>("the value " + front + " runs on into \"" + text_ahead(c) +
+                       "\"; values end at a blank, a tab or a line end");
+}
+
+// After a row's last value its line holds only characters of `skip`: a further value means
+// that the file holds more than `declared` says, and reading on would drop it or shift every
+// later row. The line end is left for the next row.
+void end_row(text_cursor& c, const character_set& skip, const std::string& declared) {
+    while (!c.at_line_end() && skip.contains(static_cast<char>(c.peek()))) c.bump();
+    if (c.at_line_end()) return;
+    c.clear_item();
+    c.fail<data_error>("the row holds more than " + declared + ": \"" + text_ahead(c) +
+                       "\" follows them");
+}
+
+const character_set blanks_and_tabs(" \t");
 
 // Rows up to this many characters are allocated whole before they are read; longer ones are
 // read in pieces of this size, so that a header promising more than the file holds costs no
@@ -131,7 +171,7 @@ void read_value_line(text_cursor& c, std::vector<Value>& out, index_type nchar, 
             break;
         }
         c.set_item(item_word, static_cast<index_type>(out.size()));
-        out.push_back(read_one(c));
+        out.push_back(ended(c, read_one(c)));
     }
     c.clear_item();
 }
@@ -211,10 +251,17 @@ struct character_kind {
     using value_type = typename Array::value_type;
     ReadRow row;
     ReadLine line;
+    character_set between; // what may stand between values and after a row's last one
 };
 template <class Array, class ReadRow, class ReadLine>
-character_kind<Array, ReadRow, ReadLine> kind_of(ReadRow row, ReadLine line) {
-    return {std::move(row), std::move(line)};
+character_kind<Array, ReadRow, ReadLine> kind_of(ReadRow row, ReadLine line,
+                                                 const character_set& between) {
+    return {std::move(row), std::move(line), between};
+}
+
+// The declared length of a character row, for the message of a row that holds more.
+std::string declared_characters(index_type nchar) {
+    return "the " + std::to_string(nchar) + " characters the header declares";
 }
 
 // Appends the values from values.size() to nchar - 1, read from wherever they stand, in
@@ -317,9 +364,9 @@ Data read_characters(text_cursor& c, input_format format, row_layout layout, Kin
                 return read_blocks<Data>(c, format, ntax, nchar, std::move(label), std::move(first),
                                          kind);
             read_rest(c, first, nchar, kind);
+            end_row(c, kind.between, declared_characters(nchar));
             rows.push_back(std::make_unique<array>(0, std::move(first)));
             labels.push_back(std::move(label));
-            skip_rest(c);
             i = 1;
         }
         for (; i < ntax; ++i) {
@@ -328,8 +375,8 @@ Data read_characters(text_cursor& c, input_format format, row_layout layout, Kin
             get_label(c, format, label);
             c.set_row(taxon_context(i, label) + ", ");
             rows.push_back(read_one_row<array>(c, nchar, kind.row));
+            end_row(c, kind.between, declared_characters(nchar));
             labels.push_back(std::move(label));
-            skip_rest(c);
         }
         return make_record<Data>(labels, rows);
     } catch (const std::bad_alloc&) {
@@ -441,6 +488,23 @@ index_type read_dist_header(text_cursor& c, dist_input_format format) {
     return tabs;
 }
 
+// The cells of the header line of a tab-separated distance file, blanks around them dropped.
+std::vector<std::string> read_header_cells(text_cursor& c) {
+    if (c.peek() == text_cursor::eof) c.fail_end("the header line of taxon names");
+    std::vector<std::string> cells(1);
+    while (!c.at_line_end()) {
+        const int ch = c.peek();
+        c.bump();
+        if (ch == '\t')
+            cells.emplace_back();
+        else
+            cells.back().push_back(static_cast<char>(ch));
+    }
+    c.skip_line_end();
+    for (std::string& cell : cells) cell = std::string(textutils::trim(cell, blank));
+    return cells;
+}
+
 // The columns that row i of n holds in a file of the given shape: the first, and how many.
 std::pair<index_type, index_type> row_columns(triangle shape, index_type i, index_type n) {
     switch (shape) {
@@ -504,39 +568,79 @@ triangle shape_of(text_cursor& c, index_type n, index_type k0, index_type k1) {
         "the layout rather than detect it");
 }
 
-// Appends the `count` values of columns from, from + 1, ... of a row to `values`, a piece at a
-// time, the room doubling with what was read up to `limit` values in all: a header promising
-// more than the input holds costs only what was read, even within the first row.
+// Appends the `count` values of columns from, from + 1, ... of a row to `values`, the room
+// doubling with what was read up to `limit` values in all: a header promising more than the
+// input holds costs only what was read, even within the first row.
 void append_reals(text_cursor& c, std::vector<real_element>& values, index_type count,
                   index_type from, std::size_t limit) {
-    constexpr index_type piece = index_type{1} << 16;
-    for (index_type done = 0; done < count;) {
-        const index_type k = std::min(piece, count - done);
-        const std::size_t need = values.size() + static_cast<std::size_t>(k);
-        if (values.capacity() < need)
-            values.reserve(std::min(limit, std::max(2 * values.capacity(), need)));
-        values.resize(need);
-        generics::read_reals(c, values.data() + need - static_cast<std::size_t>(k), k, "column",
-                             from + done);
-        done += k;
+    for (index_type k = 0; k < count; ++k) {
+        if (values.size() == values.capacity())
+            values.reserve(std::min(limit, std::max<std::size_t>(2 * values.capacity(), 16)));
+        c.set_item("column", from + k);
+        values.push_back(ended(c, generics::read_real<real_element>(c)));
     }
+    c.clear_item();
+}
+
+// The labels of the rows of a distance file: the next one read (or one read already, in
+// `pending`), which a tab-separated file's header must name in the same place.
+struct row_labels {
+    input_format rule;
+    std::vector<std::string> header; // the header's names, for TAB_SEPARATED
+    std::optional<std::string> pending;
+
+    std::string next(text_cursor& c, index_type i) {
+        std::string label;
+        c.set_row(taxon_context(i, {}) + ": ");
+        if (pending)
+            label = std::move(*pending);
+        else
+            get_label(c, rule, label);
+        pending.reset();
+        c.set_row(taxon_context(i, label) + ", ");
+        if (!header.empty()) {
+            const std::string& named = header[static_cast<std::size_t>(i)];
+            if (textutils::trim(label, blank) != named)
+                c.fail<data_error>("the header line names taxon " + std::to_string(i) + " \"" +
+                                   named + "\", not this row's label; the rows must follow the " +
+                                   "header's names in order");
+        }
+        return label;
+    }
+};
+
+// The declared length of a distance row, for the message of a row that holds more.
+std::string declared_values(triangle shape, index_type count, index_type n) {
+    const std::string values =
+        std::to_string(count) + (count == 1 ? " value" : " values") + " of a";
+    switch (shape) {
+    case triangle::LOWER:
+        return values + " lower triangle of " + std::to_string(n) + " taxa";
+    case triangle::LOWER_DIAGONAL:
+        return values + " lower triangle with its diagonal of " + std::to_string(n) + " taxa";
+    case triangle::UPPER:
+        return values + "n upper triangle of " + std::to_string(n) + " taxa";
+    case triangle::UPPER_DIAGONAL:
+        return values + "n upper triangle with its diagonal of " + std::to_string(n) + " taxa";
+    case triangle::SQUARE:
+    case triangle::DETECT:
+        break;
+    }
+    return "the " + std::to_string(count) + " values of a square of the " + std::to_string(n) +
+           " taxa the header declares";
 }
 
 // A triangle of a distance matrix, made the full symmetric square (each value read stands at
 // (i, j) and (j, i); a diagonal not read is 0), or a matrix whose shape is to be detected
 // (a square is kept as read).
-squared read_triangle(text_cursor& c, dist_input_format format, index_type n, triangle shape) {
-    const input_format label_rule = label_format(format);
+squared read_triangle(text_cursor& c, row_labels& next_label, index_type n, triangle shape) {
     std::vector<std::string> labels;
     std::vector<std::vector<real_element>> rows;
     index_type i = 0;
     if (shape == triangle::DETECT) {
         std::array<index_type, 2> counts{0, 0};
         for (; i < std::min<index_type>(n, 2); ++i) {
-            std::string label;
-            c.set_row(taxon_context(i, {}) + ": ");
-            get_label(c, label_rule, label);
-            c.set_row(taxon_context(i, label) + ", ");
+            std::string label = next_label.next(c, i);
             rows.push_back(read_wrapped_row(c));
             counts[static_cast<std::size_t>(i)] = static_cast<index_type>(rows.back().size());
             labels.push_back(std::move(label));
@@ -545,16 +649,13 @@ squared read_triangle(text_cursor& c, dist_input_format format, index_type n, tr
         shape = shape_of(c, n, counts[0], counts[1]);
     }
     for (; i < n; ++i) {
-        std::string label;
-        c.set_row(taxon_context(i, {}) + ": ");
-        get_label(c, label_rule, label);
-        c.set_row(taxon_context(i, label) + ", ");
+        std::string label = next_label.next(c, i);
         const auto [from, count] = row_columns(shape, i, n);
         std::vector<real_element> row;
         append_reals(c, row, count, from, static_cast<std::size_t>(count));
+        end_row(c, blanks_and_tabs, declared_values(shape, count, n));
         rows.push_back(std::move(row));
         labels.push_back(std::move(label));
-        skip_rest(c);
     }
     real_matrix m(0, n - 1, 0, n - 1);
     for (index_type r = 0; r < n; ++r) {
@@ -569,16 +670,30 @@ squared read_triangle(text_cursor& c, dist_input_format format, index_type n, tr
     return squared(taxon_labels(0, std::move(labels)), std::move(m));
 }
 
+// The number of taxa of a tab-separated file and the names its rows must have, from the header
+// line and the first row's label. Above the rows' label column the header has a cell of its
+// own, empty or not (pandas, R's col.names = NA), or none (R's write.table by default: n names
+// above rows of n + 1 cells); the first row's label tells them apart.
+index_type tab_layout(text_cursor& c, row_labels& labels) {
+    std::vector<std::string> cells = read_header_cells(c);
+    c.set_row({});
+    if (cells.size() < 2) c.fail<range_error>("the header line holds no tab, so it names no taxa");
+    c.set_row(taxon_context(0, {}) + ": ");
+    get_label(c, labels.rule, labels.pending.emplace());
+    if (cells.front().empty() || textutils::trim(*labels.pending, blank) != cells.front())
+        cells.erase(cells.begin());
+    labels.header = std::move(cells);
+    return static_cast<index_type>(labels.header.size());
+}
+
 squared read_distances(text_cursor& c, dist_input_format format,
                        triangle shape = triangle::SQUARE) {
+    row_labels next_label{label_format(format), {}, {}};
     c.set_row("header: ");
-    const index_type n = read_dist_header(c, format);
+    const index_type n = format == dist_input_format::TAB_SEPARATED ? tab_layout(c, next_label)
+                                                                    : read_dist_header(c, format);
     c.set_row({});
-    if (n < 1) {
-        if (format == dist_input_format::TAB_SEPARATED)
-            c.fail<range_error>("the header line holds no tab, so it names no taxa");
-        c.fail<range_error>("the header declares 0 taxa; a matrix needs at least 1");
-    }
+    if (n < 1) c.fail<range_error>("the header declares 0 taxa; a matrix needs at least 1");
     // Every value takes at least one character: a shorter input cannot hold the matrix, and
     // is not worth allocating n * n values for.
     const index_type left = c.remaining();
@@ -595,9 +710,8 @@ squared read_distances(text_cursor& c, dist_input_format format,
     if (n * n > static_cast<index_type>(std::vector<real_element>().max_size()))
         c.fail<capacity_error>("a distance matrix of " + std::to_string(n) +
                                " taxa is too large to hold in memory");
-    const input_format label_rule = label_format(format);
     try {
-        if (shape != triangle::SQUARE) return read_triangle(c, format, n, shape);
+        if (shape != triangle::SQUARE) return read_triangle(c, next_label, n, shape);
         // Labels and values are collected as they are read, the values' room doubling up to
         // the whole matrix, so that a header promising more than the input holds costs no
         // more memory than what was read, seekable input or not.
@@ -607,14 +721,12 @@ squared read_distances(text_cursor& c, dist_input_format format,
         const std::size_t total = width * width;
         // An input known to hold enough characters gets the whole square at once.
         if (left >= 0) values.reserve(total);
+        const std::string declared = declared_values(triangle::SQUARE, n, n);
         for (index_type i = 0; i < n; ++i) {
-            std::string label;
-            c.set_row(taxon_context(i, {}) + ": ");
-            get_label(c, label_rule, label);
-            c.set_row(taxon_context(i, label) + ", ");
+            std::string label = next_label.next(c, i);
             append_reals(c, values, n, 0, total);
+            end_row(c, blanks_and_tabs, declared);
             labels.push_back(std::move(label));
-            skip_rest(c);
         }
         return squared(taxon_labels(0, std::move(labels)),
                        real_matrix(0, n - 1, 0, n - 1, std::move(values)));
@@ -628,34 +740,36 @@ disc_data read_disc(text_cursor& c, input_format format, const character_set& sk
                     row_layout layout) {
     return read_characters<disc_data>(
         c, format, layout,
-        kind_of<disc_array>(
-            [&skip](text_cursor& cc, disc_array& row) {
-                disc_io::read(cc, row, skip, "character");
-            },
-            [&skip](text_cursor& cc, std::vector<disc_element>& out, index_type nchar,
-                    bool strict) { read_disc_line(cc, out, nchar, skip, strict); }));
+        kind_of<disc_array>([&skip](text_cursor& cc,
+                                    disc_array& row) { disc_io::read(cc, row, skip, "character"); },
+                            [&skip](text_cursor& cc, std::vector<disc_element>& out,
+                                    index_type nchar,
+                                    bool strict) { read_disc_line(cc, out, nchar, skip, strict); },
+                            skip));
 }
 template <class Data, class IO>
 Data read_literal_or_real(text_cursor& c, input_format format, row_layout layout) {
     using array = typename Data::row_vector::value_type::element_type;
     using value_type = typename array::value_type;
+    const auto read_one = [](text_cursor& cc) {
+        if constexpr (std::is_same_v<IO, real_chars::io>)
+            return generics::read_real<value_type>(cc);
+        else
+            return detail::count_literal::read(cc);
+    };
     return read_characters<Data>(
         c, format, layout,
         kind_of<array>(
-            [](text_cursor& cc, array& row) {
-                if constexpr (std::is_same_v<IO, real_chars::io>)
-                    IO::read(cc, row, 0, "character");
-                else
-                    IO::read(cc, row, "character");
+            [read_one](text_cursor& cc, array& row) {
+                for (index_type j = row.first(); j <= row.last(); ++j) {
+                    cc.set_item("character", j);
+                    row.unchecked(j) = ended(cc, read_one(cc));
+                }
+                cc.clear_item();
             },
-            [](text_cursor& cc, std::vector<value_type>& out, index_type nchar, bool strict) {
-                read_value_line(cc, out, nchar, strict, [](text_cursor& ccc) {
-                    if constexpr (std::is_same_v<IO, real_chars::io>)
-                        return generics::read_real<value_type>(ccc);
-                    else
-                        return detail::count_literal::read(ccc);
-                });
-            }));
+            [read_one](text_cursor& cc, std::vector<value_type>& out, index_type nchar,
+                       bool strict) { read_value_line(cc, out, nchar, strict, read_one); },
+            blanks_and_tabs));
 }
 } // namespace
 

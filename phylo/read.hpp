@@ -1,14 +1,19 @@
 #pragma once
 // Reading character matrices (disc, count, real) and distance matrices from text files in
 // the PHYLIP family of layouts and a tab-separated layout. A file is a header, then one row
-// per taxon: the taxon label, the row's values (which may run over several lines), and
-// anything after the last value on its line, which is ignored; or, interleaved, the rows in
-// blocks of one line per taxon (row_layout). A distance file may hold the square or a
-// triangle of it (triangle). Line ends may be LF or CR LF.
+// per taxon: the taxon label and the row's values (which may run over several lines), after
+// which its line holds nothing but blanks; or, interleaved, the rows in blocks of one line per
+// taxon (row_layout). A distance file may hold the square or a triangle of it (triangle). Line
+// ends may be LF or CR LF. The reader stops after the last row: what follows stays unread.
 //
 // Errors say where: "line <n>: taxon <i>, character <j>: expected ...", prefixed by the
 // input's name for the forms that read the current input.
-//  - a malformed number or value: the data error;
+//  - a malformed number or value, and a value that does not end at a blank, a tab or a line
+//    end ("1,5", "2.5.1", "2x" are no number followed by something else): the data error;
+//  - a row whose line holds more values than the header (and, for distances, the triangle)
+//    gives the row, such as a square read as a triangle: the data error naming the count;
+//  - a tab-separated distance file whose header does not name the rows' labels in their
+//    order: the data error;
 //  - in interleaved blocks, a line holding more values than its row has left, and a detected
 //    distance file whose first rows fit no shape: the data error;
 //  - a PHYLIP name of 10 blanks (what the indented later blocks of an interleaved file give
@@ -63,8 +68,8 @@ enum class dist_input_format { PHYLIP, EXTENDED_PHYLIP, TAB_SEPARATED };
 //  DETECT          one of these, told by the number of values of the first two rows, each
 //                  counted over its label's line and the indented lines that continue it
 //                  (as dnadist wraps rows); a count that fits none is the data error
-// A row's values may run over several lines; what follows the last one on its line is
-// ignored. A triangle is returned as the full symmetric square, a diagonal not read as 0.
+// A row's values may run over several lines; after the last one its line holds only blanks.
+// A triangle is returned as the full symmetric square, a diagonal not read as 0.
 enum class triangle { SQUARE, LOWER, LOWER_DIAGONAL, UPPER, UPPER_DIAGONAL, DETECT };
 
 // The label rule of each distance layout.
@@ -117,7 +122,9 @@ void skip_rest();
 dimensions get_header(std::istream& file);
 dimensions get_header();
 // The number of taxa declared by the header of a distance matrix file: one number for the
-// PHYLIP layouts, the number of tabs of the first line for TAB_SEPARATED.
+// PHYLIP layouts, the number of tabs of the first line for TAB_SEPARATED (one fewer than the
+// taxa when the header has no cell above the labels, as R's write.table writes it; `get` tells
+// the two apart by the first row's label).
 index_type get_header(std::istream& file, dist_input_format format);
 index_type get_header(dist_input_format format);
 
@@ -138,7 +145,9 @@ template <class Data>
 Data get(std::istream& file, input_format format, row_layout layout);
 template <class Data>
 Data get(input_format format, row_layout layout);
-// A distance matrix: the full square, no symmetry assumed.
+// A distance matrix: the full square, no symmetry assumed. A tab-separated file's header
+// line names the taxa in the rows' order, above their label column an empty or named cell
+// (pandas, R's write.table with col.names = NA) or none (R's write.table by default).
 squared get(std::istream& file, dist_input_format format);
 squared get(dist_input_format format);
 // A distance matrix file holding the part of the square that `shape` says.

@@ -24,6 +24,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <limits>
@@ -32,10 +33,54 @@
 #include <utility>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace py = pybind11;
 using namespace phylo;
 
 namespace {
+
+// The UTF-8 text of a label, or ValueError naming it (a lone surrogate has none).
+std::string utf8_of(const py::handle& label, std::size_t k) {
+    Py_ssize_t size = 0;
+    const char* text = PyUnicode_AsUTF8AndSize(label.ptr(), &size);
+    if (text == nullptr) {
+        PyErr_Clear();
+        throw py::value_error("label " + std::to_string(k) + ", " +
+                              py::repr(label).cast<std::string>() +
+                              ", is not valid Unicode text (it holds a lone surrogate)");
+    }
+    return std::string(text, static_cast<std::size_t>(size));
+}
+
+// Labels over taxa 0 .. n - 1 from a sequence: of str, or with `any` of any objects but
+// sequences, each compared as str(x). A list or tuple among the labels is a mistake (two
+// columns passed as one, say), not a label: TypeError.
+taxon_labels to_labels(const py::handle& labels, bool any) {
+    if (!any && (py::isinstance<py::str>(labels) || !py::isinstance<py::sequence>(labels)))
+        throw py::type_error("the labels and rows must be sequences of str, not " +
+                             py::repr(py::type::of(labels)).cast<std::string>());
+    const auto sequence = py::reinterpret_borrow<py::sequence>(labels);
+    taxon_labels names(0, static_cast<index_type>(py::len(sequence)) - 1);
+    index_type k = 0;
+    for (const auto item : sequence) {
+        const auto at = static_cast<std::size_t>(k);
+        if (py::isinstance<py::str>(item)) {
+            names.unchecked(k++) = utf8_of(item, at);
+            continue;
+        }
+        if (!any)
+            throw py::type_error("label " + std::to_string(at) + " is " +
+                                 py::repr(item).cast<std::string>() + ", not a str");
+        if (!py::isinstance<py::bytes>(item) && py::hasattr(item, "__iter__"))
+            throw py::type_error("label " + std::to_string(at) + " is " +
+                                 py::repr(py::type::of(item)).cast<std::string>() +
+                                 ", a sequence; pass one label per taxon");
+        names.unchecked(k++) = utf8_of(py::str(item), at);
+    }
+    return names;
+}
 
 // Group numbers of 64-bit integer labels: kept when they fit 32 bits, else numbered by rank.
 count_array from_integers(const std::int64_t* values, std::size_t n) {
@@ -74,11 +119,7 @@ count_array to_partition(const py::handle& labels) {
             return from_integers(a.data(), static_cast<std::size_t>(a.size()));
         }
     }
-    const auto sequence = py::reinterpret_borrow<py::sequence>(labels);
-    taxon_labels names(0, static_cast<index_type>(py::len(sequence)) - 1);
-    index_type k = 0;
-    for (const auto item : sequence) names.unchecked(k++) = py::str(item).cast<std::string>();
-    return taxonomy::group_numbers(names);
+    return taxonomy::group_numbers(to_labels(labels, true));
 }
 
 py::dict as_dict(const taxonomy::partition_comparison& r) {
@@ -209,20 +250,83 @@ Stream open_file(const std::string& path) {
     return file;
 }
 
-// Labels over taxa 0 .. n - 1 from a sequence of str.
-taxon_labels to_labels(const std::vector<std::string>& names) {
-    taxon_labels labels(0, static_cast<index_type>(names.size()) - 1);
-    std::copy(names.begin(), names.end(), labels.begin());
-    return labels;
+[[noreturn]] void raise_os_error(int error, const std::string& path) {
+    PyErr_SetObject(PyExc_OSError, py::make_tuple(error, std::strerror(error), path).ptr());
+    throw py::error_already_set();
 }
 
-// Closes a written file, or raises OSError naming it when a write failed.
-void finish_writing(std::ofstream& file, const std::string& path) {
-    file.close();
-    if (!file) {
-        PyErr_SetObject(PyExc_OSError, py::make_tuple(EIO, "write failed", path).ptr());
-        throw py::error_already_set();
+// A file written whole or not at all: the text goes to a new file beside it, which `commit`
+// renames over it. Until then an existing file is left as it was, whatever fails (data
+// refused, a full disk); an uncommitted temporary file is removed.
+class file_replacement {
+public:
+    explicit file_replacement(const std::string& path) : path_(path) {
+        namespace fs = std::filesystem;
+        std::error_code error;
+        fs::path target(path);
+        if (fs::is_symlink(target, error)) target = fs::weakly_canonical(target, error);
+        target_ = target.empty() ? fs::path(path) : target;
+        const fs::path dir = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
+        // A name of our own, made with the permissions a new file gets (0666 less the umask).
+        for (int attempt = 0;; ++attempt) {
+            temporary_ =
+                dir / ("." + target_.filename().string() + "." + std::to_string(::getpid()) + "-" +
+                       std::to_string(attempt) + ".tmp");
+            const int fd =
+                ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                ::close(fd);
+                break;
+            }
+            if (errno != EEXIST || attempt == 100) raise_os_error(errno, path);
+        }
+        if (fs::exists(target_, error))
+            fs::permissions(temporary_, fs::status(target_, error).permissions(), error);
+        file_.open(temporary_, std::ios::binary | std::ios::trunc);
+        if (!file_) {
+            const int e = errno;
+            remove();
+            raise_os_error(e, path);
+        }
     }
+    file_replacement(const file_replacement&) = delete;
+    file_replacement& operator=(const file_replacement&) = delete;
+    ~file_replacement() {
+        if (!committed_) remove();
+    }
+
+    std::ofstream& stream() noexcept { return file_; }
+
+    void commit() {
+        file_.close();
+        if (!file_) raise_os_error(EIO, path_);
+        std::error_code error;
+        std::filesystem::rename(temporary_, target_, error);
+        if (error) raise_os_error(error.value(), path_);
+        committed_ = true;
+    }
+
+private:
+    void remove() noexcept {
+        std::error_code ignored;
+        file_.close();
+        std::filesystem::remove(temporary_, ignored);
+    }
+
+    std::string path_;
+    std::filesystem::path target_, temporary_;
+    std::ofstream file_;
+    bool committed_ = false;
+};
+
+// After the matrix, the file holds nothing but blanks and line ends: more text (rows beyond
+// the number the header declares, a second matrix) would be dropped unseen.
+void expect_end(generics::text_cursor& c) {
+    c.set_row({});
+    c.clear_item();
+    if (c.skip_blanks() != generics::text_cursor::eof)
+        c.fail<data_error>("the file goes on after the matrix the header declares, with " +
+                           generics::text_cursor::describe(c.peek()));
 }
 
 } // namespace
@@ -289,8 +393,15 @@ PYBIND11_MODULE(phylo, m) {
             const auto f = distance_format(format);
             const auto t = triangle_of(shape);
             auto file = open_file<std::ifstream>(path);
-            // A NEXUS DISTANCES block says its own triangle.
-            const squared d = nexus ? nexus::get<squared>(file) : read::get(file, f, t);
+            generics::text_cursor c(file, true, path);
+            // A NEXUS DISTANCES block says its own triangle; other blocks may follow it.
+            const squared d = nexus ? nexus::get<squared>(c) : read::get(c, f, t);
+            if (!nexus) expect_end(c);
+            try {
+                taxonomy::check_distances(d.matrix, &d.labels);
+            } catch (const range_error& e) {
+                throw range_error(path + ": " + e.message());
+            }
             std::vector<std::string> labels(d.labels.begin(), d.labels.end());
             const auto n = static_cast<py::ssize_t>(d.labels.length());
             py::array_t<double> matrix({n, n});
@@ -302,22 +413,24 @@ PYBIND11_MODULE(phylo, m) {
         "\"nexus\", a DISTANCES block), the square or a triangle (\"lower\", \"lower_diagonal\", "
         "\"upper\", \"upper_diagonal\", or\n"
         "\"detect\" to tell from the rows): returns (labels, matrix), the labels a list of str,\n"
-        "the matrix the full n x n float64 array.");
+        "the matrix the full n x n float64 array. A matrix that is not symmetric (within 1e-9\n"
+        "of the larger value) or holds NaN, and text after the matrix, raise phylo.Error.");
 
     m.def(
         "write_distances",
-        [](const std::string& path, const std::vector<std::string>& labels,
+        [](const std::string& path, const py::object& labels,
            const py::array_t<double, py::array::c_style | py::array::forcecast>& d,
            const std::string& format, std::size_t aft, const std::string& separator) {
             const auto f = distance_output_format(format);
             const auto between = separator_of(separator);
             real_matrix matrix = to_matrix(d);
-            if (static_cast<std::size_t>(matrix.rows()) != labels.size())
+            taxon_labels names = to_labels(labels, false);
+            if (matrix.rows() != names.length())
                 throw py::value_error("there must be one label per row of the distances");
-            const squared x(to_labels(labels), std::move(matrix));
-            auto file = open_file<std::ofstream>(path);
-            print::put(file, x, f, between, print::default_fore, aft);
-            finish_writing(file, path);
+            const squared x(std::move(names), std::move(matrix));
+            file_replacement file(path);
+            print::put(file.stream(), x, f, between, print::default_fore, aft);
+            file.commit();
         },
         py::arg("path"), py::arg("labels"), py::arg("distances"), py::arg("format") = "phylip",
         py::arg("digits") = print::default_aft, py::arg("separator") = "tab",
@@ -332,8 +445,10 @@ PYBIND11_MODULE(phylo, m) {
             const auto f = matrix_format(format);
             const auto rows_as = layout_of(layout);
             auto file = open_file<std::ifstream>(path);
+            generics::text_cursor c(file, true, path);
             const disc_data x =
-                nexus ? nexus::get<disc_data>(file) : read::get(file, f, read::whitespace, rows_as);
+                nexus ? nexus::get<disc_data>(c) : read::get(c, f, read::whitespace, rows_as);
+            if (!nexus) expect_end(c);
             std::vector<std::string> labels(x.labels.begin(), x.labels.end());
             std::vector<std::string> rows;
             rows.reserve(labels.size());
@@ -349,21 +464,22 @@ PYBIND11_MODULE(phylo, m) {
 
     m.def(
         "write_matrix",
-        [](const std::string& path, const std::vector<std::string>& labels,
-           const std::vector<std::string>& rows, const std::string& format,
-           const std::string& separator) {
+        [](const std::string& path, const py::object& labels, const py::object& rows,
+           const std::string& format, const std::string& separator) {
             const auto f = matrix_output_format(format);
             const auto between = separator_of(separator);
-            if (rows.size() != labels.size())
+            taxon_labels names = to_labels(labels, false);
+            const taxon_labels states = to_labels(rows, false);
+            if (states.length() != names.length())
                 throw py::value_error("there must be one row per label");
-            disc_data x(0, static_cast<index_type>(labels.size()) - 1);
-            x.labels = to_labels(labels);
-            for (std::size_t k = 0; k < rows.size(); ++k)
-                x.rows[static_cast<index_type>(k)] = std::make_unique<disc_array>(
-                    1, std::vector<disc_element>(rows[k].begin(), rows[k].end()));
-            auto file = open_file<std::ofstream>(path);
-            print::put(file, x, f, between);
-            finish_writing(file, path);
+            disc_data x(0, names.length() - 1);
+            x.labels = std::move(names);
+            for (index_type k = 0; k < states.length(); ++k)
+                x.rows[k] = std::make_unique<disc_array>(
+                    1, std::vector<disc_element>(states[k].begin(), states[k].end()));
+            file_replacement file(path);
+            print::put(file.stream(), x, f, between);
+            file.commit();
         },
         py::arg("path"), py::arg("labels"), py::arg("rows"), py::arg("format") = "phylip",
         py::arg("separator") = "tab",

@@ -202,10 +202,7 @@ void check_margins(const contingency_table& table) {
 
 // c ln c, the only logarithm a cell needs: with the margins' terms measured once,
 // sum n_ij ln(n n_ij / (a_i b_j)) = sum n_ij ln n_ij + n ln n - sum a_i ln a_i - sum b_j ln b_j.
-double x_log_x(std::int64_t c) {
-    const double x = static_cast<double>(c);
-    return x * std::log(x);
-}
+using detail::x_log_x;
 
 double margin_term(const contingency_table& table) {
     double term = x_log_x(table.n);

@@ -210,7 +210,7 @@ def test_an_interleaved_file_read_as_sequential_is_an_error_not_wrong_data(tmp_p
 
     path = tmp_path / "bio.phylip"
     AlignIO.write(biopython_alignment(), str(path), "phylip")
-    with pytest.raises(phylo.Error, match="names no taxon"):
+    with pytest.raises(phylo.Error, match="holds more than the 73 characters"):
         phylo.read_matrix(str(path), "phylip", "sequential")
 
 

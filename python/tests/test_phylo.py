@@ -162,3 +162,43 @@ def test_read_distances(tmp_path):
     bad.write_text("2\na 0 x\nb 1 0\n")
     with pytest.raises(phylo.Error, match="line 2"):
         phylo.read_distances(str(bad), "extended_phylip")
+
+
+def test_labels_are_one_str_each():
+    with pytest.raises(TypeError, match="label 0 is <class 'list'>, a sequence"):
+        phylo.compare([["a", "b"], ["c"]], [1, 2])
+    with pytest.raises(ValueError, match=r"label 1, '\\udc80', is not valid Unicode text"):
+        phylo.compare(["a", "\udc80"], [1, 2])
+    with pytest.raises(ValueError, match="label 0, '\\\\udc80'"):
+        phylo.write_matrix("unused.phy", ["\udc80"], ["A"])
+
+
+def test_read_distances_refuses_what_is_no_distance_matrix(tmp_path):
+    cases = [("\tA\tB\nA\t0\t1\nB\t2\t0\n", "from \"A\" to \"B\" is 1, back is 2"),
+             ("2\nA 0 1\nB 1 0\nC 1 1\n", "line 4: the file goes on after the matrix"),
+             ("#NEXUS\nbegin distances; dimensions ntax=2; format missing=?;\nmatrix A 0 B ? 0;\nend;\n",
+              "the distance between \"A\" and \"B\" is not a number")]
+    for k, (text, message) in enumerate(cases):
+        path = tmp_path / f"d{k}.txt"
+        path.write_text(text)
+        with pytest.raises(phylo.Error, match=str(path) + ".*" + message):
+            phylo.read_distances(str(path), ["tab", "extended_phylip", "nexus"][k])
+
+
+def test_a_refused_write_leaves_the_file_as_it_was(tmp_path):
+    path = tmp_path / "kept.phy"
+    path.write_text("precious\n")
+    path.chmod(0o640)
+    refused = [
+        lambda: phylo.write_matrix(str(path), ["abcdefghijX", "abcdefghijY"], ["A", "C"]),
+        lambda: phylo.write_matrix(str(path), [], []),
+        lambda: phylo.write_matrix(str(path), ["", ""], ["A", "C"], "extended_phylip"),
+        lambda: phylo.write_distances(str(path), ["a", "b"], np.zeros((2, 2)), digits=2**64 - 1),
+    ]
+    for write in refused:
+        with pytest.raises(phylo.Error):
+            write()
+        assert path.read_text() == "precious\n" and os.listdir(tmp_path) == ["kept.phy"]
+    phylo.write_distances(str(path), ["a", "b"], np.zeros((2, 2)), "extended_phylip", 1)
+    assert path.read_text() == " 2\na\t 0.0\t 0.0\nb\t 0.0\t 0.0\n"
+    assert path.stat().st_mode & 0o777 == 0o640 and os.listdir(tmp_path) == ["kept.phy"]

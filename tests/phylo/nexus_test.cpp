@@ -210,7 +210,9 @@ TEST(NexusPeers, MatricesOfOtherToolsRead) {
          "        a      1.5 2.0 -3.25 \n        b_b    0.0 0.001 4.0 \n    ;\nEND;\n",
          "a:1.5 2 -3.25/b b:0 0.001 4/", got<real_data>},
         {ape_continuous, "a:1.5 2 -3.25/b:0 nan 4/", got<real_data>}, // ? is the missing value
-        {ape_continuous, "data error: line 7: taxon 0 (a), character 1: expected a count",
+        // A value ends at whitespace, a comment or ';': 1.5 is no count 1 and a value .5.
+        {ape_continuous,
+         "data error: line 7: taxon 0 (a), character 0: the value 1 runs on into \".5\"",
          got<count_data>},
         // write.nexus.dist(d), (upper = TRUE), (diag = FALSE) and (upper = TRUE, diag = FALSE).
         {phangorn_taxa + "BEGIN DISTANCES; \n\tFORMAT TRIANGLE = LOWER;\n\tMatrix \n"
@@ -333,6 +335,10 @@ TEST(NexusSyntax, WhatEachFileGives) {
         {"#NEXUS\nbegin distances; dimensions ntax=2;\nmatrix a 0\nb * 0; end;",
          "data error: line 4: taxon 1 (b), value 0: expected a real literal, found \"*\"",
          got<squared>},
+        // NUL bytes are no blanks: /dev/zero would be read for ever.
+        {std::string(100, '\0'), "data error: line 1: the input holds a NUL byte (code 0)"},
+        {data + ";\nmatrix\na AC" + std::string(1, '\0') + "GT\n",
+         "data error: line 5: taxon 0 (a), the input holds a NUL byte"},
         {"", "end error: line 1: the input ends where a DATA or CHARACTERS block was expected"},
         {"#NEXUS\nbegin trees; tree t = (a,b);\nend;\n",
          "end error: line 4: the input ends where a DATA or CHARACTERS block"},

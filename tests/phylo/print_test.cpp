@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -89,17 +90,34 @@ TEST(CharacterLayouts, EveryLayoutByteForByte) {
               std::string::npos);
 }
 
-TEST(CharacterLayouts, ErrorsLeaveWhatWasWritten) {
-    std::ostringstream out;
-    expect_error<range_error>([&] { print::put(out, disc_data(0, -1), output_format::PHYLIP); },
-                              "without taxa");
-    EXPECT_EQ(out.str(), "");
-    expect_error<range_error>([&] { print::put(out, disc_data(0, 0), output_format::RAW); },
-                              "first taxon 0 is null");
+// What a reader would refuse or misread is refused before anything is written.
+TEST(CharacterLayouts, ErrorsComeBeforeAnythingIsWritten) {
+    const struct {
+        disc_data x;
+        output_format format;
+        const char* message;
+    } cases[] = {
+        {disc_data(0, -1), output_format::PHYLIP, "without taxa"},
+        {disc_data(0, 0), output_format::RAW, "first taxon 0 is null"},
+        {make_disc({"", ""}, {"A", "C"}), output_format::EXTENDED_PHYLIP, "every label is empty"},
+        {make_disc({"a", "b"}, {"ACGT", "AC"}), output_format::NEXUS,
+         "the row of taxon 1 holds 2 characters, the first row 4"},
+        {make_disc({"a\tb", "c"}, {"A", "C"}), output_format::EXTENDED_PHYLIP,
+         "the label \"a\\tb\" of taxon 0 holds a tab, where a reader of the layout would end "
+         "the name"},
+        {make_disc({"a", "b\x85"}, {"A", "C"}), output_format::EXTENDED_PHYLIP,
+         "holds the character of code 133"},
+        {make_disc({"a\nb", "c"}, {"A", "C"}), output_format::PHYLIP,
+         "holds the character "
+         "of code 10"},
+        {make_disc({"a", "          x"}, {"A", "C"}), output_format::PHYLIP,
+         "the label \"          x\" of taxon 1 is blank in the 10 columns of a PHYLIP name"}};
+    for (const auto& c : cases) {
+        std::ostringstream out;
+        expect_error<range_error>([&] { print::put(out, c.x, c.format); }, c.message);
+        EXPECT_EQ(out.str(), "") << c.message;
+    }
     const disc_data unnamed = make_disc({"", ""}, {"A", "C"});
-    expect_error<range_error>([&] { print::put(out, unnamed, output_format::EXTENDED_PHYLIP); },
-                              "every label is empty");
-    EXPECT_EQ(out.str(), " 2\t 1\n"); // the header was written
     EXPECT_NE(written(unnamed, output_format::NEXUS_ENCLOSED)
                   .find("[ \t        10]\n[ \t         .]\n''\tA\n''\tC\n"),
               std::string::npos); // quoted empty labels still give the column a width
@@ -196,12 +214,22 @@ TEST(DistanceLayouts, EveryLayout) {
               "'a'   " +
                   row0 + "'bb b'" + row1 + "'ccc' " + row2 +
                   std::string(print::distances_closing_block) + "\n");
-    // Without taxa only the tab-separated header, which needs labels, fails.
+    // Without taxa only the tab-separated header, which needs labels, fails; it and distances
+    // that no reader takes back fail before anything is written.
     std::ostringstream out;
     expect_error<range_error>(
         [&] { print::put(out, squared(0, -1), dist_output_format::TAB_SEPARATED); },
         "every label is empty");
-    EXPECT_EQ(out.str(), "\n");
+    x.matrix(2, 1) = std::numeric_limits<double>::infinity();
+    expect_error<range_error>([&] { print::put(out, x, dist_output_format::PHYLIP); },
+                              "the distance of row 2, column 1 is infinite");
+    x.matrix(2, 1) = std::numeric_limits<double>::quiet_NaN();
+    expect_error<range_error>([&] { print::put(out, x, dist_output_format::NEXUS); },
+                              "is not a number, which no reader of distances takes back");
+    expect_error<range_error>(
+        [&] { print::put(out, x, dist_output_format::LABELS, 2, std::size_t(-1), 0); },
+        "asks for more than 1100 digits");
+    EXPECT_EQ(out.str(), "");
     EXPECT_EQ(written(squared(0, -1), dist_output_format::PHYLIP), " 0\n");
     std::ostringstream current;
     generics::output_redirect r(current);

@@ -135,25 +135,38 @@ TEST(Headers, WhatEachGives) {
 // Every malformed file names the input line, the taxon and the character.
 TEST(CharacterFiles, WhatEachInputGives) {
     const std::string lf = data_file("read_lf.phy"),
-                      lf_rows = "Homo sapie:ACGTA/Pan:AC-TA/"
-                                "Gorilla_go:rilla/",
-                      no_blank = "2 4\nalpha     AC\nbeta      GG\n          GT\n          TT\n",
-                      blank = "the 10 characters of the name are all blank";
+                      more_states = "data error: line 2: taxon 0 (Homo sapie), the row holds "
+                                    "more than the 5 characters the header declares: "
+                                    "\"trailing\" follows them",
+                      no_blank = "2 4\nalpha     AC\nbeta      GG\n          GT\n          TT\n";
     const input_case cases[] = {
-        // The rest of a row's line is ignored; a longer name gives its 11th character as a state.
-        {chars(phylip), lf, lf_rows},
-        {chars(phylip), data_file("read_crlf.phy"), lf_rows},
-        // Trailing text after a full first line is ignored, as in a sequential file.
-        {chars(phylip, detect), lf, lf_rows},
+        // A row's line holds nothing after its last state: more states than the header
+        // declares are the data error, read sequential or detected, with LF or CR LF.
+        {chars(phylip), lf, more_states},
+        {chars(phylip), data_file("read_crlf.phy"), more_states},
+        {chars(phylip, detect), lf, more_states},
+        {chars(extended), "1 3\nA ACGT\n",
+         "data error: line 2: taxon 0 (A), the row holds more "
+         "than the 3 characters the header declares: \"T\""},
+        // A longer name gives its 11th character as a state.
+        {chars(phylip), "1 5\nGorilla_gorilla\n", "Gorilla_go:rilla/"},
         // Blanks inside or around a name are still part of the ten columns.
         {chars(phylip), "1 2\n   x      AC\n", "x:AC/"},
         // Blocks without blank lines between them look sequential: only the caller can tell.
         {chars(phylip, interleaved), no_blank, "alpha:ACGT/beta:GGTT/"},
-        {chars(phylip, detect), no_blank, "data error: line 4: taxon 1: " + blank},
+        {chars(phylip, detect), no_blank,
+         "data error: line 3: taxon 0 (alpha), the row holds more than the 4 characters the "
+         "header declares: \"ta\" follows them"},
         {chars(extended), "2 6\nHomo_sapiens ACG\n TTA\nPan AC GT\r\n--\n",
          "Homo_sapiens:ACGTTA/Pan:ACGT--/"},
-        {chars<count_data>(input_format::COMMENTED_PHYLIP),
-         "2 2\nHomo note 1 2\nPan other 3 4 trailing\n", "Homo:1 2/Pan:3 4/"},
+        {chars<count_data>(input_format::COMMENTED_PHYLIP), "2 2\nHomo note 1 2 \nPan other 3 4\n",
+         "Homo:1 2/Pan:3 4/"},
+        // A value ends at a blank, a tab or a line end; its front is not taken for it.
+        {chars<count_data>(extended), "1 2\na 1 2x\n",
+         "data error: line 2: taxon 0 (a), character 1: the value 2 runs on into \"x\"; values "
+         "end at a blank, a tab or a line end"},
+        {chars<real_data>(extended, detect), "1 2\na 2.5.1 3\n",
+         "data error: line 2: taxon 0 (a), character 0: the value 2.5 runs on into \".1\""},
         {chars<real_data>(input_format::TAB_SEPARATED),
          "2 3\nHomo sapiens\t1.5\t-2\t3e2\n big one \t0\t0\t0",
          "Homo sapiens:1.5 -2 300/ big one:0 0 0/"},
@@ -173,9 +186,9 @@ TEST(CharacterFiles, WhatEachInputGives) {
         {chars<real_data>(extended), "1 2\na 1 inf\n",
          "data error: line 2: taxon 0 (a), character 1: expected a real literal, found \"i\""},
         // Biopython's strict interleaved layout (2 taxa, 100 sites, the second block indented
-        // by 10 blanks): read as sequential, the second taxon's name would be the indent.
+        // by 10 blanks): read as sequential, the first row would run into the second's line.
         {chars(phylip), data_file("read_interleaved_strict.phy"),
-         "data error: line 5: taxon 1: " + blank + ", which names no taxon"},
+         "data error: line 3: taxon 0 (Taxon00), the row holds more than the 100 characters"},
         // In blocks, every value on a line counts: one too many is the data error.
         {chars(extended, detect), "2 4\na ACG\nb ACG\n\nT\nTT\n",
          "data error: line 6: taxon 1 (b), character 4: the line holds more characters than the "
@@ -413,10 +426,32 @@ TEST(DistanceFiles, TrianglesReadAsTheFullSquare) {
          summary(square)},
         {dist(dist_tab), data_file("read_dist_crlf.tsv"),
          "Homo:0 0.5 0.1/Pan:0.5 0 2/ Gorilla:0.1 2 -0/"},
-        // A diagonal that is read is kept; one that is not is 0. PHYLIP's lower triangle
-        // ignores a diagonal written after a row's values.
+        // A diagonal that is read is kept; one that is not is 0.
         {dist(dist_extended, triangle::LOWER_DIAGONAL), "2\na 9\nb 1 8\n", "a:9 1/b:1 8/"},
-        {dist(dist_extended, triangle::LOWER), "2\na 7\nb 1 7\n", "a:0 1/b:1 0/"},
+        {dist(dist_extended, triangle::LOWER), "2\na\nb 1\n", "a:0 1/b:1 0/"},
+        // A row holding more values than its shape and the header's count give is the data
+        // error, whatever the shape: read on, a square would pass for a triangle, a longer
+        // row for a shorter one.
+        {dist(dist_extended, triangle::LOWER), "2\na 7\nb 1 7\n",
+         "data error: line 2: taxon 0 (a), the row holds more than 0 values of a lower triangle "
+         "of 2 taxa: \"7\" follows them"},
+        {dist(dist_extended, triangle::UPPER_DIAGONAL), "2\na 0 1\nb 1 0\n",
+         "data error: line 3: taxon 1 (b), the row holds more than 1 value of an upper triangle "
+         "with its diagonal of 2 taxa: \"0\""},
+        {dist(dist_phylip), "2\na         0 1 2\nb         1 0 2\n",
+         "data error: line 2: taxon 0 (a), the row holds more than the 2 values of a square of the "
+         "2 taxa the header declares: \"2\" follows them"},
+        {dist(dist_phylip), "2\na         0 1,5\nb         1 0\n",
+         "data error: line 2: taxon 0 (a), column 1: the value 1 runs on into \",5\""},
+        // R's write.table writes no header cell above the labels: n names above rows of n + 1
+        // cells. With a cell there, empty or named, the header holds n + 1 cells.
+        {dist(dist_tab), "A\tB\tC\nA\t0\t1\t2\nB\t1\t0\t3\nC\t2\t3\t0\n",
+         "A:0 1 2/B:1 0 3/C:2 3 0/"},
+        {dist(dist_tab), "taxon\tA\tB\nA\t0\t1\nB\t1\t0\n", "A:0 1/B:1 0/"},
+        // The header names the rows' taxa in their order.
+        {dist(dist_tab), "\tC\tB\tA\nA\t0\t1\t2\nB\t1\t0\t1\nC\t2\t1\t0\n",
+         "data error: line 2: taxon 0 (A), the header line names taxon 0 \"C\", not this row's "
+         "label"},
         {dist(dist_extended, triangle::DETECT), "1\nonly\n", "only:0/"},
         // Tab-separated files have triangles too.
         {dist(dist_tab, triangle::DETECT), "\ta\tb\tc\na\nb\t0.5\nc\t0.25\t0.125\n",

@@ -12,6 +12,8 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <limits>
+#include <numeric>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -112,6 +114,12 @@ TEST(Comparison, LimitValuesWhereAMeasureIsZeroOverZero) {
             EXPECT_TRUE(r.variation_of_information >= 0 && r.chi_square >= 0) << c.name;
         }
     }
+    // The entropy is measured as the MI is: a million singletons against themselves give an
+    // NMI of exactly 1 (summing p ln p once gave 1.0000000000103697).
+    count_array many(0, 999999);
+    std::iota(many.begin(), many.end(), 0);
+    const auto self = compare(many, many);
+    EXPECT_TRUE(self.nmi == 1.0 && self.first_entropy == self.mutual_information);
     // Only the measure kept as partition_similarities gives it stays 0/0.
     EXPECT_TRUE(std::isnan(compare(partition({1, 1}), partition({0, 0})).mi_over_joint_entropy));
 }
@@ -280,4 +288,14 @@ TEST(SingleLinkage, OneThresholdAndSeriesFromAMatrix) {
     expect_error<range_error>([&] { (void)single_linkage_series(d, 0, 1, 0); },
                               "a series of 0 thresholds has no rows");
     expect_error<range_error>([&] { (void)single_linkage(d, -1.0); }, "the start threshold is -1");
+    // One triangle alone would decide an asymmetric matrix, and NaN would be no link: refused,
+    // a difference within 1e-9 of the larger value let through.
+    d(0, 1) *= 1 - 1e-10;
+    EXPECT_EQ(single_linkage(d, 1.0), partition({0, 0, 1, 2}));
+    d(0, 1) = 1.5;
+    expect_error<range_error>([&] { (void)single_linkage_series(d, 1.0, 1.0, 3); },
+                              "not symmetric: from taxon 0 to taxon 1 is 1.5, back is 1");
+    d(0, 1) = d(1, 0) = std::numeric_limits<double>::quiet_NaN();
+    expect_error<range_error>([&] { (void)single_linkage(d, 1.0); },
+                              "the distance between taxon 0 and taxon 1 is not a number");
 }
