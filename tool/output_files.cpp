@@ -111,7 +111,8 @@ void check_aliasing(std::span<const std::pair<const char*, const output_file*>> 
     const auto stdin_id = reads_standard_input ? identity_of(0) : std::nullopt;
     const auto stdout_id = identity_of(1);
     for (std::size_t i = 0; i < outputs.size(); ++i) {
-        const auto& [option, file] = outputs[i];
+        const char* const option = outputs[i].first;
+        const output_file* const file = outputs[i].second;
         const auto& id = file->identity();
         const auto refuse = [&](const std::string& what) {
             throw option_error("option " + std::string(option) + " names " + file->path() + ", " +
