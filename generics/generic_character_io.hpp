@@ -369,11 +369,16 @@ Real read_real(text_cursor& c) {
 
 // Reads `count` free-format reals into out[0 .. count - 1]; item numbers in messages start
 // at `first`. Values separated only by blanks and tabs are parsed straight from the buffered
-// block; anything else (line ends, block ends, unusual literals, errors) goes one value at a
-// time through `read_real`.
-template <class Real>
+// block; anything else (line ends, block ends, unusual literals, a value that runs on into
+// something else, errors) goes one value at a time through `read_real`, and then to
+// `after(c, value)`, which may refuse what follows it.
+struct accept_any_end {
+    template <class Real>
+    void operator()(text_cursor&, Real) const noexcept {}
+};
+template <class Real, class After = accept_any_end>
 void read_reals(text_cursor& c, Real* out, index_type count, const char* item_word,
-                index_type first) {
+                index_type first, After&& after = {}) {
     index_type k = 0;
     while (k < count) {
         if constexpr (std::is_same_v<Real, double>) {
@@ -385,7 +390,10 @@ void read_reals(text_cursor& c, Real* out, index_type count, const char* item_wo
                 double v;
                 const std::size_t n =
                     detail::fast_decimal(std::string_view(p, static_cast<std::size_t>(e - p)), v);
-                if (n == 0) break;
+                // Only a value that ends at a separator here is taken whole.
+                if (n == 0 || static_cast<std::size_t>(e - p) == n ||
+                    (p[n] != ' ' && p[n] != '\t' && p[n] != '\n' && p[n] != '\r'))
+                    break;
                 out[k++] = v;
                 p += n;
             }
@@ -394,6 +402,7 @@ void read_reals(text_cursor& c, Real* out, index_type count, const char* item_wo
         }
         c.set_item(item_word, first + k);
         out[k] = read_real<Real>(c);
+        after(c, out[k]);
         ++k;
     }
     c.clear_item();

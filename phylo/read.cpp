@@ -573,13 +573,18 @@ triangle shape_of(text_cursor& c, index_type n, index_type k0, index_type k1) {
 // input holds costs only what was read, even within the first row.
 void append_reals(text_cursor& c, std::vector<real_element>& values, index_type count,
                   index_type from, std::size_t limit) {
-    for (index_type k = 0; k < count; ++k) {
-        if (values.size() == values.capacity())
-            values.reserve(std::min(limit, std::max<std::size_t>(2 * values.capacity(), 16)));
-        c.set_item("column", from + k);
-        values.push_back(ended(c, generics::read_real<real_element>(c)));
+    constexpr index_type piece = index_type{1} << 16;
+    for (index_type done = 0; done < count;) {
+        const index_type k = std::min(piece, count - done);
+        const std::size_t need = values.size() + static_cast<std::size_t>(k);
+        if (values.capacity() < need)
+            values.reserve(std::min(limit, std::max(2 * values.capacity(), need)));
+        values.resize(need);
+        generics::read_reals(c, values.data() + need - static_cast<std::size_t>(k), k, "column",
+                             from + done,
+                             [](text_cursor& cc, real_element v) { (void)ended(cc, v); });
+        done += k;
     }
-    c.clear_item();
 }
 
 // The labels of the rows of a distance file: the next one read (or one read already, in
@@ -761,6 +766,13 @@ Data read_literal_or_real(text_cursor& c, input_format format, row_layout layout
         c, format, layout,
         kind_of<array>(
             [read_one](text_cursor& cc, array& row) {
+                if constexpr (std::is_same_v<IO, real_chars::io>) {
+                    // In bulk, straight from the buffered block, as long as values end at
+                    // blanks and tabs.
+                    generics::read_reals(cc, row.data(), row.length(), "character", row.first(),
+                                         [](text_cursor& c3, value_type v) { (void)ended(c3, v); });
+                    return;
+                }
                 for (index_type j = row.first(); j <= row.last(); ++j) {
                     cc.set_item("character", j);
                     row.unchecked(j) = ended(cc, read_one(cc));
