@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numeric>
 #include <string>
 
@@ -14,10 +15,11 @@ namespace {
 
 // Groupings are worked through in chunks of this many, the matrix in tiles of this many rows
 // and columns: a tile of squares (64 KiB) stays in the second-level cache while every grouping
-// of the chunk passes over it, with the chunk's codes for the tile's columns (128 KiB).
+// of the chunk passes over it. Long rows keep the per-row cost (the final additions, the last
+// values) small; the sizes were measured best on 5,000 taxa.
 constexpr std::size_t chunk = 32;
-constexpr std::size_t tile_rows = 16;
-constexpr std::size_t tile_columns = 512;
+constexpr std::size_t tile_rows = 8;
+constexpr std::size_t tile_columns = 1024;
 
 std::size_t square_size(const real_matrix& d) {
     if (d.rows() != d.cols() || d.row_first() != d.col_first())
@@ -100,20 +102,82 @@ std::size_t batch_size(std::span<const std::uint32_t> batch, std::size_t out, st
     return out;
 }
 
-// The sum of w[k] over k < length with codes[k] == code: eight interleaved partial sums (which
-// the compiler keeps in vector registers) added pairwise, then the rest in order. Adding the
-// zero of an excluded value leaves a sum unchanged, so this is the sum of the included values
-// in that fixed order.
+// Two doubles, and the comparison mask of two (GCC and Clang vector extensions: explicit
+// lanes that every target computes alike, with one SSE2 or NEON instruction per operation).
+using lanes = double __attribute__((vector_size(16)));
+using lane_mask = std::int64_t __attribute__((vector_size(16)));
+
+lanes load(const double* p) noexcept {
+    lanes v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+lanes masked(const double* w, const double* codes, lanes code) noexcept {
+    return reinterpret_cast<lanes>(reinterpret_cast<lane_mask>(load(w)) & (load(codes) == code));
+}
+
+// The sum of w[k] over k < length with codes[k] == code, in a fixed order: element k goes to
+// partial sum k mod 8 (for whole groups of eight), the partial sums are added as
+// ((0 + 4) + (2 + 6)) + ((1 + 5) + (3 + 7)), then the rest in order. Adding the zero of an
+// excluded value leaves a sum unchanged, so this is the sum of the included values in that
+// order, on every target.
 double masked_sum(const double* w, const double* codes, std::size_t length, double code) noexcept {
-    double lane[8] = {};
+    const lanes match = {code, code};
+    lanes s0 = {};
+    lanes s1 = {};
+    lanes s2 = {};
+    lanes s3 = {};
     std::size_t k = 0;
-    for (; k + 8 <= length; k += 8)
-        for (std::size_t l = 0; l < 8; ++l) lane[l] += codes[k + l] == code ? w[k + l] : 0.0;
-    double sum =
-        ((lane[0] + lane[1]) + (lane[2] + lane[3])) + ((lane[4] + lane[5]) + (lane[6] + lane[7]));
+    for (; k + 8 <= length; k += 8) {
+        s0 += masked(w + k, codes + k, match);
+        s1 += masked(w + k + 2, codes + k + 2, match);
+        s2 += masked(w + k + 4, codes + k + 4, match);
+        s3 += masked(w + k + 6, codes + k + 6, match);
+    }
+    const lanes s = (s0 + s2) + (s1 + s3);
+    double sum = s[0] + s[1];
     for (; k < length; ++k) sum += codes[k] == code ? w[k] : 0.0;
     return sum;
 }
+
+using masked_sum_function = double (*)(const double*, const double*, std::size_t, double) noexcept;
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// The same sums four lanes at a time where the processor has AVX2 (the same additions in the
+// same order: lanes 0-3 and 4-7 of the partial sums, then (0 + 4), ... as above).
+[[gnu::target("avx2")]] double masked_sum_avx2(const double* w, const double* codes,
+                                               std::size_t length, double code) noexcept {
+    using wide = double __attribute__((vector_size(32)));
+    using wide_mask = std::int64_t __attribute__((vector_size(32)));
+    const wide match = {code, code, code, code};
+    wide low = {};
+    wide high = {};
+    std::size_t k = 0;
+    for (; k + 8 <= length; k += 8) {
+        wide w0;
+        wide w1;
+        wide c0;
+        wide c1;
+        std::memcpy(&w0, w + k, sizeof w0);
+        std::memcpy(&w1, w + k + 4, sizeof w1);
+        std::memcpy(&c0, codes + k, sizeof c0);
+        std::memcpy(&c1, codes + k + 4, sizeof c1);
+        low += reinterpret_cast<wide>(reinterpret_cast<wide_mask>(w0) & (c0 == match));
+        high += reinterpret_cast<wide>(reinterpret_cast<wide_mask>(w1) & (c1 == match));
+    }
+    const wide u = low + high;
+    double sum = (u[0] + u[2]) + (u[1] + u[3]);
+    for (; k < length; ++k) sum += codes[k] == code ? w[k] : 0.0;
+    return sum;
+}
+
+masked_sum_function best_masked_sum() noexcept {
+    return __builtin_cpu_supports("avx2") ? masked_sum_avx2 : masked_sum;
+}
+#else
+masked_sum_function best_masked_sum() noexcept { return masked_sum; }
+#endif
 
 // sums[b * groups + g]: the sum of the weights of the pairs i < j that grouping b puts both in
 // group g. Each sum runs over the tiles in one order (column tiles, then row tiles, then rows),
@@ -123,6 +187,7 @@ std::vector<double> within_sums(const std::vector<double>& weights, std::size_t 
                                 std::uint32_t groups) {
     std::vector<double> sums(count * groups, 0.0);
     std::vector<double> codes(std::min(count, chunk) * n);
+    const masked_sum_function sum_of = best_masked_sum();
     for (std::size_t b0 = 0; b0 < count; b0 += chunk) {
         const std::size_t in_chunk = std::min(chunk, count - b0);
         const std::uint32_t* raw = groupings.data() + b0 * n;
@@ -138,8 +203,8 @@ std::vector<double> within_sums(const std::vector<double>& weights, std::size_t 
                     for (std::size_t i = i0; i < i1; ++i) {
                         const std::size_t start = std::max(j0, i + 1);
                         sum[raw[b * n + i]] +=
-                            masked_sum(weights.data() + row_start(n, i) + (start - i - 1),
-                                       code + start, j1 - start, code[i]);
+                            sum_of(weights.data() + row_start(n, i) + (start - i - 1), code + start,
+                                   j1 - start, code[i]);
                     }
                 }
             }
