@@ -194,6 +194,7 @@ std::vector<double> distances_to_centres(const real_matrix& distances,
                                          std::span<const std::uint32_t> codes, std::uint32_t groups,
                                          dispersion_centre centre) {
     const auto n = static_cast<Eigen::Index>(codes.size());
+    if (n == 0) return {};
     const double* d = distances.data();
     // -d^2/2, centred by columns and then by rows.
     Eigen::MatrixXd gower(n, n);
