@@ -1,7 +1,8 @@
 #pragma once
 // The whole phylo library: the core records, the four character forms with their generic
 // operations, element text I/O, transformations and translation, matrix files, sets and
-// the taxonomy package. Include the narrower headers where compile time matters.
+// the taxonomy package, the distance-based tests. Include the narrower headers where compile time
+// matters.
 
 #include <phylo/core.hpp>
 
@@ -21,3 +22,5 @@
 
 #include <phylo/sets.hpp>
 #include <phylo/taxonomy.hpp>
+
+#include <phylo/distance.hpp>
