@@ -185,6 +185,9 @@ squared read_matrix(std::istream& file, std::string_view name, matrix_layout lay
         text_cursor c(input.from_start(), true, named);
         layout = tell_layout(c);
         if (layout == matrix_layout::PHYLIP) return read_phylip(input, name, shape);
+        // What writes these files writes the square; told from its rows, a label that starts
+        // with a blank would pass for the continued line of the row above.
+        if (shape == read::triangle::DETECT) shape = read::triangle::SQUARE;
     }
     text_cursor c(input.from_start(), true, named);
     return read_whole(c, layout, shape);

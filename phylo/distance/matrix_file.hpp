@@ -16,7 +16,8 @@
 // AUTOMATIC tells the layout by these rules, in order:
 //  1. the first text (after blank lines and blanks) is #NEXUS, in any case: NEXUS;
 //  2. the first line holding text, blanks and tabs around it dropped, holds a tab: the
-//     tab-separated square (a PHYLIP header is one number, without tabs);
+//     tab-separated square (a PHYLIP header is one number, without tabs), read as the square
+//     when the shape is DETECT (pandas, R and scikit-bio write squares);
 //  3. its first word is made of digits: PHYLIP; the file is read both with strict and with
 //     relaxed names (and the triangle detected from its first two rows, unless named). When
 //     only one reading succeeds, it is the matrix; when both succeed to the same labels and
