@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -14,61 +14,46 @@ using namespace phylo;
 using distance::matrix_layout;
 using read::triangle;
 
-// One matrix; the last name fills the 10 columns of a strict PHYLIP name, so that the strict
-// rows run it into the first value and only 10-character names read them.
+// The last name fills a strict name's 10 columns: only strict names read the strict rows.
 const std::vector<std::string> names = {"Homo", "Pan", "Gorilla", "Pongo_abel"};
 const char* const values[4][4] = {{"0", "0.1", "0.2", "0.35"},
                                   {"0.1", "0", "0.25", "0.4"},
                                   {"0.2", "0.25", "0", "0.45"},
                                   {"0.35", "0.4", "0.45", "0"}};
 
-std::string phylip(triangle shape, bool strict, char between) {
+std::string phylip(read::triangle shape, bool strict, char between) {
+    using enum read::triangle;
     std::string text = "4\n";
     for (int i = 0; i < 4; ++i) {
         const auto k = static_cast<std::size_t>(i);
         text += strict ? names[k] + std::string(10 - names[k].size(), ' ') : names[k] + between;
-        const int from = shape == triangle::UPPER            ? i + 1
-                         : shape == triangle::UPPER_DIAGONAL ? i
-                                                             : 0;
-        const int to = shape == triangle::LOWER ? i : shape == triangle::LOWER_DIAGONAL ? i + 1 : 4;
-        for (int j = from; j < to; ++j)
-            text += std::string(values[i][j]) + (j + 1 < to ? between : '\n');
-        if (from >= to) text += '\n';
-    }
-    return text;
-}
-
-std::string tab_square(const std::string& corner) {
-    std::string text = corner + "Homo\tPan\tGorilla\tPongo_abel\n";
-    for (int i = 0; i < 4; ++i) {
-        text += names[static_cast<std::size_t>(i)];
-        for (int j = 0; j < 4; ++j) text += std::string("\t") + values[i][j];
+        const int from = shape == UPPER ? i + 1 : shape == UPPER_DIAGONAL ? i : 0;
+        const int to = shape == LOWER ? i : shape == LOWER_DIAGONAL ? i + 1 : 4;
+        for (int j = from; j < to; ++j) text += std::string(j > from, between) + values[i][j];
         text += '\n';
     }
     return text;
 }
 
 TEST(MatrixFile, EveryLayoutReadsTheSameMatrix) {
-    std::vector<std::tuple<std::string, matrix_layout, std::string>> files = {
-        {"NEXUS", matrix_layout::NEXUS,
+    const std::string rows = phylip(triangle::SQUARE, false, '\t').substr(2);
+    std::vector<std::pair<matrix_layout, std::string>> files = {
+        {matrix_layout::NEXUS,
          "#NEXUS\nbegin distances;\n dimensions ntax=4;\n format triangle=lower;\n matrix\n"
          " Homo 0\n Pan 0.1 0\n Gorilla 0.2 0.25 0\n 'Pongo_abel' 0.35 0.4 0.45 0\n;\nend;\n"
          "begin trees;\nend;\n"},
-        {"tab, empty corner", matrix_layout::TAB_SEPARATED, tab_square("\t")},
-        {"tab, named corner", matrix_layout::TAB_SEPARATED, tab_square("taxon\t")},
-        {"tab, no corner", matrix_layout::TAB_SEPARATED, tab_square("")}};
+        {matrix_layout::TAB_SEPARATED, "\tHomo\tPan\tGorilla\tPongo_abel\n" + rows},
+        {matrix_layout::TAB_SEPARATED, "taxon\tHomo\tPan\tGorilla\tPongo_abel\n" + rows},
+        {matrix_layout::TAB_SEPARATED, "Homo\tPan\tGorilla\tPongo_abel\n" + rows}};
     for (const triangle shape : {triangle::SQUARE, triangle::LOWER, triangle::LOWER_DIAGONAL,
                                  triangle::UPPER, triangle::UPPER_DIAGONAL})
         for (const bool strict : {false, true})
             for (const char between : {' ', '\t'})
-                files.emplace_back("PHYLIP shape " + std::to_string(static_cast<int>(shape)) +
-                                       (strict ? ", strict" : ", relaxed") +
-                                       (between == ' ' ? ", blanks" : ", tabs"),
-                                   strict ? matrix_layout::PHYLIP : matrix_layout::EXTENDED_PHYLIP,
+                files.emplace_back(strict ? matrix_layout::PHYLIP : matrix_layout::EXTENDED_PHYLIP,
                                    phylip(shape, strict, between));
-    for (const auto& [what, named, text] : files)
+    for (const auto& [named, text] : files)
         for (const matrix_layout layout : {matrix_layout::AUTOMATIC, named}) {
-            SCOPED_TRACE(what + (layout == named ? ", named" : ", detected") + ":\n" + text);
+            SCOPED_TRACE((layout == named ? "named:\n" : "detected:\n") + text);
             test_support::text_input in(text);
             const squared d = distance::read_matrix(in, "d", layout);
             ASSERT_EQ(d.labels.length(), 4);
@@ -77,14 +62,12 @@ TEST(MatrixFile, EveryLayoutReadsTheSameMatrix) {
                 for (index_type j = 0; j < 4; ++j)
                     EXPECT_EQ(d.matrix(i, j), std::stod(values[i][j]));
             }
-            EXPECT_NO_THROW(distance::check_matrix(d, "d"));
         }
 }
 
 TEST(MatrixFile, RefusesWhatItCannotTellOrTestWith) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"Homo 0 1\n", "d: line 1: the first line is neither #NEXUS, nor a PHYLIP header"},
-        // "Taxon" and a triangle with its diagonal 1, 2, or "Taxon 1" and the lower triangle.
         {"2\nTaxon 1   \nTaxon 2   0.5\n", "d: the PHYLIP rows read both with names ended by a "
                                            "blank or tab and with 10-character names, to "
                                            "different matrices; name the layout"},
