@@ -7,6 +7,7 @@
 // Library errors are raised as phylo.Error (a ValueError) with the library's message; a file
 // that cannot be opened is an OSError naming it.
 
+#include <phylo/distance/matrix_file.hpp>
 #include <phylo/nexus.hpp>
 #include <phylo/print.hpp>
 #include <phylo/read.hpp>
@@ -29,6 +30,7 @@
 #include <initializer_list>
 #include <limits>
 #include <numeric>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -181,13 +183,14 @@ Value chosen(const std::string& name, const char* what,
     throw py::value_error("unknown " + std::string(what) + " \"" + name + "\"; use " + listed);
 }
 
-read::dist_input_format distance_format(const std::string& name) {
-    using enum read::dist_input_format;
-    return chosen<read::dist_input_format>(name, "distance format",
-                                           {{"phylip", PHYLIP},
+distance::matrix_layout distance_format(const std::string& name) {
+    using enum distance::matrix_layout;
+    return chosen<distance::matrix_layout>(name, "distance format",
+                                           {{"automatic", AUTOMATIC},
+                                            {"phylip", PHYLIP},
                                             {"extended_phylip", EXTENDED_PHYLIP},
                                             {"tab", TAB_SEPARATED},
-                                            {"nexus", PHYLIP}});
+                                            {"nexus", NEXUS}});
 }
 
 read::input_format matrix_format(const std::string& name) {
@@ -388,15 +391,15 @@ PYBIND11_MODULE(phylo, m) {
 
     m.def(
         "read_distances",
-        [](const std::string& path, const std::string& format, const std::string& shape) {
-            const bool nexus = format == "nexus"; // a DISTANCES block, read by phylo::nexus
-            const auto f = distance_format(format);
-            const auto t = triangle_of(shape);
+        [](const std::string& path, const std::string& format,
+           const std::optional<std::string>& shape) {
+            const auto layout = distance_format(format);
+            // A named layout reads the square unless told otherwise, as it always did.
+            const auto t = shape                                          ? triangle_of(*shape)
+                           : layout == distance::matrix_layout::AUTOMATIC ? read::triangle::DETECT
+                                                                          : read::triangle::SQUARE;
             auto file = open_file<std::ifstream>(path);
-            generics::text_cursor c(file, true, path);
-            // A NEXUS DISTANCES block says its own triangle; other blocks may follow it.
-            const squared d = nexus ? nexus::get<squared>(c) : read::get(c, f, t);
-            if (!nexus) expect_end(c);
+            const squared d = distance::read_matrix(file, path, layout, t);
             try {
                 taxonomy::check_distances(d.matrix, &d.labels);
             } catch (const range_error& e) {
@@ -408,11 +411,14 @@ PYBIND11_MODULE(phylo, m) {
             std::copy(d.matrix.data(), d.matrix.data() + n * n, matrix.mutable_data());
             return py::make_tuple(labels, matrix);
         },
-        py::arg("path"), py::arg("format") = "tab", py::arg("triangle") = "square",
-        "Reads a distance matrix file (format \"phylip\", \"extended_phylip\", \"tab\" or\n"
-        "\"nexus\", a DISTANCES block), the square or a triangle (\"lower\", \"lower_diagonal\", "
-        "\"upper\", \"upper_diagonal\", or\n"
-        "\"detect\" to tell from the rows): returns (labels, matrix), the labels a list of str,\n"
+        py::arg("path"), py::arg("format") = "automatic", py::arg("triangle") = py::none(),
+        "Reads a distance matrix file of any layout, told from its content (format \"automatic\":\n"
+        "PHYLIP with strict or relaxed names, NEXUS DISTANCES, tab-separated with a header line),\n"
+        "or of the layout named (\"phylip\", \"extended_phylip\", \"tab\" or \"nexus\"), the "
+        "square\n"
+        "or a triangle (\"square\", \"lower\", \"lower_diagonal\", \"upper\", \"upper_diagonal\",\n"
+        "or \"detect\" to tell from the rows; by default \"detect\" for \"automatic\", else\n"
+        "\"square\"): returns (labels, matrix), the labels a list of str,\n"
         "the matrix the full n x n float64 array. A matrix that is not symmetric (within 1e-9\n"
         "of the larger value) or holds NaN, and text after the matrix, raise phylo.Error.");
 

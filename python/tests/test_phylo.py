@@ -164,6 +164,14 @@ def test_read_distances(tmp_path):
         phylo.read_distances(str(bad), "extended_phylip")
 
 
+def test_read_distances_tells_the_layout(tmp_path):
+    for k, text in enumerate(["2\nHomo\nPan       0.5\n", "Homo\tPan\nHomo\t0\t0.5\nPan\t0.5\t0\n",
+                              "#NEXUS\nbegin distances; dimensions ntax=2; matrix Homo 0 Pan 0.5 0; end;"]):
+        (tmp_path / f"d{k}").write_text(text)
+        labels, matrix = phylo.read_distances(str(tmp_path / f"d{k}"))
+        assert labels == ["Homo", "Pan"] and matrix.tolist() == [[0, 0.5], [0.5, 0]], text
+
+
 def test_labels_are_one_str_each():
     with pytest.raises(TypeError, match="label 0 is <class 'list'>, a sequence"):
         phylo.compare([["a", "b"], ["c"]], [1, 2])
