@@ -16,6 +16,7 @@
 #include <phylo/taxonomy/table.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -44,34 +45,45 @@ namespace {
 // and the fingerprint of their fields when a part needs it.
 struct read_test {
     std::vector<phylo::count_element> fixed, permuted, strata;
+    std::vector<std::string> header; // with --header
     std::uint64_t fingerprint = 0;
 };
 
-read_test read_columns(settings& s, bool with_fingerprint) {
+read_test read_columns(settings& s, bool with_fingerprint, std::ostream& notes) {
     read_test result;
     fingerprint print;
     // Each column numbers its labels 0, 1, ... in order of first appearance.
-    phylo::taxonomy::label_numbers fixed, permuted, strata;
-    std::vector<index_type> columns{s.fixed_column, s.permuted_column};
-    if (s.strata_column) columns.push_back(*s.strata_column);
-    read_input(s.input, [&](generics::byte_source& in, std::string_view name) {
-        const auto header_line = [&](std::span<const std::string_view> row) {
-            if (!s.header) return false;
-            resolve_columns(s, std::vector<std::string>(row.begin(), row.end()), name);
-            columns[0] = s.fixed_column;
-            columns[1] = s.permuted_column;
-            if (s.strata_column) columns[2] = *s.strata_column;
-            return true;
-        };
-        take_columns(
-            in, name, std::span<index_type>(columns), header_line,
-            [&](std::size_t k, std::string_view field) {
-                auto& codes = k == 0 ? result.fixed : k == 1 ? result.permuted : result.strata;
-                auto& coder = k == 0 ? fixed : k == 1 ? permuted : strata;
-                codes.push_back(static_cast<phylo::count_element>(coder.add(field)));
-                if (with_fingerprint) print.add_field(field);
-            });
+    std::array<phylo::taxonomy::label_numbers, 3> coders;
+    std::array<std::vector<phylo::count_element>*, 3> codes = {&result.fixed, &result.permuted,
+                                                               &result.strata};
+    std::array<std::vector<std::uint32_t>, 3> numbers;
+    const auto read = read_used_columns(s, [&](std::span<const std::string_view> picked) {
+        for (std::size_t k = 0; k < picked.size(); ++k) {
+            const auto n = coders[k].add(picked[k]);
+            numbers[k].push_back(n);
+            codes[k]->push_back(static_cast<phylo::count_element>(n));
+            if (with_fingerprint) print.add_field(picked[k]);
+        }
     });
+    if (read.rows == 0)
+        throw empty_table_error(read.name + " has no taxa" +
+                                (s.header ? " below its header line" : "") +
+                                ", so there is nothing to test");
+    if (!s.quiet) {
+        std::array<std::vector<std::string_view>, 3> distinct;
+        std::vector<used_column> used;
+        const std::array<index_type, 3> columns = {s.fixed_column, s.permuted_column,
+                                                   s.strata_column.value_or(0)};
+        for (std::size_t k = 0; k < (s.strata_column ? 3u : 2u); ++k) {
+            for (std::uint32_t n = 0; n < coders[k].size(); ++n)
+                distinct[k].push_back(coders[k].label(n));
+            used.push_back({column_called(columns[k], read.header), numbers[k], distinct[k], true});
+        }
+        // The fixed and the permuted column may be one column: it is said once.
+        if (s.fixed_column == s.permuted_column) used.erase(used.begin() + 1);
+        for (const auto& line : column_warnings(s, read, used)) notes << "labmix: " << line << '\n';
+    }
+    result.header = read.header;
     result.fingerprint = print.value();
     return result;
 }
@@ -167,7 +179,7 @@ void run_test(const settings& given, listing_writer& out, std::ostream& notes) {
     std::vector<std::string> inputs;
     if (s.input != "-") inputs.push_back(s.input);
     null_sinks sinks(s, inputs);
-    auto read = read_columns(s, s.part.has_value());
+    auto read = read_columns(s, s.part.has_value(), notes);
     const std::uint64_t seed = s.seed ? *s.seed : seed_from_clock();
     test_identity identity;
     identity.reshuffles = s.reshuffles;

@@ -86,7 +86,8 @@ TEST(LabmixTest, NullValuesPlotSeedAndUndefinedStatistics) {
     // is closed; either way before the report, so that no report stands for a failed run.
     const std::string full = "labmix: write error: /dev/full: No space left on device\n";
     expect_runs({
-        fails(with({"-n", "20000"}, with(test_args, {"--null", "/dev/full", table})), full),
+        fails(with({"-n", "20000"}, with(test_args, {"--null", "/dev/full", table})),
+              "labmix: warning: option -n 300 is ignored: -n 20000, further left, counts\n" + full),
         fails(with(test_args, {"--null", "/dev/full", table}), full),
         fails(with(test_args, {"--plot", "/dev/full", table}), full),
         {{"--test", "chi2,ari", "-s", "1", dir.file("a\tx\nb\tx\nc\tx\n")},
