@@ -124,8 +124,10 @@ public:
     }
 
     // The test whose null values come next.
-    void start(std::vector<statistic> statistics, std::span<const double> observed) {
+    void start(std::vector<statistic> statistics, std::span<const double> observed,
+               report_tags tags) {
         statistics_ = std::move(statistics);
+        tags_ = std::move(tags);
         for (const double x : observed) summaries_.emplace_back(x);
         if (plot_file_) {
             plot_.emplace(observed);
@@ -159,13 +161,14 @@ public:
             plot_file_->out().put(plot_->svg_body(statistics_, lines));
             plot_file_->commit();
         }
-        out.put(report_text(statistics_, lines));
+        out.put(report_text(statistics_, lines, tags_));
         out.flush();
     }
 
 private:
     std::optional<output_file> null_file_, plot_file_;
     std::vector<statistic> statistics_;
+    report_tags tags_;
     std::vector<null_accumulator> summaries_;
     std::optional<null_plot> plot_;
     std::optional<value_spool> spool_;
@@ -196,6 +199,15 @@ void run_test(const settings& given, listing_writer& out, std::ostream& notes) {
         identity.fingerprint = print.value();
     }
     const auto taxa = read.fixed.size();
+    const auto called = [&](index_type column) {
+        const auto& names = read.header;
+        if (s.header && static_cast<std::size_t>(column) < names.size())
+            return tag_name(names[static_cast<std::size_t>(column)]);
+        return std::to_string(column + 1);
+    };
+    identity.tags = report_tags{called(s.fixed_column), called(s.permuted_column),
+                                s.strata_column ? called(*s.strata_column) : "",
+                                static_cast<std::int64_t>(taxa), seed};
     test_columns columns{as_codes(std::move(read.fixed)), as_codes(std::move(read.permuted)),
                          as_codes(std::move(read.strata))};
     const permutation_test test(std::move(columns), statistics);
@@ -222,7 +234,7 @@ void run_test(const settings& given, listing_writer& out, std::ostream& notes) {
         part.finish();
         return;
     }
-    sinks.start(statistics, identity.observed);
+    sinks.start(statistics, identity.observed, *identity.tags);
     test.for_each_null(seed, 1, s.reshuffles, threads,
                        [&sinks](std::int64_t k, std::span<const double> v) { sinks.add(k, v); });
     sinks.finish(out);
@@ -235,7 +247,7 @@ void run_combine(const settings& s, listing_writer& out, std::ostream& notes) {
     const auto& test = parts.test();
     for (const auto& note : test.notes) notes << note << '\n';
     notes.flush();
-    sinks.start(test.statistics, test.observed);
+    sinks.start(test.statistics, test.observed, test.tags.value_or(report_tags{}));
     parts.for_each_null([&sinks](std::int64_t k, std::span<const double> v) { sinks.add(k, v); });
     sinks.finish(out);
 }

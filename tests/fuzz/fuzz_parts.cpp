@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::vector<double> values;
         for (std::int64_t k = 1; k <= identity.reshuffles; ++k)
             values.insert(values.end(), {value(k, 0), value(k, 1)});
-        return report_text(statistics, identity.observed, values);
+        return report_text(statistics, identity.observed, values, {});
     }();
     part_combiner parts;
     std::vector<null_accumulator> sums;
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         });
         std::vector<statistic_summary> lines;
         for (const auto& s : sums) lines.push_back(s.summary());
-        if (report_text(test.statistics, lines) != expected) std::abort();
+        if (report_text(test.statistics, lines, {}) != expected) std::abort();
     } catch (const generics::error&) {
     }
     return 0;

@@ -37,7 +37,13 @@ TEST(LabmixTest, OneReportWhateverTheThreadsAndTheParts) {
         ASSERT_EQ(one.status, 0) << one.err;
         EXPECT_EQ(one.err, "");
         EXPECT_EQ(one.out.substr(0, one.out.find('\n')),
-                  "statistic\tobserved\tnull_mean\tnull_sd\treshuffles\tat_least\tp_value");
+                  "statistic\tobserved\tnull_mean\tnull_sd\treshuffles\tat_least\tp_value\tfixed\t"
+                  "permuted\tstrata\ttaxa\tseed");
+        // What was tested, by name (a header line) on every line, strata or not.
+        EXPECT_NE(one.out.find("\tfamily\thabitat\t" + std::string(strata.empty() ? "" : "site") +
+                               "\t400\t5\n"),
+                  std::string::npos)
+            << one.out;
         EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '\n'), 7);
         for (const char* threads : {"3", "100000"}) // more than the cores: as many as there are
             EXPECT_EQ(run(with(args, {"--threads", threads, table})).out, one.out) << threads;
@@ -91,8 +97,10 @@ TEST(LabmixTest, NullValuesPlotSeedAndUndefinedStatistics) {
         fails(with(test_args, {"--null", "/dev/full", table}), full),
         fails(with(test_args, {"--plot", "/dev/full", table}), full),
         {{"--test", "chi2,ari", "-s", "1", dir.file("a\tx\nb\tx\nc\tx\n")},
-         "statistic\tobserved\tnull_mean\tnull_sd\treshuffles\tat_least\tp_value\n"
-         "chi2\tNaN\tNaN\tNaN\t999\tNaN\tNaN\nari\tNaN\tNaN\tNaN\t999\tNaN\tNaN\n",
+         "statistic\tobserved\tnull_mean\tnull_sd\treshuffles\tat_least\tp_value\tfixed\t"
+         "permuted\tstrata\ttaxa\tseed\n"
+         "chi2\tNaN\tNaN\tNaN\t999\tNaN\tNaN\t1\t2\t\t3\t1\n"
+         "ari\tNaN\tNaN\tNaN\t999\tNaN\tNaN\t1\t2\t\t3\t1\n",
          "labmix: every statistic is undefined, so it is NaN: column 2 has only one group\n"},
     });
 }
