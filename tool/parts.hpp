@@ -12,8 +12,8 @@
 //     statistics	chi2	ari
 //     observed	<value>	<value>
 //     note	<a note of the test, as standard error gave it>     (none or more)
-//     tested	<fixed>	<permuted>	<strata>	<taxa>	<seed>       (what the report says it
-//     tested) values	<first reshuffle>	<last reshuffle>
+//     tested	<fixed>	<permuted>	<strata>	<taxa>	<seed>
+//     values	<first reshuffle>	<last reshuffle>
 // then one line per reshuffle of the range: its number and its values, every number in the
 // shortest form that reads back as the same double; and last
 //     checksum	<16 hexadecimal digits>
