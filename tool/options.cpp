@@ -396,8 +396,10 @@ std::string help_text() {
            "keep_default_na=False) read long and wide as they stand.\n"
            "\n"
            "Example:\n"
-           "  labmix --header --strata order --format long -n 999 -s 1 taxa.tsv > null.tsv\n"
-           "  labmix --header --fixed family --permute habitat --test chi2,ari taxa.tsv\n"
+           "  labmix --header --permute habitat --strata order --format long -n 99 -s 1 \\\n"
+           "      examples/species.tsv > null.tsv\n"
+           "  labmix --header --fixed family --permute habitat --test chi2,ari "
+           "examples/species.tsv\n"
            "\n"
            "Exit status 0 after a complete run, 1 after any error (with one message on standard\n"
            "error). See the man page labmix(1).\n";
