@@ -2,6 +2,7 @@
 
 #include <tool/formats.hpp>
 #include <tool/header.hpp>
+#include <tool/output_files.hpp>
 #include <tool/sniff.hpp>
 #include <tool/strata.hpp>
 #include <tool/test_run.hpp>
@@ -469,6 +470,7 @@ int run(std::span<const char* const> arguments) {
             for (const auto& warning : scan.warnings)
                 std::cerr << "labmix: warning: " << warning << '\n';
         listing_writer out(STDOUT_FILENO);
+        if (s->combine || !s->test.empty()) remove_outputs_on_interrupt();
         if (s->combine)
             run_combine(*s, out, std::cerr);
         else if (!s->test.empty())

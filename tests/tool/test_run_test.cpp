@@ -3,6 +3,7 @@
 #include "run_support.hpp"
 
 #include <random>
+#include <set>
 
 using namespace run_support;
 
@@ -177,4 +178,39 @@ TEST(LabmixTest, PartsMissingRepeatedOrForeignAndOptionsThatDoNotGoTogetherAreNa
     EXPECT_EQ(slurp(small), "a\tx\nb\ty\n");
     for (const auto& entry : std::filesystem::directory_iterator(dir.path("")))
         EXPECT_EQ(entry.path().filename().string().find(".labmix-"), std::string::npos);
+}
+
+// SIGINT or SIGTERM while the reshuffles are drawn: no temporary file of --null is left, the
+// target is not made, the run says why and ends with 128 + the signal.
+TEST(LabmixTest, AnInterruptedTestLeavesNoHalfWrittenOutput) {
+    const scratch dir;
+    std::string table;
+    for (int i = 0; i < 20000; ++i)
+        table += "t" + std::to_string(i) + "\tF" + std::to_string(i % 300) + "\n";
+    const auto t = dir.file("t.tsv", table);
+    const auto files = [&] {
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir.path("")))
+            names.insert(e.path().filename());
+        return names;
+    };
+    for (const int signal : {SIGINT, SIGTERM}) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int err = ::open(dir.path("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(err, 2);
+            ::execl(binary.c_str(), binary.c_str(), "--test", "chi2", "-n", "100000000", "-s", "1",
+                    "--null", dir.path("null.tsv").c_str(), t.c_str(), static_cast<char*>(nullptr));
+            ::_exit(98);
+        }
+        // Once the temporary file is there, the reshuffles are being drawn.
+        for (int wait = 0; files().size() < 3 && wait < 6000; ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ::kill(pid, signal);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + signal) << status;
+        EXPECT_EQ(slurp(dir.path("err")), "labmix: interrupted\n");
+        EXPECT_EQ(files(), (std::set<std::string>{"err", "t.tsv"}));
+    }
 }
