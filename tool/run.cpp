@@ -212,7 +212,8 @@ phylo::taxonomy::table_format input_format(const settings& s) {
             return std::tolower(static_cast<unsigned char>(a)) == b;
         });
     format.separator = s.separator.value_or(csv_name ? ',' : '\t');
-    format.quoted = s.separator.has_value() || csv_name;
+    // A tab given to --separator is the tab-separated table as it always was.
+    format.quoted = format.separator != '\t';
     return format;
 }
 

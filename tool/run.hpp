@@ -166,7 +166,8 @@ take_columns(Input& in, std::string_view name, phylo::taxonomy::table_format for
 }
 
 // How the input of `s` is cut into fields: by the separator of --csv or --separator, with
-// quoting; else, for an input whose name ends in .csv, as CSV; else by tabs, quotes being data.
+// quoting; else, for an input whose name ends in .csv, as CSV; else by tabs, quotes being data
+// (as they are for a tab given to --separator).
 // Rows of empty fields are skipped.
 [[nodiscard]] phylo::taxonomy::table_format input_format(const settings& s);
 
