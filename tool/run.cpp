@@ -217,51 +217,11 @@ phylo::taxonomy::table_format input_format(const settings& s) {
     return format;
 }
 
-columns_read read_used_columns(settings& s,
-                               const std::function<void(std::span<const std::string_view>)>& take) {
-    columns_read result;
-    std::vector<index_type> columns = {s.fixed_column, s.permuted_column};
+std::vector<std::string> used_column_options(const settings& s) {
     std::vector<std::string> options = {chosen_by(s.written.fixed, "-f"),
                                         chosen_by(s.written.permuted, "-p")};
-    if (s.strata_column) {
-        columns.push_back(*s.strata_column);
-        options.push_back(chosen_by(s.written.strata, "--strata"));
-    }
-    const auto header_line = [&](std::span<const std::string_view> row) {
-        if (!s.header) return false;
-        result.header.assign(row.begin(), row.end());
-        resolve_columns(s, result.header, result.name);
-        columns[0] = s.fixed_column;
-        columns[1] = s.permuted_column;
-        if (s.strata_column) columns[2] = *s.strata_column;
-        return true;
-    };
-    const auto& missing = s.missing;
-    const auto keep = [&](std::span<const std::string_view> picked) {
-        if (missing)
-            for (const std::string_view field : picked)
-                if (std::find(missing->begin(), missing->end(), field) != missing->end()) {
-                    ++result.missing_rows;
-                    return;
-                }
-        take(picked);
-    };
-    const auto format = input_format(s);
-    read_input(s.input, [&](generics::byte_source& in, std::string_view name) {
-        result.name = name;
-        const std::span<index_type> chosen(columns);
-        // Without --header the first line is split like every other, keeping only the
-        // columns that the run needs.
-        const auto counts = s.header
-                                ? take_columns(in, name, format, chosen, options, header_line, keep)
-                                : take_columns(in, name, format, chosen, options, nullptr, keep);
-        result.rows = counts.rows - result.missing_rows;
-        result.empty_rows = counts.empty_rows;
-    });
-    if (s.header && result.header.empty())
-        throw generics::range_error(result.name +
-                                    ": no header line (--header), the input has no non-empty line");
-    return result;
+    if (s.strata_column) options.push_back(chosen_by(s.written.strata, "--strata"));
+    return options;
 }
 
 std::string column_called(index_type column, const std::vector<std::string>& header) {

@@ -3,6 +3,7 @@
 // as read and one listing per reshuffle) and the main procedure that turns every failure into
 // exit status 1 and one message on standard error.
 
+#include <tool/header.hpp>
 #include <tool/options.hpp>
 
 #include <generics/bounded_array.hpp>
@@ -184,8 +185,13 @@ struct columns_read {
 // permuted and, with --strata, the stratum column, chosen by number or, with --header, by
 // name (which sets their numbers in `s`). Every row without a missing label goes to
 // take(std::span<const std::string_view>) with those fields in that order.
-columns_read read_used_columns(settings& s,
-                               const std::function<void(std::span<const std::string_view>)>& take);
+// (A template, so that the tab-separated road calls `take` without another indirection.)
+template <class Take>
+columns_read read_used_columns(settings& s, Take&& take);
+
+// How messages call the options that chose the used columns ("option -p", "the default of
+// -p"), in the order of read_used_columns.
+[[nodiscard]] std::vector<std::string> used_column_options(const settings& s);
 
 // The warnings and notes that a run's columns call for, one line each (without "labmix: ").
 // `labels` holds each used grouping column: its label numbers row by row, the distinct
@@ -262,5 +268,50 @@ void traverse_files(const settings& s, listing_writer& out, std::ostream& notes)
 // The main procedure: scans `arguments` (argv, the invocation name first), runs, and returns
 // the exit status; the usage text and every message go to standard error.
 int run(std::span<const char* const> arguments);
+
+// --- Implementation of the template ---------------------------------------------------------
+
+template <class Take>
+columns_read read_used_columns(settings& s, Take&& take) {
+    columns_read result;
+    std::vector<index_type> columns = {s.fixed_column, s.permuted_column};
+    if (s.strata_column) columns.push_back(*s.strata_column);
+    const std::vector<std::string> options = used_column_options(s);
+    const auto header_line = [&](std::span<const std::string_view> row) {
+        if (!s.header) return false;
+        result.header.assign(row.begin(), row.end());
+        resolve_columns(s, result.header, result.name);
+        columns[0] = s.fixed_column;
+        columns[1] = s.permuted_column;
+        if (s.strata_column) columns[2] = *s.strata_column;
+        return true;
+    };
+    const auto& missing = s.missing;
+    const auto keep = [&](std::span<const std::string_view> picked) {
+        if (missing)
+            for (const std::string_view field : picked)
+                if (std::find(missing->begin(), missing->end(), field) != missing->end()) {
+                    ++result.missing_rows;
+                    return;
+                }
+        take(picked);
+    };
+    const auto format = input_format(s);
+    read_input(s.input, [&](generics::byte_source& in, std::string_view name) {
+        result.name = name;
+        const std::span<index_type> chosen(columns);
+        // Without --header the first line is split like every other, keeping only the
+        // columns that the run needs.
+        const auto counts = s.header
+                                ? take_columns(in, name, format, chosen, options, header_line, keep)
+                                : take_columns(in, name, format, chosen, options, nullptr, keep);
+        result.rows = counts.rows - result.missing_rows;
+        result.empty_rows = counts.empty_rows;
+    });
+    if (s.header && result.header.empty())
+        throw generics::range_error(result.name +
+                                    ": no header line (--header), the input has no non-empty line");
+    return result;
+}
 
 } // namespace labmix
