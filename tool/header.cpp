@@ -41,7 +41,7 @@ column_titles titles(const settings& s, const std::vector<std::string>& names) {
     if (!s.header) return t;
     const auto name = [&names](index_type column) {
         if (column < 0 || static_cast<std::size_t>(column) >= names.size())
-            throw_beyond(column, names.size());
+            throw_beyond("", column, names.size(), "the header line");
         return names[static_cast<std::size_t>(column)];
     };
     t.fixed = name(s.fixed_column);

@@ -6,6 +6,7 @@
 #include <generics/natural_number.hpp>
 #include <textutils/string_edit.hpp>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 
@@ -36,6 +37,8 @@ bool is_short_option(const std::string& argument) {
            (argument[1] == 'f' || argument[1] == 'n' || argument[1] == 'p' || argument[1] == 's');
 }
 
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
 bool is_long_option(const std::string& argument) {
     return argument.size() > 2 && argument[0] == '-' && argument[1] == '-';
 }
@@ -43,10 +46,17 @@ bool is_long_option(const std::string& argument) {
 // The value of `option` as a whole number of at least `least`; the range error otherwise.
 std::int32_t whole_number(std::string_view option, const std::string& value, std::int32_t least) {
     const auto number = read_whole_number(value);
-    if (!number)
+    if (!number) {
+        std::string hint;
+        // A column name after -f or -p: the long spelling takes names.
+        if (option == "-f" || option == "-p")
+            hint = std::string("; ") + std::string(option) + " takes column numbers, " +
+                   (option == "-f" ? "--fixed" : "--permute") +
+                   " a number or a column name (with --header)";
         throw generics::range_error("the value of option " + std::string(option) +
                                     " is not a whole number in " + "-2147483648 .. 2147483647: \"" +
-                                    value + "\"");
+                                    value + "\"" + hint);
+    }
     if (*number < least)
         throw generics::range_error("the value of option " + std::string(option) +
                                     " must be at least " + std::to_string(least) + ", not " +
@@ -78,10 +88,12 @@ constexpr std::array long_options{
     long_option{"fixed", true,
                 [](settings& s, std::string_view o, const std::string& v) {
                     set_column(o, v, s.fixed_column, s.fixed_name);
+                    s.written.fixed = o;
                 }},
     long_option{"permute", true,
                 [](settings& s, std::string_view o, const std::string& v) {
                     set_column(o, v, s.permuted_column, s.permuted_name);
+                    s.written.permuted = o;
                 }},
     long_option{"reshuffles", true,
                 [](settings& s, std::string_view o, const std::string& v) {
@@ -97,9 +109,34 @@ constexpr std::array long_options{
                     index_type column = 0;
                     set_column(o, v, column, s.strata_name);
                     s.strata_column = column;
+                    s.written.strata = o;
                 }},
     long_option{"header", false,
                 [](settings& s, std::string_view, const std::string&) { s.header = true; }},
+    long_option{"csv", false,
+                [](settings& s, std::string_view, const std::string&) { s.separator = ','; }},
+    long_option{"separator", true,
+                [](settings& s, std::string_view o, const std::string& v) {
+                    if (v.size() != 1 || v == "\"" || v == "\n" || v == "\r" || v == " ")
+                        throw option_error("the value of option " + std::string(o) +
+                                           " must be one character other than a double quote, "
+                                           "a blank or a line end, not \"" +
+                                           v + "\"");
+                    s.separator = v[0];
+                }},
+    long_option{"missing", true,
+                [](settings& s, std::string_view, const std::string& v) {
+                    std::vector<std::string> labels;
+                    for (std::size_t from = 0;;) {
+                        const auto comma = std::min(v.find(',', from), v.size());
+                        labels.push_back(v.substr(from, comma - from));
+                        if (comma == v.size()) break;
+                        from = comma + 1;
+                    }
+                    s.missing = std::move(labels);
+                }},
+    long_option{"quiet", false,
+                [](settings& s, std::string_view, const std::string&) { s.quiet = true; }},
     long_option{"format", true,
                 [](settings& s, std::string_view o, const std::string& v) {
                     if (v == "listings")
@@ -139,28 +176,36 @@ constexpr std::array long_options{
         [](settings& s, std::string_view, const std::string&) { s.what = action::version; }},
 };
 
-// Applies the long option at position p to `s`; returns how many arguments it used (1 or 2).
-std::size_t apply_long_option(const std::vector<std::string>& arguments, std::size_t p,
-                              settings& s) {
+// What one option of the command line set: the setting (options that set the same thing
+// share it) and the option as written, for the warning when a repeated one overrides it.
+struct applied {
+    std::size_t used; // arguments taken, 1 or 2
+    std::string_view setting;
+    std::string text;
+};
+
+// Applies the long option at position p to `s`.
+applied apply_long_option(const std::vector<std::string>& arguments, std::size_t p, settings& s) {
     const std::string& argument = arguments[p];
     const std::size_t equals = argument.find('=');
     const std::string option = argument.substr(0, equals);
     const std::string_view name = std::string_view(option).substr(2);
     for (const long_option& known : long_options) {
         if (known.name != name) continue;
+        const std::string_view setting = name == "csv" ? "separator" : known.name;
         if (!known.takes_value) {
             if (equals != std::string::npos)
                 throw option_error("option " + option + " takes no value");
             known.apply(s, option, {});
-            return 1;
+            return {1, setting, option};
         }
         if (equals != std::string::npos) {
             known.apply(s, option, argument.substr(equals + 1));
-            return 1;
+            return {1, setting, argument};
         }
         if (p + 1 >= arguments.size()) throw option_error("option " + option + " has no value");
         known.apply(s, option, arguments[p + 1]);
-        return 2;
+        return {2, setting, option + " " + arguments[p + 1]};
     }
     throw option_error("unknown option " + option + " (labmix --help lists the options)");
 }
@@ -170,7 +215,7 @@ void check_test_options(settings& s) {
     const auto refuse = [](const std::string& why) { throw option_error(why); };
     if (s.combine) {
         if (!s.test.empty() || s.part || s.reshuffles_given || s.seed || s.strata_column ||
-            s.header)
+            s.header || s.separator || s.missing)
             refuse("option --combine takes the test from its partial results: it goes only with "
                    "--null, --plot and --threads");
         return;
@@ -196,10 +241,13 @@ void check_test_options(settings& s) {
 
 } // namespace
 
-std::optional<settings> parse_arguments(std::vector<std::string> arguments) {
+std::optional<settings> parse_arguments(std::vector<std::string> arguments, scan_notes* scan) {
     settings result;
+    // The option that set each setting so far, as written: scanning from the right, a later
+    // one stands further left and overrides it.
+    std::vector<std::pair<std::string_view, std::string>> set_by;
     for (std::size_t p = arguments.size(); p-- > 0;) {
-        std::size_t used = 0;
+        applied done{};
         if (is_short_option(arguments[p])) {
             if (p + 1 >= arguments.size())
                 throw generics::range_error("option " + arguments[p] + " has no value");
@@ -209,26 +257,43 @@ std::optional<settings> parse_arguments(std::vector<std::string> arguments) {
             switch (letter) {
             case 'f':
                 result.fixed_column = value - 1, result.fixed_name.reset();
+                result.written.fixed = arguments[p];
+                done.setting = "fixed";
                 break;
             case 'p':
                 result.permuted_column = value - 1, result.permuted_name.reset();
+                result.written.permuted = arguments[p];
+                done.setting = "permute";
                 break;
             case 'n':
                 result.reshuffles = value, result.reshuffles_given = true;
+                done.setting = "reshuffles";
                 break;
             default:
                 result.seed = static_cast<std::uint64_t>(value);
+                done.setting = "seed";
                 break;
             }
-            used = 2;
+            done.used = 2;
+            done.text = arguments[p] + " " + arguments[p + 1];
         } else if (is_long_option(arguments[p]) && (p == 0 || !is_short_option(arguments[p - 1]))) {
             // Right after a short option it is that option's value, as it always was.
-            used = apply_long_option(arguments, p, result);
+            done = apply_long_option(arguments, p, result);
         } else {
             continue;
         }
+        const auto earlier = std::find_if(set_by.begin(), set_by.end(),
+                                          [&](const auto& e) { return e.first == done.setting; });
+        if (earlier == set_by.end()) {
+            set_by.emplace_back(done.setting, done.text);
+        } else {
+            if (scan != nullptr && earlier->second != done.text)
+                scan->warnings.push_back("option " + earlier->second + " is ignored: " + done.text +
+                                         ", further left, counts");
+            earlier->second = done.text;
+        }
         arguments.erase(arguments.begin() + static_cast<std::ptrdiff_t>(p),
-                        arguments.begin() + static_cast<std::ptrdiff_t>(p + used));
+                        arguments.begin() + static_cast<std::ptrdiff_t>(p + done.used));
     }
     if (result.what != action::run) return result;
     check_test_options(result);
@@ -237,7 +302,20 @@ std::optional<settings> parse_arguments(std::vector<std::string> arguments) {
         result.combine_files = std::move(arguments);
         return result;
     }
-    if (arguments.size() != 1) return std::nullopt;
+    if (arguments.size() != 1) {
+        if (scan != nullptr) {
+            if (arguments.empty()) {
+                scan->usage_reason = "no input file given";
+            } else {
+                scan->usage_reason = std::to_string(arguments.size()) + " inputs given (";
+                for (std::size_t i = 0; i < arguments.size() && i < 4; ++i)
+                    scan->usage_reason += (i > 0 ? " " : "") + quoted(arguments[i]);
+                scan->usage_reason += arguments.size() > 4 ? " ...)" : ")";
+                scan->usage_reason += "; labmix reads exactly one (- for standard input)";
+            }
+        }
+        return std::nullopt;
+    }
     if (!result.header) {
         for (const auto& [option, name] : {std::pair{"--fixed", &result.fixed_name},
                                            std::pair{"--permute", &result.permuted_name},
@@ -283,6 +361,14 @@ std::string help_text() {
            "  -s N, --seed N         seed of the reshuffles (default: from the clock)\n"
            "        --header         the first non-empty line names the columns (default: no\n"
            "                         header line, every line is a taxon)\n"
+           "        --csv            comma-separated values, with fields in double quotes as\n"
+           "                         spreadsheets write them (default: tab-separated, or CSV\n"
+           "                         for an inputfile named *.csv)\n"
+           "        --separator C    fields separated by the character C, quoted as in CSV\n"
+           "                         (--separator ';' for European spreadsheets)\n"
+           "        --missing LIST   comma-separated labels that mean a missing value: rows with\n"
+           "                         one in a used column are left out (NA, is NA and the empty\n"
+           "                         label; default: nothing is missing)\n"
            "        --strata COL     reshuffle only among rows with the same label in COL\n"
            "                         (default: all rows together)\n"
            "        --format FORMAT  listings, long or wide (default listings)\n"
@@ -298,6 +384,7 @@ std::string help_text() {
            "                         a partial result for --combine (default: all)\n"
            "        --combine        the arguments are the partial results of one test: write\n"
            "                         its report\n"
+           "        --quiet          no warnings and notes on standard error, only errors\n"
            "        --help           write this help and exit\n"
            "        --version        write the version and exit\n"
            "\n"
@@ -309,8 +396,10 @@ std::string help_text() {
            "keep_default_na=False) read long and wide as they stand.\n"
            "\n"
            "Example:\n"
-           "  labmix --header --strata order --format long -n 999 -s 1 taxa.tsv > null.tsv\n"
-           "  labmix --header --fixed family --permute habitat --test chi2,ari taxa.tsv\n"
+           "  labmix --header --permute habitat --strata order --format long -n 99 -s 1 \\\n"
+           "      examples/species.tsv > null.tsv\n"
+           "  labmix --header --fixed family --permute habitat --test chi2,ari "
+           "examples/species.tsv\n"
            "\n"
            "Exit status 0 after a complete run, 1 after any error (with one message on standard\n"
            "error). See the man page labmix(1).\n";

@@ -35,6 +35,14 @@ enum class output_format {
 // What the command line asks for.
 enum class action { run, help, version };
 
+// How the options that chose the columns were written ("-p", "--permute"; empty for a
+// default), for messages only: settings that ask for the same run are equal however they were
+// written.
+struct column_options {
+    std::string fixed, permuted, strata;
+    friend bool operator==(const column_options&, const column_options&) { return true; }
+};
+
 // What one run is asked to do.
 struct settings {
     index_type fixed_column = 0;       // counting from 0 (-f k gives k - 1)
@@ -50,6 +58,13 @@ struct settings {
     std::optional<index_type> strata_column; // --strata: reshuffle within its labels
     std::optional<std::string> strata_name;
     bool header = false; // --header: the first non-empty line names the columns
+    // --csv, --separator: fields separated by this character, with quoting as in CSV files;
+    // without either, tabs (quotes are data), or commas for an input named *.csv.
+    std::optional<char> separator;
+    // --missing: the labels that mean a missing value; rows with one in a used column are
+    // left out. Without it nothing is missing.
+    std::optional<std::vector<std::string>> missing;
+    bool quiet = false; // --quiet: no warnings and notes
     output_format format = output_format::listings;
     action what = action::run;
     // The permutation test (--test and the options that go with it).
@@ -60,6 +75,7 @@ struct settings {
     std::optional<std::string> part;      // --part K/M
     bool combine = false;                 // --combine: the arguments are partial results
     std::vector<std::string> combine_files;
+    column_options written;
 
     friend bool operator==(const settings&, const settings&) = default;
 };
@@ -83,7 +99,15 @@ struct settings {
 // or more). With --combine every argument left is a partial result (at least one). A column
 // given by name without --header is the option_error, and so are the options of a test
 // without --test, --part without --seed, and options that do not go together.
-std::optional<settings> parse_arguments(std::vector<std::string> arguments);
+//
+// `scan`, when given, receives a warning for every option that a repeated one further left
+// overrides, and, when the usage text is due, the line that says why.
+struct scan_notes {
+    std::vector<std::string> warnings;
+    std::string usage_reason;
+};
+std::optional<settings> parse_arguments(std::vector<std::string> arguments,
+                                        scan_notes* scan = nullptr);
 
 // Reads an option value: decimal digits with an optional sign, blanks around them ignored,
 // within the signed 32-bit range; nothing when the text is not such a number.

@@ -2,11 +2,15 @@
 
 #include <tool/options.hpp>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +28,44 @@ std::pair<std::string, std::string> split_path(const std::string& path) {
     const auto slash = path.rfind('/');
     if (slash == std::string::npos) return {".", path};
     return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// The temporary files of the outputs not yet committed, where the handler of an interruption
+// finds them. This is the process's one piece of shared mutable state: a signal handler may
+// reach nothing but static storage and lock-free atomics. An output whose temporary finds no
+// free slot (more than a run opens) is only removed by its destructor.
+struct pending_file {
+    std::atomic<bool> claimed{false}; // taken by an output_file
+    std::atomic<bool> ready{false};   // `path` is complete
+    char path[4096];
+};
+std::array<pending_file, 8> pending;
+
+int add_pending(const std::string& path) {
+    if (path.size() >= sizeof pending[0].path) return -1;
+    for (std::size_t i = 0; i < pending.size(); ++i) {
+        bool free = false;
+        if (!pending[i].claimed.compare_exchange_strong(free, true)) continue;
+        std::memcpy(pending[i].path, path.c_str(), path.size() + 1);
+        pending[i].ready.store(true, std::memory_order_release);
+        return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void drop_pending(int& slot) {
+    if (slot < 0) return;
+    pending[static_cast<std::size_t>(slot)].ready.store(false, std::memory_order_release);
+    pending[static_cast<std::size_t>(slot)].claimed.store(false, std::memory_order_release);
+    slot = -1;
+}
+
+extern "C" void on_interrupt(int signal) {
+    for (auto& file : pending)
+        if (file.ready.load(std::memory_order_acquire)) ::unlink(file.path);
+    static constexpr char message[] = "labmix: interrupted\n";
+    [[maybe_unused]] const auto written = ::write(STDERR_FILENO, message, sizeof message - 1);
+    ::_exit(128 + signal);
 }
 
 [[noreturn]] void cannot_write(const std::string& path, int error) {
@@ -85,6 +127,7 @@ output_file::output_file(std::string path) : path_(std::move(path)) {
                 cannot_write(path_, errno);
             }
         }
+        pending_ = add_pending(temporary_);
         if (exists) ::fchmod(fd_, st.st_mode & 07777); // the replacement keeps its permissions
         target_ = target;
     }
@@ -94,6 +137,7 @@ output_file::output_file(std::string path) : path_(std::move(path)) {
 output_file::~output_file() {
     if (fd_ >= 0) ::close(fd_);
     if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    drop_pending(pending_);
 }
 
 void output_file::commit() {
@@ -103,7 +147,21 @@ void output_file::commit() {
     if (temporary_.empty()) return;
     if (::rename(temporary_.c_str(), target_.c_str()) != 0)
         throw write_error(path_ + ": cannot be replaced: " + std::strerror(errno));
+    // Only now: an interruption in between unlinks a name that is gone, which does nothing.
+    drop_pending(pending_);
     temporary_.clear();
+}
+
+void remove_outputs_on_interrupt() {
+    struct sigaction action {};
+    action.sa_handler = on_interrupt;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM}) {
+        struct sigaction before {};
+        ::sigaction(signal, nullptr, &before);
+        if (signal == SIGINT && before.sa_handler == SIG_IGN) continue;
+        ::sigaction(signal, &action, nullptr);
+    }
 }
 
 void check_aliasing(std::span<const std::pair<const char*, const output_file*>> outputs,

@@ -71,7 +71,14 @@ private:
     file_identity identity_;
     int fd_ = -1;
     std::optional<listing_writer> writer_;
+    int pending_ = -1; // its place among the temporaries that an interruption removes
 };
+
+// From now on SIGINT and SIGTERM end the run by removing the temporary files of the outputs
+// not yet committed, writing "labmix: interrupted" to standard error and exiting with status
+// 128 + the signal (130, 143), so that no half-written output is left. A SIGINT that the run
+// was started with ignored (a background job) stays ignored.
+void remove_outputs_on_interrupt();
 
 // The test's outputs checked against its inputs (the table or the parts, standard input when
 // the table is read from it) and standard output, and against each other: an output that is

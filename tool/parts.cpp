@@ -170,6 +170,12 @@ partial_writer::partial_writer(listing_writer& out, const test_identity& test, p
     head.append("\nobserved");
     for (const auto x : test.observed) head.append("\t").append(format_number(x));
     for (const auto& note : test.notes) head.append("\nnote\t").append(note);
+    if (const auto& t = test.tags) {
+        head.append("\ntested\t").append(t->fixed).append("\t");
+        head.append(t->permuted).append("\t").append(t->strata);
+        head.append("\t").append(std::to_string(t->taxa)).append("\t");
+        head.append(std::to_string(t->seed));
+    }
     head.append("\nvalues\t").append(std::to_string(range.first)).append("\t");
     head.append(std::to_string(range.last)).append("\n");
     put(head);
@@ -261,6 +267,15 @@ partial_result read_partial_result(generics::byte_source& in, const std::string&
         if (!line.starts_with("note\t")) break;
         p.test.notes.emplace_back(line.substr(5));
     }
+    if (line.starts_with("tested\t")) {
+        const auto f = fields(line);
+        if (f.size() != 6) throw lines.error("expected tested and five fields, not " + shown(line));
+        p.test.tags = report_tags{std::string(f[1]), std::string(f[2]), std::string(f[3]),
+                                  count_in_range(f[4], 1, lines),
+                                  static_cast<std::uint64_t>(count_in_range(f[5], 0, lines))};
+        if (!lines.next(line))
+            throw part_error(name + ": ends before its values line (the file was cut short)");
+    }
     const auto range = fields(line);
     if (range.size() != 3 || range[0] != "values")
         throw lines.error("expected the values line, not " + shown(line));
@@ -345,6 +360,7 @@ void part_combiner::add(generics::byte_source& in, const std::string& name) {
         if (t.statistics != f.statistics) its("statistics line differs");
         if (!same_bits(t.observed, f.observed)) its("observed line differs");
         if (t.notes != f.notes) its("notes differ");
+        if (t.tags != f.tags) its("tested line differs");
         // Its values were spooled already: a part given twice is refused all the same.
         if (const auto seen = parts_.find(p.part.k); seen != parts_.end())
             throw part_error(name + ": part " + std::to_string(p.part.k) + "/" +

@@ -12,6 +12,7 @@
 //     statistics	chi2	ari
 //     observed	<value>	<value>
 //     note	<a note of the test, as standard error gave it>     (none or more)
+//     tested	<fixed>	<permuted>	<strata>	<taxa>	<seed>
 //     values	<first reshuffle>	<last reshuffle>
 // then one line per reshuffle of the range: its number and its values, every number in the
 // shortest form that reads back as the same double; and last
@@ -21,6 +22,7 @@
 
 #include <tool/run.hpp>
 #include <tool/statistics.hpp>
+#include <tool/test_report.hpp>
 #include <tool/value_spool.hpp>
 
 #include <generics/byte_source.hpp>
@@ -94,6 +96,9 @@ struct test_identity {
     std::vector<statistic> statistics;
     std::vector<double> observed;
     std::vector<std::string> notes;
+    // What the report's last columns say; parts written before the report said it have none,
+    // and combine into a report with those columns empty.
+    std::optional<report_tags> tags;
 };
 
 // Writes the partial result of part p: the head at construction, add() for each reshuffle of

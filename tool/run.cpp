@@ -2,6 +2,7 @@
 
 #include <tool/formats.hpp>
 #include <tool/header.hpp>
+#include <tool/output_files.hpp>
 #include <tool/sniff.hpp>
 #include <tool/strata.hpp>
 #include <tool/test_run.hpp>
@@ -10,7 +11,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -149,10 +152,13 @@ void packed_labels::add(std::string_view label) {
     }
 }
 
-void throw_beyond(index_type column, std::size_t fields) {
-    throw generics::range_error("column " + std::to_string(column + 1) + " is beyond the " +
-                                std::to_string(fields) + (fields == 1 ? " field" : " fields") +
-                                " of the table");
+void throw_beyond(std::string_view option, index_type column, std::size_t fields,
+                  std::string_view name) {
+    throw generics::range_error("column " + std::to_string(column + 1) +
+                                (option.empty() ? "" : " (" + std::string(option) + ")") +
+                                " is beyond the " + std::to_string(fields) +
+                                (fields == 1 ? " field" : " fields") + " of the rows of " +
+                                std::string(name));
 }
 
 namespace {
@@ -161,14 +167,29 @@ void read_two_columns(Input& in, std::string_view name, index_type fixed, index_
                       packed_labels& fixed_out, permuted_labels& permuted_out) {
     phylo::taxonomy::label_numbers pool;
     std::vector<std::uint32_t> rows;
-    const std::array<index_type, 2> columns = {fixed, permuted};
-    take_columns(in, name, columns, [&](std::size_t k, std::string_view field) {
-        if (k == 0)
-            fixed_out.add(field);
-        else
-            rows.push_back(pool.add(field));
-    });
+    std::array<index_type, 2> columns = {fixed, permuted};
+    const std::array<std::string, 2> options = {"option -f", "option -p"};
+    take_columns(in, name, {}, std::span<index_type>(columns), options, nullptr,
+                 [&](std::span<const std::string_view> picked) {
+                     fixed_out.add(picked[0]);
+                     rows.push_back(pool.add(picked[1]));
+                 });
     finish(pool, std::move(rows), permuted_out);
+}
+
+// How messages call the option that chose a column: as written, or the default's option.
+std::string chosen_by(const std::string& written, std::string_view short_option) {
+    if (written.empty()) return "the default of " + std::string(short_option);
+    return "option " + written;
+}
+
+// Below this many rows, distinct labels and a first row unlike the others say little.
+constexpr std::size_t few_rows = 10;
+
+bool is_number(std::string_view label) {
+    double x = 0;
+    const auto [end, error] = std::from_chars(label.data(), label.data() + label.size(), x);
+    return !label.empty() && error == std::errc() && end == label.data() + label.size();
 }
 } // namespace
 
@@ -180,6 +201,72 @@ void read_columns(generics::byte_source& in, std::string_view name, index_type f
 void read_columns(std::istream& in, std::string_view name, index_type fixed, index_type permuted,
                   packed_labels& fixed_out, permuted_labels& permuted_out) {
     read_two_columns(in, name, fixed, permuted, fixed_out, permuted_out);
+}
+
+phylo::taxonomy::table_format input_format(const settings& s) {
+    phylo::taxonomy::table_format format;
+    format.skip_empty_rows = true;
+    const auto& in = s.input;
+    const bool csv_name =
+        in.size() > 4 && std::equal(in.end() - 4, in.end(), ".csv", [](char a, char b) {
+            return std::tolower(static_cast<unsigned char>(a)) == b;
+        });
+    format.separator = s.separator.value_or(csv_name ? ',' : '\t');
+    // A tab given to --separator is the tab-separated table as it always was.
+    format.quoted = format.separator != '\t';
+    return format;
+}
+
+std::vector<std::string> used_column_options(const settings& s) {
+    std::vector<std::string> options = {chosen_by(s.written.fixed, "-f"),
+                                        chosen_by(s.written.permuted, "-p")};
+    if (s.strata_column) options.push_back(chosen_by(s.written.strata, "--strata"));
+    return options;
+}
+
+std::string column_called(index_type column, const std::vector<std::string>& header) {
+    std::string called = "column " + std::to_string(column + 1);
+    if (column >= 0 && static_cast<std::size_t>(column) < header.size())
+        called += " (" + header[static_cast<std::size_t>(column)] + ")";
+    return called;
+}
+
+std::vector<std::string> column_warnings(const settings& s, const columns_read& read,
+                                         std::span<const used_column> columns) {
+    std::vector<std::string> lines;
+    const auto rows = static_cast<std::size_t>(read.rows);
+    bool first_row_apart = rows >= few_rows && !s.header;
+    bool any_grouped = false;
+    for (const auto& c : columns) {
+        const bool all_distinct = c.distinct.size() == rows;
+        if (c.grouping && rows >= few_rows && all_distinct)
+            lines.push_back("warning: " + c.called + " has a distinct label on each of its " +
+                            std::to_string(rows) + " rows, so as groups it says nothing");
+        else if (c.grouping && c.distinct.size() > 20 &&
+                 std::all_of(c.distinct.begin(), c.distinct.end(), is_number))
+            lines.push_back("warning: " + c.called + " holds " + std::to_string(c.distinct.size()) +
+                            " distinct numbers, each taken as a group of its own: is it a "
+                            "measurement rather than groups?");
+        if (all_distinct || c.rows.empty()) continue;
+        any_grouped = true;
+        const std::uint32_t first = c.rows.front();
+        first_row_apart =
+            first_row_apart && std::find(c.rows.begin() + 1, c.rows.end(), first) == c.rows.end();
+    }
+    if (first_row_apart && any_grouped)
+        lines.push_back("warning: the labels of the first row occur on no other row: is it a "
+                        "header line? (--header reads it as the names of the columns)");
+    if (read.empty_rows > 0)
+        lines.push_back(std::to_string(read.empty_rows) + " row" +
+                        (read.empty_rows == 1 ? " whose fields are all empty is"
+                                              : "s whose fields are all empty are") +
+                        " skipped");
+    if (read.missing_rows > 0)
+        lines.push_back(
+            std::to_string(read.missing_rows) + " row" +
+            (read.missing_rows == 1 ? " with a missing label is" : "s with a missing label are") +
+            " left out (--missing)");
+    return lines;
 }
 
 listing_writer::listing_writer(int fd, std::string name)
@@ -247,52 +334,48 @@ void read_input(const std::string& input,
     read(in.source(), in.name());
 }
 
-void traverse_files(const settings& options, listing_writer& out) {
+void traverse_files(const settings& options, listing_writer& out, std::ostream& notes) {
     settings s = options;
-    std::optional<run_input> in(std::in_place, s.input);
-    const std::string name = in->name();
     packed_labels fixed;
     permuted_labels permuted;
     permuted_labels strata_labels;
-    std::vector<std::string> header;
+    columns_read read;
     {
-        // The columns: fixed, permuted and, with --strata, the stratum column.
-        std::vector<index_type> columns = {s.fixed_column, s.permuted_column};
-        if (s.strata_column) columns.push_back(*s.strata_column);
         phylo::taxonomy::label_numbers pool;
         phylo::taxonomy::label_numbers strata_pool;
         std::vector<std::uint32_t> rows;
         std::vector<std::uint32_t> strata_rows;
-        const auto header_line = [&](std::span<const std::string_view> row) {
-            if (!s.header) return false;
-            header.assign(row.begin(), row.end());
-            resolve_columns(s, header, name);
-            columns[0] = s.fixed_column;
-            columns[1] = s.permuted_column;
-            if (s.strata_column) columns[2] = *s.strata_column;
-            return true;
-        };
-        const auto take = [&](std::size_t k, std::string_view field) {
-            if (k == 0)
-                fixed.add(field);
-            else if (k == 1)
-                rows.push_back(pool.add(field));
-            else
-                strata_rows.push_back(strata_pool.add(field));
-        };
-        // Without --header the first line is split like every other, keeping only the
-        // columns that the run needs.
-        if (s.header)
-            take_columns(in->source(), name, std::span<index_type>(columns), header_line, take);
-        else
-            take_columns(in->source(), name, std::span<index_type>(columns), nullptr, take);
-        if (s.header && header.empty())
-            throw generics::range_error(
-                name + ": no header line (--header), the input has no non-empty line");
+        read = read_used_columns(s, [&](std::span<const std::string_view> picked) {
+            fixed.add(picked[0]);
+            rows.push_back(pool.add(picked[1]));
+            if (picked.size() > 2) strata_rows.push_back(strata_pool.add(picked[2]));
+        });
         finish(pool, std::move(rows), permuted);
         if (s.strata_column) finish(strata_pool, std::move(strata_rows), strata_labels);
     }
-    in.reset(); // a file opened by name is closed as soon as it is read
+    if (!s.quiet) {
+        // Permuting a column of measurements or of distinct labels is a null model like any
+        // other; only the strata are groups in a listing.
+        // The distinct labels without the line feed that follows each.
+        const auto bare = [](const permuted_labels& column) {
+            std::vector<std::string_view> labels;
+            for (const auto label : column.distinct)
+                labels.push_back(label.substr(0, label.size() - 1));
+            return labels;
+        };
+        const auto permuted_distinct = bare(permuted);
+        const auto strata_distinct = bare(strata_labels);
+        std::vector<used_column> used = {{column_called(s.permuted_column, read.header),
+                                          permuted.labels.span(), permuted_distinct, false}};
+        if (s.strata_column)
+            used.push_back({column_called(*s.strata_column, read.header),
+                            strata_labels.labels.span(), strata_distinct, true});
+        for (const auto& line : column_warnings(s, read, used)) notes << "labmix: " << line << '\n';
+        if (read.rows == 0)
+            notes << "labmix: " << read.name << " has no taxa, so every listing is empty\n";
+        notes.flush();
+    }
+    const std::vector<std::string>& header = read.header;
 
     const listing_columns columns{fixed, permuted, s.strata_column ? &strata_labels : nullptr};
     const auto format =
@@ -326,7 +409,8 @@ int run(std::span<const char* const> arguments) {
     try {
         std::vector<std::string> rest;
         for (std::size_t i = 1; i < arguments.size(); ++i) rest.emplace_back(arguments[i]);
-        auto s = parse_arguments(std::move(rest));
+        scan_notes scan;
+        auto s = parse_arguments(std::move(rest), &scan);
         // A lone -h asks for help, unless it names a file (which it always could).
         std::error_code ec;
         if (s && arguments.size() == 2 && s->input == "-h" && !std::filesystem::exists("-h", ec))
@@ -339,23 +423,32 @@ int run(std::span<const char* const> arguments) {
             return 0;
         }
         if (!s) {
-            std::cerr << usage_text(invocation) << std::flush;
+            std::cerr << "labmix: " << scan.usage_reason << '\n'
+                      << usage_text(invocation) << std::flush;
             return 1;
         }
+        if (!s->quiet)
+            for (const auto& warning : scan.warnings)
+                std::cerr << "labmix: warning: " << warning << '\n';
         listing_writer out(STDOUT_FILENO);
+        if (s->combine || !s->test.empty()) remove_outputs_on_interrupt();
         if (s->combine)
             run_combine(*s, out, std::cerr);
         else if (!s->test.empty())
             run_test(*s, out, std::cerr);
         else
-            traverse_files(*s, out);
+            traverse_files(*s, out, std::cerr);
         return 0;
-    } catch (const generics::name_error&) {
-        std::cerr << "Invalid filename." << std::endl;
-    } catch (const generics::use_error&) {
-        std::cerr << "Invalid filename." << std::endl;
-    } catch (const generics::data_error&) {
-        std::cerr << "Wrong file format." << std::endl;
+    } catch (const generics::name_error& e) {
+        std::cerr << "Invalid filename.\nlabmix: " << e.message() << std::endl;
+    } catch (const generics::use_error& e) {
+        std::cerr << "Invalid filename.\nlabmix: " << e.message() << std::endl;
+    } catch (const generics::data_error& e) {
+        std::cerr << "Wrong file format.\nlabmix: " << e.message() << std::endl;
+    } catch (const phylo::taxonomy::field_count_error& e) {
+        std::cerr << "labmix: " << e.name() << ": " << e.message() << ": " << e.found
+                  << (e.found == 1 ? " field" : " fields") << ", where the first row has "
+                  << e.expected << std::endl;
     } catch (const broken_pipe&) {
         // The reader has all it wanted; nothing to say.
     } catch (const generics::error& e) {

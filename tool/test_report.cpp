@@ -1,5 +1,7 @@
 #include <tool/test_report.hpp>
 
+#include <tool/formats.hpp>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -61,9 +63,21 @@ statistic_summary summarize(double observed, std::span<const double> values, std
     return a.summary();
 }
 
+std::string tag_name(std::string_view name) {
+    std::string field(name);
+    std::replace_if(
+        field.begin(), field.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; },
+        ' ');
+    return field;
+}
+
 std::string report_text(std::span<const statistic> statistics,
-                        std::span<const statistic_summary> summaries) {
-    std::string text = "statistic\tobserved\tnull_mean\tnull_sd\treshuffles\tat_least\tp_value\n";
+                        std::span<const statistic_summary> summaries, const report_tags& tags) {
+    std::string text = "statistic\tobserved\tnull_mean\tnull_sd\treshuffles\tat_least\tp_value"
+                       "\tfixed\tpermuted\tstrata\ttaxa\tseed\n";
+    const std::string tagged = "\t" + table_field(tags.fixed) + "\t" + table_field(tags.permuted) +
+                               "\t" + table_field(tags.strata) + "\t" + std::to_string(tags.taxa) +
+                               "\t" + std::to_string(tags.seed) + "\n";
     for (std::size_t i = 0; i < statistics.size(); ++i) {
         const auto& s = summaries[i];
         text.append(name_of(statistics[i])).push_back('\t');
@@ -71,17 +85,17 @@ std::string report_text(std::span<const statistic> statistics,
             text.append(format_number(x)).push_back('\t');
         text.append(std::to_string(s.reshuffles)).push_back('\t');
         text.append(s.at_least ? std::to_string(*s.at_least) : "NaN").push_back('\t');
-        text.append(format_number(s.p_value)).push_back('\n');
+        text.append(format_number(s.p_value)).append(tagged);
     }
     return text;
 }
 
 std::string report_text(std::span<const statistic> statistics, std::span<const double> observed,
-                        std::span<const double> values) {
+                        std::span<const double> values, const report_tags& tags) {
     std::vector<statistic_summary> summaries;
     for (std::size_t i = 0; i < statistics.size(); ++i)
         summaries.push_back(summarize(observed[i], values, statistics.size(), i));
-    return report_text(statistics, summaries);
+    return report_text(statistics, summaries, tags);
 }
 
 void write_null_line(listing_writer& out, std::span<const statistic> statistics, std::int64_t k,

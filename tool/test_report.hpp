@@ -59,12 +59,28 @@ private:
 [[nodiscard]] statistic_summary summarize(double observed, std::span<const double> values,
                                           std::size_t width, std::size_t index);
 
+// What a test tested, written after the seven columns of every line of its report so that
+// the lines of many tests (a loop over columns) say which is which: the fixed, the permuted
+// and the stratum column (their names with --header, their numbers otherwise; the stratum
+// empty without --strata), the number of taxa and the seed.
+struct report_tags {
+    std::string fixed, permuted, strata;
+    std::int64_t taxa = 0;
+    std::uint64_t seed = 0;
+    friend bool operator==(const report_tags&, const report_tags&) = default;
+};
+
+// A column name as report_tags hold it: tabs and line ends (which a quoted CSV header may
+// hold) become blanks. (The report quotes a name holding a double quote as the tables do.)
+[[nodiscard]] std::string tag_name(std::string_view name);
+
 // The report: the header line, then one line per statistic.
 [[nodiscard]] std::string report_text(std::span<const statistic> statistics,
-                                      std::span<const statistic_summary> summaries);
+                                      std::span<const statistic_summary> summaries,
+                                      const report_tags& tags);
 [[nodiscard]] std::string report_text(std::span<const statistic> statistics,
                                       std::span<const double> observed,
-                                      std::span<const double> values);
+                                      std::span<const double> values, const report_tags& tags);
 
 // One reshuffle's lines of the null-value table.
 void write_null_line(listing_writer& out, std::span<const statistic> statistics, std::int64_t k,

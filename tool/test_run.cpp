@@ -16,6 +16,7 @@
 #include <phylo/taxonomy/table.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -44,34 +45,45 @@ namespace {
 // and the fingerprint of their fields when a part needs it.
 struct read_test {
     std::vector<phylo::count_element> fixed, permuted, strata;
+    std::vector<std::string> header; // with --header
     std::uint64_t fingerprint = 0;
 };
 
-read_test read_columns(settings& s, bool with_fingerprint) {
+read_test read_columns(settings& s, bool with_fingerprint, std::ostream& notes) {
     read_test result;
     fingerprint print;
     // Each column numbers its labels 0, 1, ... in order of first appearance.
-    phylo::taxonomy::label_numbers fixed, permuted, strata;
-    std::vector<index_type> columns{s.fixed_column, s.permuted_column};
-    if (s.strata_column) columns.push_back(*s.strata_column);
-    read_input(s.input, [&](generics::byte_source& in, std::string_view name) {
-        const auto header_line = [&](std::span<const std::string_view> row) {
-            if (!s.header) return false;
-            resolve_columns(s, std::vector<std::string>(row.begin(), row.end()), name);
-            columns[0] = s.fixed_column;
-            columns[1] = s.permuted_column;
-            if (s.strata_column) columns[2] = *s.strata_column;
-            return true;
-        };
-        take_columns(
-            in, name, std::span<index_type>(columns), header_line,
-            [&](std::size_t k, std::string_view field) {
-                auto& codes = k == 0 ? result.fixed : k == 1 ? result.permuted : result.strata;
-                auto& coder = k == 0 ? fixed : k == 1 ? permuted : strata;
-                codes.push_back(static_cast<phylo::count_element>(coder.add(field)));
-                if (with_fingerprint) print.add_field(field);
-            });
+    std::array<phylo::taxonomy::label_numbers, 3> coders;
+    std::array<std::vector<phylo::count_element>*, 3> codes = {&result.fixed, &result.permuted,
+                                                               &result.strata};
+    std::array<std::vector<std::uint32_t>, 3> numbers;
+    const auto read = read_used_columns(s, [&](std::span<const std::string_view> picked) {
+        for (std::size_t k = 0; k < picked.size(); ++k) {
+            const auto n = coders[k].add(picked[k]);
+            numbers[k].push_back(n);
+            codes[k]->push_back(static_cast<phylo::count_element>(n));
+            if (with_fingerprint) print.add_field(picked[k]);
+        }
     });
+    if (read.rows == 0)
+        throw empty_table_error(read.name + " has no taxa" +
+                                (s.header ? " below its header line" : "") +
+                                ", so there is nothing to test");
+    if (!s.quiet) {
+        std::array<std::vector<std::string_view>, 3> distinct;
+        std::vector<used_column> used;
+        const std::array<index_type, 3> columns = {s.fixed_column, s.permuted_column,
+                                                   s.strata_column.value_or(0)};
+        for (std::size_t k = 0; k < (s.strata_column ? 3u : 2u); ++k) {
+            for (std::uint32_t n = 0; n < coders[k].size(); ++n)
+                distinct[k].push_back(coders[k].label(n));
+            used.push_back({column_called(columns[k], read.header), numbers[k], distinct[k], true});
+        }
+        // The fixed and the permuted column may be one column: it is said once.
+        if (s.fixed_column == s.permuted_column) used.erase(used.begin() + 1);
+        for (const auto& line : column_warnings(s, read, used)) notes << "labmix: " << line << '\n';
+    }
+    result.header = read.header;
     result.fingerprint = print.value();
     return result;
 }
@@ -112,8 +124,10 @@ public:
     }
 
     // The test whose null values come next.
-    void start(std::vector<statistic> statistics, std::span<const double> observed) {
+    void start(std::vector<statistic> statistics, std::span<const double> observed,
+               report_tags tags) {
         statistics_ = std::move(statistics);
+        tags_ = std::move(tags);
         for (const double x : observed) summaries_.emplace_back(x);
         if (plot_file_) {
             plot_.emplace(observed);
@@ -147,13 +161,14 @@ public:
             plot_file_->out().put(plot_->svg_body(statistics_, lines));
             plot_file_->commit();
         }
-        out.put(report_text(statistics_, lines));
+        out.put(report_text(statistics_, lines, tags_));
         out.flush();
     }
 
 private:
     std::optional<output_file> null_file_, plot_file_;
     std::vector<statistic> statistics_;
+    report_tags tags_;
     std::vector<null_accumulator> summaries_;
     std::optional<null_plot> plot_;
     std::optional<value_spool> spool_;
@@ -167,7 +182,7 @@ void run_test(const settings& given, listing_writer& out, std::ostream& notes) {
     std::vector<std::string> inputs;
     if (s.input != "-") inputs.push_back(s.input);
     null_sinks sinks(s, inputs);
-    auto read = read_columns(s, s.part.has_value());
+    auto read = read_columns(s, s.part.has_value(), notes);
     const std::uint64_t seed = s.seed ? *s.seed : seed_from_clock();
     test_identity identity;
     identity.reshuffles = s.reshuffles;
@@ -184,6 +199,15 @@ void run_test(const settings& given, listing_writer& out, std::ostream& notes) {
         identity.fingerprint = print.value();
     }
     const auto taxa = read.fixed.size();
+    const auto called = [&](index_type column) {
+        const auto& names = read.header;
+        if (s.header && static_cast<std::size_t>(column) < names.size())
+            return tag_name(names[static_cast<std::size_t>(column)]);
+        return std::to_string(column + 1);
+    };
+    identity.tags = report_tags{called(s.fixed_column), called(s.permuted_column),
+                                s.strata_column ? called(*s.strata_column) : "",
+                                static_cast<std::int64_t>(taxa), seed};
     test_columns columns{as_codes(std::move(read.fixed)), as_codes(std::move(read.permuted)),
                          as_codes(std::move(read.strata))};
     const permutation_test test(std::move(columns), statistics);
@@ -210,7 +234,7 @@ void run_test(const settings& given, listing_writer& out, std::ostream& notes) {
         part.finish();
         return;
     }
-    sinks.start(statistics, identity.observed);
+    sinks.start(statistics, identity.observed, *identity.tags);
     test.for_each_null(seed, 1, s.reshuffles, threads,
                        [&sinks](std::int64_t k, std::span<const double> v) { sinks.add(k, v); });
     sinks.finish(out);
@@ -223,7 +247,7 @@ void run_combine(const settings& s, listing_writer& out, std::ostream& notes) {
     const auto& test = parts.test();
     for (const auto& note : test.notes) notes << note << '\n';
     notes.flush();
-    sinks.start(test.statistics, test.observed);
+    sinks.start(test.statistics, test.observed, test.tags.value_or(report_tags{}));
     parts.for_each_null([&sinks](std::int64_t k, std::span<const double> v) { sinks.add(k, v); });
     sinks.finish(out);
 }

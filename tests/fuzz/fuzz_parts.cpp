@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         genuine(5);
         genuine(6);
-        return report_text(statistics, observed, values);
+        return report_text(statistics, observed, values, {});
     };
     static const std::string expected = plain_report(two);
     part_combiner parts;
@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         });
         std::vector<statistic_summary> lines;
         for (const auto& s : sums) lines.push_back(s.summary());
-        const auto report = report_text(test.statistics, lines);
+        const auto report = report_text(test.statistics, lines, {});
         if (report != plain_report(bytes) || (bytes == two && report != expected)) std::abort();
     } catch (const generics::error&) {
     }

@@ -80,6 +80,9 @@ TEST(LabmixTables, LayoutsHeaderLinesAndColumnsThatCannotBeFound) {
     const auto ragged = s.file("id\tx\n1\t2\t3\n"), empty = s.file("\n\n");
     const std::string by_order = "a\tO1\nb\tO1\nc\tO2\nd\tO2\ne\tO1\nf\tO3\n\n";
     const std::string range = "labmix: range error: ", option = "labmix: option error: ";
+    const auto no_taxa = [](const std::string& file) {
+        return "labmix: " + file + " has no taxa, so every listing is empty\n";
+    };
     expect_runs({
         {{xy, "--format", "long"}, "reshuffle\tfixed\tpermuted\n0\ta\tx\n0\tb\ty\n"},
         {{s.file("a\tx\tS\nb\ty\tS\n"), "--format=long", "--strata=3"},
@@ -95,10 +98,10 @@ TEST(LabmixTables, LayoutsHeaderLinesAndColumnsThatCannotBeFound) {
          "\"h\"\"1\"\th2_0\n\"v\"\"\"\tw\n"},
         {{quotes}, "say \"hi\"\tx\r\ry\n\n"},
         // No rows: the header line alone; a header line alone is no row either.
-        {{s.file(""), "--format", "long", "-n", "3"}, "reshuffle\tfixed\tpermuted\n"},
-        {{empty, "--format", "wide", "-n", "1"}, "fixed\tpermuted_0\tpermuted_1\n"},
-        {{names, "--header", "--format", "wide"}, "n1\tn2_0\n"},
-        {{names, "--header", "-n", "2"}, "\n\n\n"},
+        // No rows: the header line alone, and a note; a header line alone is no row either.
+        {{empty, "--format", "wide", "-n", "1"}, "fixed\tpermuted_0\tpermuted_1\n", no_taxa(empty)},
+        {{names, "--header", "--format", "wide"}, "n1\tn2_0\n", no_taxa(names)},
+        {{names, "--header", "-n", "2", "--quiet"}, "\n\n\n"},
         // By name or by number; the header line is not listed. (The spellings and the order of
         // the options are options_test's.)
         {{lead, "--header", "--permute", "order"}, by_order},
@@ -114,8 +117,10 @@ TEST(LabmixTables, LayoutsHeaderLinesAndColumnsThatCannotBeFound) {
               range + twice +
                   ": the header line names two columns \"id\", 1 and 3 (option --permute)\n"),
         fails({t, "--header", "--strata", "4"},
-              range + "column 4 is beyond the 3 fields of the table\n"),
-        fails({ragged, "--header"}, "labmix: wrong number of fields: " + ragged + ": line  2\n"),
+              range + "column 4 (option --strata) is beyond the 3 fields of the rows of " + t +
+                  "\n"),
+        fails({ragged, "--header"}, "labmix: wrong number of fields: " + ragged +
+                                        ": line  2: 3 fields, where the first row has 2\n"),
         fails({empty, "--header"},
               range + empty + ": no header line (--header), the input has no non-empty line\n"),
         fails({t, "--colour"},

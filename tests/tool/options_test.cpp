@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -101,7 +102,10 @@ TEST(ParseArguments, BadValuesAreRangeErrorsAndBadLongOptionsOptionErrorsNamingT
     const std::string range = "is not a whole number in -2147483648 .. 2147483647: ";
     std::vector<std::pair<list, std::string>> range_errors = {
         // -n takes 4 first, which leaves -f the file name.
-        {{"-f", "-n", "4", "data.txt"}, "the value of option -f " + range + "\"data.txt\""},
+        {{"-f", "-n", "4", "data.txt"},
+         "the value of option -f " + range +
+             "\"data.txt\"; -f takes column numbers, --fixed a number or a column name (with "
+             "--header)"},
         {{"-n", "-1", "x"}, "the value of option -n must be at least 0, not -1"},
         {{"-n", "-2147483648", "x"}, "the value of option -n must be at least 0, not -2147483648"},
         {{"x", "-n"}, "option -n has no value"},
@@ -140,4 +144,45 @@ TEST(ParseArguments, BadValuesAreRangeErrorsAndBadLongOptionsOptionErrorsNamingT
     };
     for (const auto& row : option_errors)
         test_support::expect_error<option_error>([&] { parse_arguments(row.first); }, row.second);
+}
+
+TEST(ParseArguments, TablesOfOtherSeparatorsMissingLabelsAndWhatTheScanSays) {
+    const auto x = make("x");
+    const std::vector<std::pair<list, settings>> rows = {
+        {{"--csv", "x"}, with(x, [](auto& s) { s.separator = ','; })},
+        {{"--separator", ";", "x", "--csv"}, with(x, [](auto& s) { s.separator = ';'; })},
+        {{"--missing", "NA,", "--quiet", "x"},
+         with(x,
+              [](auto& s) {
+                  s.missing = {{"NA", ""}}, s.quiet = true;
+              })},
+    };
+    for (const auto& [args, want] : rows) EXPECT_EQ(parse_arguments(args), want) << args.front();
+    test_support::expect_error<option_error>(
+        [] {
+            parse_arguments({"--separator", "ab", "x"});
+        },
+        "the value of option --separator must be one character other than a double quote, a "
+        "blank or a line end, not \"ab\"");
+
+    // The options that a repeated one further left overrides, and why the usage text is due.
+    const std::vector<std::tuple<list, std::vector<std::string>, std::string>> scans = {
+        {{"-n", "3", "x", "--reshuffles=5", "--fixed", "2", "-f", "2"},
+         {"option -f 2 is ignored: --fixed 2, further left, counts",
+          "option --reshuffles=5 is ignored: -n 3, further left, counts"},
+         ""},
+        {{"--csv", "x", "--separator", ";"},
+         {"option --separator ; is ignored: --csv, further left, counts"},
+         ""},
+        {{"-n", "2"}, {}, "no input file given"},
+        {{"a", "-x"},
+         {},
+         "2 inputs given (\"a\" \"-x\"); labmix reads exactly one (- for standard input)"},
+    };
+    for (const auto& [args, warnings, reason] : scans) {
+        scan_notes scan;
+        (void)parse_arguments(args, &scan);
+        EXPECT_EQ(scan.warnings, warnings) << args.front();
+        EXPECT_EQ(scan.usage_reason, reason) << args.front();
+    }
 }

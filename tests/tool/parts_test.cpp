@@ -16,11 +16,11 @@ namespace {
 const test_identity identity{
     0x0123456789abcdef, 5, {statistic::chi2, statistic::ari}, {3.5, 0.25}, {"labmix: a note"}};
 
-// Part `k` of 2 of `identity`, with made-up values, as the tool writes it.
-std::string part_text(std::int32_t k) {
+// Part `k` of 2 of `test`, with made-up values, as the tool writes it.
+std::string part_text(std::int32_t k, const test_identity& test = identity) {
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
     listing_writer out(::fileno(file.get()), "part");
-    partial_writer part(out, identity, {k, 2});
+    partial_writer part(out, test, {k, 2});
     const auto range = range_of({k, 2}, identity.reshuffles);
     for (auto r = range.first; r <= range.last; ++r)
         part.add(r, std::vector<double>{1.0 / static_cast<double>(r), -0.125});
@@ -137,5 +137,11 @@ TEST(Parts, CombinedPartsAgreeInTheirHeadsAndAreReadOnce) {
     EXPECT_EQ(combine({signed_again(other), one}),
               "error p2: is a part of another test (its notes differ from that of p1)");
     EXPECT_EQ(combine({one, one}), "error p2: part 1/2 is given twice (also p1)");
+    // What the report says was tested travels with the parts, and must agree.
+    auto tagged = identity;
+    tagged.tags = report_tags{"family", "habitat", "", 1796, 7};
+    EXPECT_EQ(combine({part_text(2, tagged), part_text(1, tagged)}), combine({one, two}));
+    EXPECT_EQ(combine({part_text(1, tagged), two}),
+              "error p2: is a part of another test (its tested line differs from that of p1)");
     EXPECT_EQ(combine({one}), "error part 2/2 is missing (the parts given are of p1's test)");
 }

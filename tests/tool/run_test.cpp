@@ -25,6 +25,7 @@ TEST(Labmix, ListingsAsReadTheUsageTextAndFailuresOfOneMessageAndStatusOne) {
     const std::string output = "labmix: write error: standard output: ";
     const std::string fields = "labmix: wrong number of fields: ";
     const auto one = s.file("one.tsv", "a\nb\n");
+    const auto empty = s.file("empty.tsv", "");
     const std::string usage = binary + " randomizes associations.\n\nUsage: " + binary +
                               " [options] inputfile(s)\n\nOptions:\n"
                               "  -f  Column to keep fixed.\n"
@@ -38,16 +39,39 @@ TEST(Labmix, ListingsAsReadTheUsageTextAndFailuresOfOneMessageAndStatusOne) {
         {{t, "-f", "2", "-p", "2"}, "x\tx\ny\ty\nz\tz\n\n"},
         {{t, "-f", "2", "-p", "1"}, "x\ta\ny\tb\nz\tc\n\n"},
         // No rows: one empty line per listing, whatever the columns.
-        {{s.file(""), "-n", "2", "-f", "9"}, "\n\n\n"},
-        // Not exactly one input.
-        fails({}, usage),
-        fails({s.path("missing.tsv")}, "Invalid filename.\n"),
-        fails({directory}, "Invalid filename.\n"),
-        fails({"-"}, fields + "standard input: line  4\n", {.in = ragged}),
-        fails({t, "-p", "3"}, column + "3 is beyond the 2 fields of the table\n"),
+        {{empty, "-n", "2", "-f", "9"},
+         "\n\n\n",
+         "labmix: " + empty + " has no taxa, so every listing is empty\n"},
+        // Not exactly one input: which, then the usage text.
+        fails({}, "labmix: no input file given\n" + usage),
+        fails({"a.tsv", "-x"}, "labmix: 2 inputs given (\"a.tsv\" \"-x\"); labmix reads exactly "
+                               "one (- for standard input)\n" +
+                                   usage),
+        // The file and the system's reason under the first line.
+        fails({s.path("missing.tsv")}, "Invalid filename.\nlabmix: " + s.path("missing.tsv") +
+                                           ": No such file or directory\n"),
+        fails({directory}, "Invalid filename.\nlabmix: " + directory + ": Is a directory\n"),
+        fails({"-"}, fields + "standard input: line  4: 1 field, where the first row has 2\n",
+              {.in = ragged}),
+        fails({t, "-p", "3"},
+              column + "3 (option -p) is beyond the 2 fields of the rows of " + t + "\n"),
         // Every line is checked before a column is found missing; the empty line counts.
-        fails({ragged, "-p", "3"}, fields + ragged + ": line  4\n"),
-        fails({one, "-f", "4", "-p", "1"}, column + "4 is beyond the 1 field of the table\n"),
+        fails({ragged, "-p", "3"},
+              fields + ragged + ": line  4: 1 field, where the first row has 2\n"),
+        fails({one, "-f", "4", "-p", "1"},
+              column + "4 (option -f) is beyond the 1 field of the rows of " + one + "\n"),
+        fails({one, "-p", "2"},
+              column + "2 (option -p) is beyond the 1 field of the rows of " + one + "\n"),
+        fails({one},
+              column + "2 (the default of -p) is beyond the 1 field of the rows of " + one + "\n"),
+        fails({"-p", "habitat", one},
+              range + "the value of option -p is not a whole number in -2147483648 .. 2147483647: "
+                      "\"habitat\"; -p takes column numbers, --permute a number or a column name "
+                      "(with --header)\n"),
+        // The leftmost of a repeated option counts, and the other is named.
+        {{"-n", "0", t, "--reshuffles=2"},
+         abc + "\n",
+         "labmix: warning: option --reshuffles=2 is ignored: -n 0, further left, counts\n"},
         // A failed read never passes for the end of the table.
         fails({"/proc/self/mem"}, "labmix: read error: /proc/self/mem: Input/output error\n"),
         // An endless run stops at its first failed write.
@@ -120,4 +144,53 @@ TEST(Labmix, HelpAndVersionGoToStandardOutputAndTheManPageNamesTheSameOptions) {
         EXPECT_NE(help.out.find(std::string("  ") + letter + " N"), std::string::npos) << letter;
         EXPECT_NE(man.find(std::string("\\") + letter), std::string::npos) << letter;
     }
+}
+
+// Tables as spreadsheets export them: CSV, missing labels, rows of empty fields, a header
+// line read as a taxon, columns that are no groups; one row per message, the rules being
+// table_test's and options_test's.
+TEST(Labmix, SpreadsheetTablesMissingLabelsWarningsAndEmptyTables) {
+    scratch s;
+    std::string csv = "species,family,habitat\n\"Mus, musculus\",Muridae,\"wood \"\"land\"\"\"\n";
+    std::string tsv = "species\tfamily\tmass\n";
+    for (int i = 0; i < 24; ++i) {
+        csv += "s" + std::to_string(i) + ",F" + std::to_string(i % 2) + "," +
+               (i % 3 == 0 ? "NA" : "H") + "\n";
+        tsv += "s" + std::to_string(i) + "\tF" + std::to_string(i % 2) + "\t" +
+               std::to_string(i % 22) + ".5\n";
+    }
+    const auto c = s.file("t.csv", csv + ",,\n,,\n");
+    const auto t = s.file("t.tsv", tsv);
+    const auto empty = s.file("empty.tsv", "\t\n");
+    const auto first = [](const auto& r) { return r.out.substr(0, r.out.find('\n')); };
+    const auto csv_run = run({"--header", "--fixed", "species", "--permute=habitat", c});
+    EXPECT_EQ(first(csv_run), "Mus, musculus\twood \"land\"");
+    EXPECT_EQ(csv_run.err, "labmix: 2 rows whose fields are all empty are skipped\n");
+    const auto missing = run({"--header", "--permute=habitat", "--missing", "NA,", c, "-n", "1"});
+    EXPECT_EQ(std::count(missing.out.begin(), missing.out.end(), '\n'), 2 * (1 + 16 + 1));
+    EXPECT_EQ(missing.err, "labmix: 2 rows whose fields are all empty are skipped\n"
+                           "labmix: 8 rows with a missing label are left out (--missing)\n");
+    const std::string warning = "labmix: warning: ";
+    expect_runs({
+        // --quiet: the same output, no warnings.
+        {{"-f", "2", "-p", "3", "--test", "chi2", "-n", "9", "-s", "1", "--quiet", t},
+         run({"-f", "2", "-p", "3", "--test", "chi2", "-n", "9", "-s", "1", t}).out},
+        {{"--strata", "3", t, "-p", "2"},
+         run({"--strata", "3", t, "-p", "2", "--quiet"}).out,
+         warning + "the labels of the first row occur on no other row: is it a header line? "
+                   "(--header reads it as the names of the columns)\n"},
+        {{"--header", "--strata", "mass", t, "-p", "2"},
+         run({"--header", "--strata", "mass", t, "-p", "2", "--quiet"}).out,
+         warning + "column 3 (mass) holds 22 distinct numbers, each taken as a group of its own: "
+                   "is it a measurement rather than groups?\n"},
+        {{"--header", "--strata", "species", t, "-p", "2", "-n", "0"},
+         run({"--header", "--strata", "species", t, "-p", "2", "--quiet"}).out,
+         warning + "column 1 (species) has a distinct label on each of its 24 rows, so as groups "
+                   "it says nothing\n"},
+        fails({"--test", "chi2", empty},
+              "labmix: empty table: " + empty + " has no taxa, so there is nothing to test\n"),
+        fails({s.file("bad.csv", "a,\"b\n")},
+              "Wrong file format.\nlabmix: " + s.path("bad.csv") +
+                  ": line 1: a field opens with a double quote there and is never closed\n"),
+    });
 }

@@ -55,10 +55,12 @@ TEST(TestReport, SummaryAndTable) {
     EXPECT_EQ(summarize(1.0, same, 1, 0).null_sd, 0.0);
     const std::vector<statistic> two{statistic::ari, statistic::chi2};
     const std::vector<double> observed{std::numeric_limits<double>::quiet_NaN(), 25.0};
-    EXPECT_EQ(report_text(two, observed, values),
-              "statistic\tobserved\tnull_mean\tnull_sd\treshuffles\tat_least\tp_value\n"
-              "ari\tNaN\tNaN\tNaN\t4\tNaN\tNaN\n"
-              "chi2\t25\t25\t12.909944487358056\t4\t2\t0.6\n");
+    // What was tested follows on every line; a name with a double quote is quoted.
+    EXPECT_EQ(report_text(two, observed, values, {"family", "say \"hi\"", "", 12, 7}),
+              "statistic\tobserved\tnull_mean\tnull_sd\treshuffles\tat_least\tp_value\tfixed\t"
+              "permuted\tstrata\ttaxa\tseed\n"
+              "ari\tNaN\tNaN\tNaN\t4\tNaN\tNaN\tfamily\t\"say \"\"hi\"\"\"\t\t12\t7\n"
+              "chi2\t25\t25\t12.909944487358056\t4\t2\t0.6\tfamily\t\"say \"\"hi\"\"\"\t\t12\t7\n");
 }
 
 TEST(TestParts, RangesCoverEveryReshuffleOnce) {

@@ -3,6 +3,7 @@
 #include "run_support.hpp"
 
 #include <random>
+#include <set>
 
 using namespace run_support;
 
@@ -37,7 +38,13 @@ TEST(LabmixTest, OneReportWhateverTheThreadsAndTheParts) {
         ASSERT_EQ(one.status, 0) << one.err;
         EXPECT_EQ(one.err, "");
         EXPECT_EQ(one.out.substr(0, one.out.find('\n')),
-                  "statistic\tobserved\tnull_mean\tnull_sd\treshuffles\tat_least\tp_value");
+                  "statistic\tobserved\tnull_mean\tnull_sd\treshuffles\tat_least\tp_value\tfixed\t"
+                  "permuted\tstrata\ttaxa\tseed");
+        // What was tested, by name (a header line) on every line, strata or not.
+        EXPECT_NE(one.out.find("\tfamily\thabitat\t" + std::string(strata.empty() ? "" : "site") +
+                               "\t400\t5\n"),
+                  std::string::npos)
+            << one.out;
         EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '\n'), 7);
         for (const char* threads : {"3", "100000"}) // more than the cores: as many as there are
             EXPECT_EQ(run(with(args, {"--threads", threads, table})).out, one.out) << threads;
@@ -86,12 +93,15 @@ TEST(LabmixTest, NullValuesPlotSeedAndUndefinedStatistics) {
     // is closed; either way before the report, so that no report stands for a failed run.
     const std::string full = "labmix: write error: /dev/full: No space left on device\n";
     expect_runs({
-        fails(with({"-n", "20000"}, with(test_args, {"--null", "/dev/full", table})), full),
+        fails(with({"-n", "20000"}, with(test_args, {"--null", "/dev/full", table})),
+              "labmix: warning: option -n 300 is ignored: -n 20000, further left, counts\n" + full),
         fails(with(test_args, {"--null", "/dev/full", table}), full),
         fails(with(test_args, {"--plot", "/dev/full", table}), full),
         {{"--test", "chi2,ari", "-s", "1", dir.file("a\tx\nb\tx\nc\tx\n")},
-         "statistic\tobserved\tnull_mean\tnull_sd\treshuffles\tat_least\tp_value\n"
-         "chi2\tNaN\tNaN\tNaN\t999\tNaN\tNaN\nari\tNaN\tNaN\tNaN\t999\tNaN\tNaN\n",
+         "statistic\tobserved\tnull_mean\tnull_sd\treshuffles\tat_least\tp_value\tfixed\t"
+         "permuted\tstrata\ttaxa\tseed\n"
+         "chi2\tNaN\tNaN\tNaN\t999\tNaN\tNaN\t1\t2\t\t3\t1\n"
+         "ari\tNaN\tNaN\tNaN\t999\tNaN\tNaN\t1\t2\t\t3\t1\n",
          "labmix: every statistic is undefined, so it is NaN: column 2 has only one group\n"},
     });
 }
@@ -168,4 +178,39 @@ TEST(LabmixTest, PartsMissingRepeatedOrForeignAndOptionsThatDoNotGoTogetherAreNa
     EXPECT_EQ(slurp(small), "a\tx\nb\ty\n");
     for (const auto& entry : std::filesystem::directory_iterator(dir.path("")))
         EXPECT_EQ(entry.path().filename().string().find(".labmix-"), std::string::npos);
+}
+
+// SIGINT or SIGTERM while the reshuffles are drawn: no temporary file of --null is left, the
+// target is not made, the run says why and ends with 128 + the signal.
+TEST(LabmixTest, AnInterruptedTestLeavesNoHalfWrittenOutput) {
+    const scratch dir;
+    std::string table;
+    for (int i = 0; i < 20000; ++i)
+        table += "t" + std::to_string(i) + "\tF" + std::to_string(i % 300) + "\n";
+    const auto t = dir.file("t.tsv", table);
+    const auto files = [&] {
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir.path("")))
+            names.insert(e.path().filename());
+        return names;
+    };
+    for (const int signal : {SIGINT, SIGTERM}) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int err = ::open(dir.path("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(err, 2);
+            ::execl(binary.c_str(), binary.c_str(), "--test", "chi2", "-n", "100000000", "-s", "1",
+                    "--null", dir.path("null.tsv").c_str(), t.c_str(), static_cast<char*>(nullptr));
+            ::_exit(98);
+        }
+        // Once the temporary file is there, the reshuffles are being drawn.
+        for (int wait = 0; files().size() < 3 && wait < 6000; ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ::kill(pid, signal);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + signal) << status;
+        EXPECT_EQ(slurp(dir.path("err")), "labmix: interrupted\n");
+        EXPECT_EQ(files(), (std::set<std::string>{"err", "t.tsv"}));
+    }
 }

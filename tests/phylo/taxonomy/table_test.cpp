@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -289,4 +290,57 @@ TEST(TablePut, RoundTripsAndStopsAtTheFirstBadRow) {
     std::ostream nowhere(nullptr);
     expect_error<phylo::use_error>([&] { taxonomy::put(nowhere, read("a\n"), '\t'); },
                                    "the table cannot be written");
+}
+
+// Quoting as CSV files have it, and rows of empty fields, read through the picked-row visitor
+// (every field picked) in pieces of every size.
+TEST(TableRows, QuotedFieldsAndRowsOfEmptyFields) {
+    const taxonomy::table_format csv{',', true, true};
+    const auto visit = [](const std::string& text, taxonomy::table_format format) {
+        test_support::text_input in(text);
+        rows_t rows;
+        std::vector<std::size_t> all;
+        const auto counts = taxonomy::for_each_picked_row(
+            in, format, "t.csv", false,
+            [&](std::size_t n, std::span<const std::string_view>) {
+                for (std::size_t k = 0; k < n; ++k) all.push_back(k);
+                return std::span<const std::size_t>(all);
+            },
+            [&](std::span<const std::string_view> f) { rows.emplace_back(f.begin(), f.end()); });
+        return std::pair{rows, counts.empty_rows};
+    };
+    const std::vector<std::tuple<std::string, taxonomy::table_format, rows_t, phylo::index_type>>
+        cases{
+            // Separators, doubled quotes and line ends inside quotes; blanks trimmed outside them.
+            {"\"Mus, musculus\", \" a \" ,\"say \"\"hi\"\"\"\n\"two\r\nlines\",b,\"\"\n",
+             csv,
+             {{"Mus, musculus", " a ", "say \"hi\""}, {"two\nlines", "b", ""}},
+             0},
+            // A quote inside an unquoted field, and text after a closing quote, are data.
+            {"a\"b,\"c\"d,e\n", csv, {{"a\"b", "cd", "e"}}, 0},
+            // Rows of empty fields, quoted or not, are skipped and counted; empty lines only
+            // skipped.
+            {"a,b\n,\n\n , \n\"\",\"\"\nc,d\n", csv, {{"a", "b"}, {"c", "d"}}, 3},
+            {";x\n\"p;q\";\"\"\n", {';', true, false}, {{"", "x"}, {"p;q", ""}}, 0},
+            // Without quoting a quote is data, and without skipping a row of tabs is a row.
+            {"\"a\tb\"\n\t\n", {}, {{"\"a", "b\""}, {"", ""}}, 0},
+        };
+    for (const auto& [text, format, rows, empty] : cases) {
+        const auto [got, skipped] = visit(text, format);
+        EXPECT_EQ(got, rows) << text;
+        EXPECT_EQ(skipped, empty) << text;
+    }
+    // A quoted field never closed names the line it opened on; a field count error the line a
+    // record starts on, with both counts.
+    expect_error<generics::data_error>(
+        [&] { visit("a,b\n\"c,\nd\n", csv); },
+        "t.csv: line 2: a field opens with a double quote there and is never closed");
+    try {
+        visit("a,b\n\"c\nd\",e,f\n", csv);
+        ADD_FAILURE() << "no error";
+    } catch (const taxonomy::field_count_error& e) {
+        EXPECT_STREQ(e.what(), "t.csv: line  2");
+        EXPECT_EQ(std::tuple(e.line, e.found, e.expected),
+                  std::tuple(std::int64_t{2}, std::size_t{3}, std::size_t{2}));
+    }
 }
