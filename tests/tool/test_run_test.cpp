@@ -199,8 +199,9 @@ TEST(LabmixTest, AnInterruptedTestLeavesNoHalfWrittenOutput) {
         if (pid == 0) {
             const int err = ::open(dir.path("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             ::dup2(err, 2);
-            ::execl(binary.c_str(), binary.c_str(), "--test", "chi2", "-n", "100000000", "-s", "1",
-                    "--null", dir.path("null.tsv").c_str(), t.c_str(), static_cast<char*>(nullptr));
+            ::execl(binary.c_str(), binary.c_str(), "--quiet", "--test", "chi2", "-n", "100000000",
+                    "-s", "1", "--null", dir.path("null.tsv").c_str(), t.c_str(),
+                    static_cast<char*>(nullptr));
             ::_exit(98);
         }
         // Once the temporary file is there, the reshuffles are being drawn.
