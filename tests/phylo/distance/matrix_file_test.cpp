@@ -82,7 +82,9 @@ TEST(MatrixFile, RefusesWhatItCannotTellOrTestWith) {
                                    "\"b\" is 1, back 1.0001 (they must agree within 1e-9"},
         {"2\na 0 -1\nb -1 0\n", "d: the distance from \"a\" to \"b\" is -1, below 0"},
         {"2\na 0 1\nb 1.0000000001 0\n", ""}}; // within 1e-9
-    for (const auto& [text, message] : cases) {
+    for (const auto& row : cases) {
+        const auto& text = row.first;
+        const auto& message = row.second;
         SCOPED_TRACE(text);
         const auto read_and_check = [&text] {
             test_support::text_input in(text);
