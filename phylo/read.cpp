@@ -862,4 +862,12 @@ squared get(text_cursor& c, dist_input_format format, triangle shape) {
     return read_distances(c, format, shape);
 }
 
+void expect_end(text_cursor& c) {
+    c.set_row({});
+    c.clear_item();
+    if (c.skip_blanks() != text_cursor::eof)
+        c.fail<data_error>("the file goes on after the matrix the header declares, with " +
+                           text_cursor::describe(c.peek()));
+}
+
 } // namespace phylo::read

@@ -170,6 +170,9 @@ template <class Data>
 Data get(generics::text_cursor& c, input_format format, row_layout layout);
 squared get(generics::text_cursor& c, dist_input_format format);
 squared get(generics::text_cursor& c, dist_input_format format, triangle shape);
+// After a matrix read from a whole file only blanks and line ends may follow: anything else is
+// the data error (a stream that holds several matrices is read without this check).
+void expect_end(generics::text_cursor& c);
 
 template <>
 count_data get<count_data>(std::istream& file, input_format format);

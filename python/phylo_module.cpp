@@ -324,14 +324,6 @@ private:
 
 // After the matrix, the file holds nothing but blanks and line ends: more text (rows beyond
 // the number the header declares, a second matrix) would be dropped unseen.
-void expect_end(generics::text_cursor& c) {
-    c.set_row({});
-    c.clear_item();
-    if (c.skip_blanks() != generics::text_cursor::eof)
-        c.fail<data_error>("the file goes on after the matrix the header declares, with " +
-                           generics::text_cursor::describe(c.peek()));
-}
-
 } // namespace
 
 PYBIND11_MODULE(phylo, m) {
@@ -454,7 +446,7 @@ PYBIND11_MODULE(phylo, m) {
             generics::text_cursor c(file, true, path);
             const disc_data x =
                 nexus ? nexus::get<disc_data>(c) : read::get(c, f, read::whitespace, rows_as);
-            if (!nexus) expect_end(c);
+            if (!nexus) read::expect_end(c);
             std::vector<std::string> labels(x.labels.begin(), x.labels.end());
             std::vector<std::string> rows;
             rows.reserve(labels.size());

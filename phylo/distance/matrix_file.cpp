@@ -56,15 +56,6 @@ matrix_layout tell_layout(text_cursor& c) {
         "tab-separated header line of labels, so the layout of the distances is unknown");
 }
 
-// After the matrix only blanks and line ends may follow.
-void expect_end(text_cursor& c) {
-    c.set_row({});
-    c.clear_item();
-    if (c.skip_blanks() != text_cursor::eof)
-        c.fail<data_error>("the file goes on after the matrix the header declares, with " +
-                           text_cursor::describe(c.peek()));
-}
-
 squared read_whole(text_cursor& c, matrix_layout layout, read::triangle shape) {
     using enum matrix_layout;
     squared d = [&] {
@@ -82,7 +73,7 @@ squared read_whole(text_cursor& c, matrix_layout layout, read::triangle shape) {
         return read::get(c, read::dist_input_format::TAB_SEPARATED, shape);
     }();
     // Other blocks may follow a NEXUS DISTANCES block; nothing may follow the other layouts.
-    if (layout != NEXUS) expect_end(c);
+    if (layout != NEXUS) read::expect_end(c);
     return d;
 }
 
