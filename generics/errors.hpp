@@ -42,6 +42,7 @@ inline constexpr char length[] = "length error";
 inline constexpr char capacity[] = "capacity error";
 inline constexpr char argument[] = "argument error";
 inline constexpr char size[] = "size error";
+inline constexpr char write[] = "write error";
 } // namespace error_names
 
 // A bad index, a null reference, a value outside its subtype.
@@ -60,6 +61,8 @@ using pattern_error = basic_error<std::invalid_argument, error_names::pattern>;
 using length_error = basic_error<std::length_error, error_names::length>;
 // A container already at its largest size.
 using capacity_error = basic_error<std::length_error, error_names::capacity>;
+// An output that could not be written (a full disk, a closed descriptor).
+using write_error = basic_error<std::runtime_error, error_names::write>;
 // An argument outside a mathematical function's domain (the square root of a negative number).
 using argument_error = basic_error<std::domain_error, error_names::argument>;
 

@@ -260,4 +260,29 @@ void string_map_in_place(std::string& source, std::string_view pattern,
     source = string_map(source, pattern, replacement, which, mapping);
 }
 
+// One pass over the field (find_first_of would search the two-character set once per character
+// of the field, and the tables' writers run this over every label of a table).
+bool needs_table_quotes(std::string_view field) noexcept {
+    return std::any_of(field.begin(), field.end(), [](char c) { return c == '"' || c == '\r'; });
+}
+
+void append_table_field(std::string& to, std::string_view field) {
+    if (!needs_table_quotes(field)) {
+        to.append(field);
+        return;
+    }
+    to.push_back('"');
+    for (const char c : field) {
+        if (c == '"') to.push_back('"');
+        to.push_back(c);
+    }
+    to.push_back('"');
+}
+
+std::string table_field(std::string_view field) {
+    std::string text;
+    append_table_field(text, field);
+    return text;
+}
+
 } // namespace textutils

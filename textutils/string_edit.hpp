@@ -98,4 +98,12 @@ void string_map_in_place(std::string& source, std::string_view pattern,
                          std::string_view replacement, replace_type which,
                          const character_mapping& mapping = identity);
 
+// A field of a tab-separated table as R's read.delim and pandas' read_csv read it back: between
+// double quotes, its double quotes doubled, when it holds a double quote or a carriage return
+// (unquoted, both would take the quote as the start of a quoted field and the carriage return
+// as a line end); otherwise as it stands.
+[[nodiscard]] bool needs_table_quotes(std::string_view field) noexcept;
+void append_table_field(std::string& to, std::string_view field);
+[[nodiscard]] std::string table_field(std::string_view field);
+
 } // namespace textutils

@@ -2,6 +2,8 @@
 
 #include <generics/errors.hpp>
 
+#include <textutils/string_edit.hpp>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -13,25 +15,6 @@
 namespace labmix {
 
 namespace {
-
-// One pass over the field (find_first_of would search the two-character set once per
-// character of the field, and this runs over every fixed label of a table).
-bool needs_quotes(std::string_view field) {
-    return std::any_of(field.begin(), field.end(), [](char c) { return c == '"' || c == '\r'; });
-}
-
-void append_field(std::string& to, std::string_view field) {
-    if (!needs_quotes(field)) {
-        to.append(field);
-        return;
-    }
-    to.push_back('"');
-    for (const char c : field) {
-        if (c == '"') to.push_back('"');
-        to.push_back(c);
-    }
-    to.push_back('"');
-}
 
 // Labels ready to be copied into a line: each as the tables write it, followed by its end
 // character, in one block with the padding that copy_label needs.
@@ -49,7 +32,7 @@ pieces table_pieces(const permuted_labels& labels, char end) {
     ends.reserve(labels.distinct.size());
     for (std::string_view label : labels.distinct) {
         label.remove_suffix(1);
-        append_field(p.text, label);
+        textutils::append_table_field(p.text, label);
         p.text.push_back(end);
         ends.push_back(p.text.size());
     }
@@ -67,13 +50,13 @@ pieces table_pieces(const permuted_labels& labels, char end) {
 const packed_labels& table_fixed(const packed_labels& fixed, packed_labels& quoted) {
     bool needed = false;
     fixed.for_each([&needed](std::string_view piece) {
-        needed = needed || needs_quotes(piece.substr(0, piece.size() - 1));
+        needed = needed || textutils::needs_table_quotes(piece.substr(0, piece.size() - 1));
     });
     if (!needed) return fixed;
     std::string field;
     fixed.for_each([&](std::string_view piece) {
         field.clear();
-        append_field(field, piece.substr(0, piece.size() - 1));
+        textutils::append_table_field(field, piece.substr(0, piece.size() - 1));
         quoted.add(field);
     });
     return quoted;
@@ -96,6 +79,30 @@ void put_line(listing_writer& out, const std::array<std::string_view, N>& line) 
     out.advance(n);
 }
 
+} // namespace
+
+void print_both(const packed_labels& fixed, const permuted_labels& permuted, listing_writer& out) {
+    static_assert(label_padding <= listing_writer::slack);
+    const std::uint32_t* labels = permuted.labels.data();
+    const std::string_view* distinct = permuted.distinct.data();
+    fixed.for_each([&out, &labels, distinct](std::string_view left) {
+        const std::string_view right = distinct[*labels++];
+        const std::size_t n = left.size() + right.size();
+        if (n <= listing_writer::capacity) {
+            char* to = out.room(n);
+            copy_label(to, left);
+            copy_label(to + left.size(), right);
+            out.advance(n);
+        } else {
+            out.put(left);
+            out.put(right);
+        }
+    });
+    out.put('\n');
+}
+
+namespace {
+
 class listings_format final : public listing_format {
 public:
     listings_format(const listing_columns& columns, listing_writer& out)
@@ -114,13 +121,13 @@ public:
         : columns_(columns), fixed_(table_fixed(columns.fixed, quoted_fixed_)),
           permuted_(table_pieces(columns.permuted, columns.strata ? '\t' : '\n')), out_(out) {
         std::string header = "reshuffle\t";
-        append_field(header, titles.fixed);
+        textutils::append_table_field(header, titles.fixed);
         header.push_back('\t');
-        append_field(header, titles.permuted);
+        textutils::append_table_field(header, titles.permuted);
         if (columns.strata) {
             strata_ = table_pieces(*columns.strata, '\n');
             header.push_back('\t');
-            append_field(header, titles.stratum);
+            textutils::append_table_field(header, titles.stratum);
         }
         header.push_back('\n');
         out_.put(header);
@@ -201,10 +208,10 @@ public:
             std::clamp<std::size_t>((std::size_t{1} << 18) / std::max<std::size_t>(rows, 1), 1, 16);
         block_.reserve(block_listings_ * rows);
         std::string header;
-        append_field(header, titles.fixed);
+        textutils::append_table_field(header, titles.fixed);
         for (std::size_t k = 0; k < listings; ++k) {
             header.push_back('\t');
-            append_field(header, titles.permuted + "_" + std::to_string(k));
+            textutils::append_table_field(header, titles.permuted + "_" + std::to_string(k));
         }
         header.push_back('\n');
         out_.put(header);
@@ -273,12 +280,6 @@ private:
 };
 
 } // namespace
-
-std::string table_field(std::string_view field) {
-    std::string text;
-    append_field(text, field);
-    return text;
-}
 
 std::unique_ptr<listing_format> make_listing_format(output_format format,
                                                     const listing_columns& columns,

@@ -9,8 +9,9 @@
 // written as it stands. (The listings format writes every label as it stands.)
 
 #include <tool/header.hpp>
+#include <tool/labels.hpp>
+#include <tool/listing_writer.hpp>
 #include <tool/options.hpp>
-#include <tool/run.hpp>
 
 #include <memory>
 #include <string>
@@ -43,8 +44,7 @@ std::unique_ptr<listing_format> make_listing_format(output_format format,
                                                     const column_titles& titles,
                                                     std::int64_t reshuffles, listing_writer& out);
 
-// `field` as the tables write it: between double quotes, with its double quotes doubled,
-// when it holds a double quote or a carriage return; otherwise as it stands.
-std::string table_field(std::string_view field);
+// One listing: for every row, fixed label, tab, permuted label, line feed; then an empty line.
+void print_both(const packed_labels& fixed, const permuted_labels& permuted, listing_writer& out);
 
 } // namespace labmix

@@ -1,6 +1,6 @@
 #include <tool/header.hpp>
 
-#include <tool/run.hpp>
+#include <generics/errors.hpp>
 
 #include <algorithm>
 #include <iterator>
@@ -48,6 +48,15 @@ column_titles titles(const settings& s, const std::vector<std::string>& names) {
     t.permuted = name(s.permuted_column);
     if (s.strata_column) t.stratum = name(*s.strata_column);
     return t;
+}
+
+void throw_beyond(std::string_view option, index_type column, std::size_t fields,
+                  std::string_view name) {
+    throw generics::range_error("column " + std::to_string(column + 1) +
+                                (option.empty() ? "" : " (" + std::string(option) + ")") +
+                                " is beyond the " + std::to_string(fields) +
+                                (fields == 1 ? " field" : " fields") + " of the rows of " +
+                                std::string(name));
 }
 
 } // namespace labmix

@@ -28,4 +28,9 @@ void resolve_columns(settings& s, const std::vector<std::string>& names, std::st
 // the defaults otherwise. A column beyond the header's fields is the range error.
 column_titles titles(const settings& s, const std::vector<std::string>& names);
 
+// The range error for column `column` (counting from 0), chosen as `option` says ("option
+// -p", "the default of -p"), beyond the `fields` fields of the rows of the input `name`.
+[[noreturn]] void throw_beyond(std::string_view option, index_type column, std::size_t fields,
+                               std::string_view name);
+
 } // namespace labmix

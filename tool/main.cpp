@@ -1,4 +1,4 @@
-#include <tool/run.hpp>
+#include <tool/driver.hpp>
 
 #include <cstddef>
 #include <span>

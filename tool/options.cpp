@@ -1,13 +1,11 @@
 #include <tool/options.hpp>
 
-#include <tool/parts.hpp>
-#include <tool/statistics.hpp>
-
 #include <generics/natural_number.hpp>
 #include <textutils/string_edit.hpp>
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstddef>
 
 #ifndef LABMIX_VERSION
@@ -15,6 +13,31 @@
 #endif
 
 namespace labmix {
+
+std::vector<phylo::permutation::statistic> parse_test(std::string_view list) {
+    try {
+        return phylo::permutation::parse_statistics(list);
+    } catch (const phylo::permutation::statistics_error& e) {
+        throw option_error(std::string("the value of option --test ") + e.what());
+    }
+}
+
+phylo::permutation::part_number parse_part(std::string_view text) {
+    const auto slash = text.find('/');
+    const auto whole = [](std::string_view t) -> std::optional<std::int32_t> {
+        std::int32_t v = 0;
+        const auto [end, error] = std::from_chars(t.data(), t.data() + t.size(), v);
+        if (t.empty() || error != std::errc() || end != t.data() + t.size()) return std::nullopt;
+        return v;
+    };
+    if (slash != std::string_view::npos) {
+        const auto k = whole(text.substr(0, slash));
+        const auto m = whole(text.substr(slash + 1));
+        if (k && m && *k >= 1 && *k <= *m) return {*k, *m};
+    }
+    throw option_error("the value of option --part must be K/M with 1 <= K <= M, not \"" +
+                       std::string(text) + "\"");
+}
 
 std::optional<std::int32_t> read_whole_number(std::string_view text) {
     text = textutils::trim(text, textutils::character_set(" "));
@@ -151,8 +174,33 @@ constexpr std::array long_options{
                 }},
     long_option{"test", true,
                 [](settings& s, std::string_view, const std::string& v) {
-                    (void)parse_statistics(v);
+                    (void)parse_test(v);
                     s.test = v;
+                }},
+    long_option{"distances", true,
+                [](settings& s, std::string_view, const std::string& v) {
+                    // Scanned from the right: the leftmost comes first.
+                    s.distance_files.insert(s.distance_files.begin(), v);
+                    if (s.distance_files.size() > 2)
+                        throw option_error("option --distances is given more than twice: a test "
+                                           "takes one matrix (with a table's groups) or two "
+                                           "(mantel)");
+                }},
+    long_option{"matrix-format", true,
+                [](settings& s, std::string_view o, const std::string& v) {
+                    using phylo::distance::matrix_layout;
+                    if (v == "phylip")
+                        s.matrix_format = matrix_layout::PHYLIP;
+                    else if (v == "relaxed-phylip")
+                        s.matrix_format = matrix_layout::EXTENDED_PHYLIP;
+                    else if (v == "tab")
+                        s.matrix_format = matrix_layout::TAB_SEPARATED;
+                    else if (v == "nexus")
+                        s.matrix_format = matrix_layout::NEXUS;
+                    else
+                        throw option_error("the value of option " + std::string(o) +
+                                           " must be phylip, relaxed-phylip, tab or nexus, not \"" +
+                                           v + "\"");
                 }},
     long_option{"null", true,
                 [](settings& s, std::string_view, const std::string& v) { s.null_file = v; }},
@@ -215,7 +263,7 @@ void check_test_options(settings& s) {
     const auto refuse = [](const std::string& why) { throw option_error(why); };
     if (s.combine) {
         if (!s.test.empty() || s.part || s.reshuffles_given || s.seed || s.strata_column ||
-            s.header || s.separator || s.missing)
+            s.header || s.separator || s.missing || !s.distance_files.empty())
             refuse("option --combine takes the test from its partial results: it goes only with "
                    "--null, --plot and --threads");
         return;
@@ -224,10 +272,28 @@ void check_test_options(settings& s) {
         for (const auto& [option, given] : {std::pair{"--null", s.null_file.has_value()},
                                             std::pair{"--plot", s.plot_file.has_value()},
                                             std::pair{"--threads", s.threads.has_value()},
-                                            std::pair{"--part", s.part.has_value()}})
+                                            std::pair{"--part", s.part.has_value()},
+                                            std::pair{"--distances", !s.distance_files.empty()}})
             if (given) refuse("option " + std::string(option) + " needs --test");
         return;
     }
+    using phylo::permutation::family;
+    const auto statistics = parse_test(s.test);
+    const std::string first(name_of(statistics.front()));
+    const auto kind = family_of(statistics.front());
+    const auto matrices = s.distance_files.size();
+    if (kind == family::contingency && matrices > 0)
+        refuse("option --distances does not go with --test " + first +
+               ", a statistic of two "
+               "classifications (the table's two columns); the statistics of distances are "
+               "permanova, permanova_r2, anosim, permdisp, permdisp_centroid, mantel and "
+               "mantel_spearman");
+    if (kind == family::groups && matrices != 1)
+        refuse("--test " + first + " needs one --distances FILE: the matrix whose taxa the " +
+               "table's column --permute divides into groups" +
+               (matrices == 2 ? " (two matrices go with mantel)" : ""));
+    if (kind == family::mantel && matrices != 2)
+        refuse("--test " + first + " needs two --distances FILEs: the matrices to correlate");
     if (s.format != output_format::listings) refuse("option --format does not go with --test");
     if (!s.reshuffles_given) s.reshuffles = 999;
     if (s.reshuffles == 0) // a test without reshuffles would say nothing
@@ -284,7 +350,9 @@ std::optional<settings> parse_arguments(std::vector<std::string> arguments, scan
         }
         const auto earlier = std::find_if(set_by.begin(), set_by.end(),
                                           [&](const auto& e) { return e.first == done.setting; });
-        if (earlier == set_by.end()) {
+        if (done.setting == "distances") {
+            // Each --distances adds a matrix; none overrides another.
+        } else if (earlier == set_by.end()) {
             set_by.emplace_back(done.setting, done.text);
         } else {
             if (scan != nullptr && earlier->second != done.text)
@@ -302,6 +370,9 @@ std::optional<settings> parse_arguments(std::vector<std::string> arguments, scan
         result.combine_files = std::move(arguments);
         return result;
     }
+    // A Mantel test reads its taxa from the matrices when no table is given.
+    const bool table_optional = result.distance_files.size() == 2 && !result.strata_column;
+    if (table_optional && arguments.empty()) return result;
     if (arguments.size() != 1) {
         if (scan != nullptr) {
             if (arguments.empty()) {

@@ -5,6 +5,10 @@
 #include <generics/bounded_array.hpp>
 #include <generics/errors.hpp>
 
+#include <phylo/distance/matrix_file.hpp>
+#include <phylo/permutation/parts.hpp>
+#include <phylo/permutation/statistics.hpp>
+
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -75,6 +79,10 @@ struct settings {
     std::optional<std::string> part;      // --part K/M
     bool combine = false;                 // --combine: the arguments are partial results
     std::vector<std::string> combine_files;
+    // --distances (once or twice, in the order given): the distance matrices of a test of the
+    // distance families, read in the layout of --matrix-format.
+    std::vector<std::string> distance_files;
+    phylo::distance::matrix_layout matrix_format = phylo::distance::matrix_layout::AUTOMATIC;
     column_options written;
 
     friend bool operator==(const settings&, const settings&) = default;
@@ -108,6 +116,12 @@ struct scan_notes {
 };
 std::optional<settings> parse_arguments(std::vector<std::string> arguments,
                                         scan_notes* scan = nullptr);
+
+// The statistics of the value of --test; the option_error names what is wrong with it.
+[[nodiscard]] std::vector<phylo::permutation::statistic> parse_test(std::string_view list);
+
+// The text K/M of --part as a part number; the option_error otherwise.
+[[nodiscard]] phylo::permutation::part_number parse_part(std::string_view text);
 
 // Reads an option value: decimal digits with an optional sign, blanks around them ignored,
 // within the signed 32-bit range; nothing when the text is not such a number.

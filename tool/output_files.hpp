@@ -15,7 +15,7 @@
 //     null.out().put("...");
 //     null.commit();                     // flushed, closed, renamed over `path`
 
-#include <tool/run.hpp>
+#include <tool/listing_writer.hpp>
 
 #include <cstdint>
 #include <optional>

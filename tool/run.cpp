@@ -2,10 +2,9 @@
 
 #include <tool/formats.hpp>
 #include <tool/header.hpp>
-#include <tool/output_files.hpp>
 #include <tool/sniff.hpp>
-#include <tool/strata.hpp>
-#include <tool/test_run.hpp>
+
+#include <phylo/permutation/strata.hpp>
 
 #include <phylo/taxonomy/label_numbers.hpp>
 
@@ -130,37 +129,6 @@ void finish(phylo::taxonomy::label_numbers& pool, std::vector<std::uint32_t> row
 
 } // namespace
 
-void packed_labels::add(std::string_view label) {
-    const std::size_t n = label.size() + 1;
-    if (blocks_.empty() || room_ < n) {
-        const std::size_t capacity = std::max(block_size, n);
-        // Left uninitialised: pages are touched only as labels fill them.
-        blocks_.push_back({std::make_unique_for_overwrite<char[]>(capacity + label_padding), 0});
-        room_ = capacity;
-    }
-    block& b = blocks_.back();
-    char* to = b.bytes.get() + b.used;
-    if (!label.empty()) std::memcpy(to, label.data(), label.size()); // an empty view may be null
-    to[label.size()] = end_;
-    b.used += n;
-    room_ -= n;
-    if (n < long_length) {
-        lengths_.push_back(static_cast<std::uint32_t>(n));
-    } else {
-        lengths_.push_back(long_length);
-        long_lengths_.push_back(n);
-    }
-}
-
-void throw_beyond(std::string_view option, index_type column, std::size_t fields,
-                  std::string_view name) {
-    throw generics::range_error("column " + std::to_string(column + 1) +
-                                (option.empty() ? "" : " (" + std::string(option) + ")") +
-                                " is beyond the " + std::to_string(fields) +
-                                (fields == 1 ? " field" : " fields") + " of the rows of " +
-                                std::string(name));
-}
-
 namespace {
 template <class Input>
 void read_two_columns(Input& in, std::string_view name, index_type fixed, index_type permuted,
@@ -269,65 +237,6 @@ std::vector<std::string> column_warnings(const settings& s, const columns_read& 
     return lines;
 }
 
-listing_writer::listing_writer(int fd, std::string name)
-    : fd_(fd), name_(std::move(name)), buffer_(new char[capacity + slack]) {}
-
-void listing_writer::put(std::string_view text) {
-    if (text.size() > capacity - used_) {
-        flush();
-        if (text.size() >= capacity) {
-            write_out(text.data(), text.size());
-            return;
-        }
-    }
-    std::memcpy(buffer_.get() + used_, text.data(), text.size());
-    used_ += text.size();
-}
-
-void listing_writer::put(char c) {
-    if (used_ == capacity) flush();
-    buffer_[used_++] = c;
-}
-
-void listing_writer::flush() {
-    const std::size_t n = used_;
-    used_ = 0;
-    write_out(buffer_.get(), n);
-}
-
-void listing_writer::write_out(const char* p, std::size_t n) {
-    while (n > 0) {
-        const ssize_t written = ::write(fd_, p, n);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            if (errno == EPIPE) throw broken_pipe{};
-            throw write_error(name_ + ": " + reason(errno));
-        }
-        p += written;
-        n -= static_cast<std::size_t>(written);
-    }
-}
-
-void print_both(const packed_labels& fixed, const permuted_labels& permuted, listing_writer& out) {
-    static_assert(label_padding <= listing_writer::slack);
-    const std::uint32_t* labels = permuted.labels.data();
-    const std::string_view* distinct = permuted.distinct.data();
-    fixed.for_each([&out, &labels, distinct](std::string_view left) {
-        const std::string_view right = distinct[*labels++];
-        const std::size_t n = left.size() + right.size();
-        if (n <= listing_writer::capacity) {
-            char* to = out.room(n);
-            copy_label(to, left);
-            copy_label(to + left.size(), right);
-            out.advance(n);
-        } else {
-            out.put(left);
-            out.put(right);
-        }
-    });
-    out.put('\n');
-}
-
 void read_input(const std::string& input,
                 const std::function<void(generics::byte_source&, std::string_view)>& read) {
     run_input in(input);
@@ -388,7 +297,7 @@ void traverse_files(const settings& options, listing_writer& out, std::ostream& 
         else
             labels.reset();
         labels.set_sorter(permuted.labels.first(), permuted.labels.last());
-        std::optional<strata> within;
+        std::optional<phylo::permutation::strata> within;
         if (s.strata_column)
             within.emplace(strata_labels.labels.span(), strata_labels.distinct.size());
         for (std::int64_t k = 0; k < s.reshuffles; ++k) {
@@ -402,65 +311,6 @@ void traverse_files(const settings& options, listing_writer& out, std::ostream& 
     }
     format->finish();
     out.flush();
-}
-
-int run(std::span<const char* const> arguments) {
-    const std::string invocation = arguments.empty() ? "labmix" : arguments.front();
-    try {
-        std::vector<std::string> rest;
-        for (std::size_t i = 1; i < arguments.size(); ++i) rest.emplace_back(arguments[i]);
-        scan_notes scan;
-        auto s = parse_arguments(std::move(rest), &scan);
-        // A lone -h asks for help, unless it names a file (which it always could).
-        std::error_code ec;
-        if (s && arguments.size() == 2 && s->input == "-h" && !std::filesystem::exists("-h", ec))
-            s->what = action::help;
-        if (s && s->what != action::run) {
-            // Through the listing writer, so that a failed write is said with its reason.
-            listing_writer out(STDOUT_FILENO);
-            out.put(s->what == action::help ? help_text() : version_text());
-            out.flush();
-            return 0;
-        }
-        if (!s) {
-            std::cerr << "labmix: " << scan.usage_reason << '\n'
-                      << usage_text(invocation) << std::flush;
-            return 1;
-        }
-        if (!s->quiet)
-            for (const auto& warning : scan.warnings)
-                std::cerr << "labmix: warning: " << warning << '\n';
-        listing_writer out(STDOUT_FILENO);
-        if (s->combine || !s->test.empty()) remove_outputs_on_interrupt();
-        if (s->combine)
-            run_combine(*s, out, std::cerr);
-        else if (!s->test.empty())
-            run_test(*s, out, std::cerr);
-        else
-            traverse_files(*s, out, std::cerr);
-        return 0;
-    } catch (const generics::name_error& e) {
-        std::cerr << "Invalid filename.\nlabmix: " << e.message() << std::endl;
-    } catch (const generics::use_error& e) {
-        std::cerr << "Invalid filename.\nlabmix: " << e.message() << std::endl;
-    } catch (const generics::data_error& e) {
-        std::cerr << "Wrong file format.\nlabmix: " << e.message() << std::endl;
-    } catch (const phylo::taxonomy::field_count_error& e) {
-        std::cerr << "labmix: " << e.name() << ": " << e.message() << ": " << e.found
-                  << (e.found == 1 ? " field" : " fields") << ", where the first row has "
-                  << e.expected << std::endl;
-    } catch (const broken_pipe&) {
-        // The reader has all it wanted; nothing to say.
-    } catch (const generics::error& e) {
-        std::cerr << "labmix: " << e.name() << ": " << e.message() << std::endl;
-    } catch (const std::bad_alloc&) {
-        std::cerr << "labmix: out of memory" << std::endl;
-    } catch (const std::exception& e) {
-        std::cerr << "labmix: " << e.what() << std::endl;
-    } catch (...) {
-        std::cerr << "labmix: unexpected error" << std::endl;
-    }
-    return 1;
 }
 
 } // namespace labmix

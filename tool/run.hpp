@@ -4,6 +4,8 @@
 // exit status 1 and one message on standard error.
 
 #include <tool/header.hpp>
+#include <tool/labels.hpp>
+#include <tool/listing_writer.hpp>
 #include <tool/options.hpp>
 
 #include <generics/bounded_array.hpp>
@@ -32,93 +34,13 @@
 namespace labmix {
 
 namespace error_names {
-inline constexpr char write[] = "write error";
 inline constexpr char empty_table[] = "empty table";
 } // namespace error_names
 
 // The input could not be read to its end (a device error, not a bad name).
 using read_error = generics::read_error;
-// The output could not be written (a full disk, a closed descriptor).
-using write_error = generics::basic_error<std::runtime_error, error_names::write>;
 // A table without taxa where a run needs some (a test).
 using empty_table_error = generics::basic_error<std::runtime_error, error_names::empty_table>;
-// The reader of our output has gone away: the run ends quietly.
-struct broken_pipe {};
-
-// Both label blocks end in this many spare bytes, so that a listing may copy a short label
-// with one fixed-size move.
-inline constexpr std::size_t label_padding = 32;
-
-// Copies `label` to `to`; a short label is moved as one fixed-size block, which the padding of
-// the label blocks and the slack of the output buffer make safe.
-inline void copy_label(char* to, std::string_view label) {
-    if (label.size() <= label_padding)
-        std::memcpy(to, label.data(), label_padding);
-    else
-        std::memcpy(to, label.data(), label.size());
-}
-
-// A column of labels in row order, each followed by one end byte (the tab that follows a
-// fixed label in a listing), packed one after the other into blocks that never move as the
-// column grows: nothing read is copied again, and a row costs its label, the end byte and a
-// 4-byte length.
-class packed_labels {
-public:
-    explicit packed_labels(char end = '\t') : end_(end) {}
-
-    void add(std::string_view label);
-    [[nodiscard]] std::size_t size() const noexcept { return lengths_.size(); }
-
-    // Calls piece(std::string_view) for every label with its end byte, in row order; at least
-    // label_padding bytes past the end of every piece may be read.
-    template <class Piece>
-    void for_each(Piece&& piece) const {
-        std::size_t row = 0;
-        std::size_t long_row = 0;
-        for (const block& b : blocks_) {
-            const char* p = b.bytes.get();
-            for (const char* const e = p + b.used; p != e;) {
-                std::size_t n = lengths_[row++];
-                if (n == long_length) n = long_lengths_[long_row++];
-                piece(std::string_view(p, n));
-                p += n;
-            }
-        }
-    }
-
-private:
-    // Lengths of this much or more are kept aside, in full.
-    static constexpr std::uint32_t long_length = 0xFFFFFFFF;
-    static constexpr std::size_t block_size = std::size_t{1} << 22;
-    struct block {
-        std::unique_ptr<char[]> bytes; // capacity + label_padding bytes
-        std::size_t used;
-    };
-
-    char end_;
-    std::vector<block> blocks_;
-    std::size_t room_ = 0; // bytes left in the last block
-    std::vector<std::uint32_t> lengths_;
-    std::vector<std::size_t> long_lengths_;
-};
-
-// The permuted column. Group names repeat (a million taxa fall into some thousands of
-// families), so every distinct label is kept once, followed by a line feed, and each row holds
-// only the 4-byte number of its label. A reshuffle moves those numbers, and a listing reads
-// them in order and finds the few distinct labels in cache.
-struct permuted_labels {
-    std::string text;                              // every distinct label + line feed, padding
-    std::vector<std::string_view> distinct;        // label number -> its piece of `text`
-    generics::bounded_array<std::uint32_t> labels; // the label number of every row
-};
-
-// The tool's instance of the random relabelling unit, over the rows' label numbers.
-using random_labels = generics::generic_random_sorting<generics::bounded_array<std::uint32_t>>;
-
-// The range error for column `column` (counting from 0), chosen as `option` says ("option
-// -p", "the default of -p"), beyond the `fields` fields of the rows of the input `name`.
-[[noreturn]] void throw_beyond(std::string_view option, index_type column, std::size_t fields,
-                               std::string_view name);
 
 // Reads the table from `in` (an std::istream or a generics::byte_source, called `name` in
 // messages), cut as `format` says, row by row and hands the fields columns[0], columns[1],
@@ -186,8 +108,10 @@ struct columns_read {
 // name (which sets their numbers in `s`). Every row without a missing label goes to
 // take(std::span<const std::string_view>) with those fields in that order.
 // (A template, so that the tab-separated road calls `take` without another indirection.)
-template <class Take>
-columns_read read_used_columns(settings& s, Take&& take);
+// Rows left out for a missing label go to left_out(std::span<const std::string_view>), when
+// it is given.
+template <class Take, class LeftOut = std::nullptr_t>
+columns_read read_used_columns(settings& s, Take&& take, LeftOut&& left_out = nullptr);
 
 // How messages call the options that chose the used columns ("option -p", "the default of
 // -p"), in the order of read_used_columns.
@@ -215,43 +139,6 @@ void read_columns(generics::byte_source& in, std::string_view name, index_type f
 void read_columns(std::istream& in, std::string_view name, index_type fixed, index_type permuted,
                   packed_labels& fixed_out, permuted_labels& permuted_out);
 
-// Standard output (or any file descriptor) through one large reused buffer, handed over in
-// few write calls. A closed pipe is `broken_pipe`; every other write failure is the
-// `write_error` naming the output and the reason.
-class listing_writer {
-public:
-    explicit listing_writer(int fd, std::string name = "standard output");
-    listing_writer(const listing_writer&) = delete;
-    listing_writer& operator=(const listing_writer&) = delete;
-    ~listing_writer() = default; // unflushed bytes are dropped: call flush() to finish
-
-    // The buffer's capacity, and the spare bytes past it that room() also makes writable.
-    static constexpr std::size_t capacity = std::size_t{1} << 20;
-    static constexpr std::size_t slack = 64;
-
-    void put(std::string_view text);
-    void put(char c);
-    // Room for n <= capacity bytes (and `slack` more that may be scribbled on), flushing first
-    // when needed; advance(n) then takes the n bytes written there into the output.
-    char* room(std::size_t n) {
-        if (n > capacity - used_) flush();
-        return buffer_.get() + used_;
-    }
-    void advance(std::size_t n) noexcept { used_ += n; }
-    void flush();
-
-private:
-    void write_out(const char* p, std::size_t n);
-
-    int fd_;
-    std::string name_;
-    std::unique_ptr<char[]> buffer_;
-    std::size_t used_ = 0;
-};
-
-// One listing: for every row, fixed label, tab, permuted label, line feed; then an empty line.
-void print_both(const packed_labels& fixed, const permuted_labels& permuted, listing_writer& out);
-
 // Opens the file named `input`, or standard input for "-", checks its first bytes
 // (check_input_start: a UTF-8 byte order mark is skipped), calls read(source, name) with a
 // byte source on the descriptor and the name that messages give, and closes a file opened
@@ -265,14 +152,10 @@ void read_input(const std::string& input,
 // Warnings and notes go to `notes` (unless s.quiet).
 void traverse_files(const settings& s, listing_writer& out, std::ostream& notes);
 
-// The main procedure: scans `arguments` (argv, the invocation name first), runs, and returns
-// the exit status; the usage text and every message go to standard error.
-int run(std::span<const char* const> arguments);
-
 // --- Implementation of the template ---------------------------------------------------------
 
-template <class Take>
-columns_read read_used_columns(settings& s, Take&& take) {
+template <class Take, class LeftOut>
+columns_read read_used_columns(settings& s, Take&& take, LeftOut&& left_out) {
     columns_read result;
     std::vector<index_type> columns = {s.fixed_column, s.permuted_column};
     if (s.strata_column) columns.push_back(*s.strata_column);
@@ -292,6 +175,8 @@ columns_read read_used_columns(settings& s, Take&& take) {
             for (const std::string_view field : picked)
                 if (std::find(missing->begin(), missing->end(), field) != missing->end()) {
                     ++result.missing_rows;
+                    if constexpr (!std::is_null_pointer_v<std::remove_cvref_t<LeftOut>>)
+                        left_out(picked);
                     return;
                 }
         take(picked);

@@ -145,12 +145,20 @@ squared read_phylip(rereadable& input, std::string_view name, read::triangle sha
         }
     }
     const std::string file(name);
+    // Every writer ends a name at a tab: 10-character names that hold one cut a longer name
+    // and a value apart, so that reading is not taken.
+    if (read[1]) {
+        const auto& labels = read[1]->labels;
+        if (std::any_of(labels.data(), labels.data() + labels.length(),
+                        [](const std::string& l) { return l.find('\t') != std::string::npos; }))
+            read[1].reset();
+    }
     if (read[0] && read[1]) {
         if (same(*read[0], *read[1])) return std::move(*read[0]);
         throw data_error(file +
                          ": the PHYLIP rows read both with names ended by a blank or tab and with "
                          "10-character names, to different matrices; name the layout "
-                         "(EXTENDED_PHYLIP for the first, PHYLIP for the second)");
+                         "(relaxed PHYLIP for the first, PHYLIP for the second)");
     }
     if (read[0]) return std::move(*read[0]);
     if (read[1]) return std::move(*read[1]);

@@ -4,9 +4,10 @@
 // bounded, streaming reader never takes a value from the wrong place or half a value. (A
 // checksum catches damage, not a forger: bytes that carry a matching checksum of other values
 // are a part of other values.) The genuine part gives the one run's report.
-#include <tool/parts.hpp>
 #include <tool/sniff.hpp>
-#include <tool/test_report.hpp>
+
+#include <phylo/permutation/parts.hpp>
+#include <phylo/permutation/report.hpp>
 
 #include <generics/errors.hpp>
 
@@ -19,6 +20,7 @@
 namespace {
 
 using namespace labmix;
+using namespace phylo::permutation;
 
 const std::vector<statistic> statistics{statistic::chi2, statistic::ari};
 const test_identity identity{0xfeedfacecafebeef, 6, statistics, {3.5, 0.25}, {}, {}};
@@ -28,16 +30,12 @@ double value(std::int64_t k, std::size_t i) {
 }
 
 std::string part_text(std::int32_t k) {
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
-    listing_writer out(::fileno(file.get()), "part");
-    partial_writer part(out, identity, {k, 3});
+    std::string text;
+    partial_writer part([&text](std::string_view piece) { text.append(piece); }, identity, {k, 3});
     const auto range = range_of({k, 3}, identity.reshuffles);
     for (auto r = range.first; r <= range.last; ++r)
         part.add(r, std::vector<double>{value(r, 0), value(r, 1)});
     part.finish();
-    std::rewind(file.get());
-    std::string text(1 << 12, '\0');
-    text.resize(std::fread(text.data(), 1, text.size(), file.get()));
     return text;
 }
 

@@ -2,6 +2,7 @@
 // picks the two columns; the rest is the table. The tool's road (the row visitor, keeping two
 // columns) must agree with the whole table read by `get`: the same error kind, or the same
 // labels in the same order.
+#include <tool/formats.hpp>
 #include <tool/run.hpp>
 
 #include <phylo/taxonomy/table.hpp>

@@ -141,9 +141,32 @@ TEST(ParseArguments, BadValuesAreRangeErrorsAndBadLongOptionsOptionErrorsNamingT
          "the value of option --format must be listings, long or wide, not \"csv\""},
         {{"--fixed", "taxon", "x"}, "the value of option --fixed, \"taxon\"" + names},
         {{"--strata=", "x"}, "the value of option --strata, \"\"" + names},
+        {{"--part", "3/", "--test", "chi2", "-s", "1", "x"},
+         "the value of option --part must be K/M with 1 <= K <= M, not \"3/\""},
+        {{"--distances", "d", "x"}, "option --distances needs --test"},
+        {{"--distances", "d", "--test", "chi2", "x"},
+         "option --distances does not go with --test chi2, a statistic of two classifications"},
+        {{"--test", "anosim,mantel", "x"},
+         "the value of option --test names statistics of two kinds of data: anosim is of a "
+         "distance matrix and a classification, mantel of two distance matrices"},
+        {{"--test", "permanova", "x"}, "--test permanova needs one --distances FILE"},
+        {{"--test", "mantel", "--distances", "a", "x"}, "--test mantel needs two --distances"},
+        {{"--distances", "a", "--distances", "b", "--distances", "c", "--test", "mantel"},
+         "option --distances is given more than twice"},
+        {{"--matrix-format", "csv", "x"},
+         "the value of option --matrix-format must be phylip, relaxed-phylip, tab or nexus"},
     };
     for (const auto& row : option_errors)
         test_support::expect_error<option_error>([&] { parse_arguments(row.first); }, row.second);
+}
+
+TEST(ParseArguments, MatricesKeepTheirOrderAndAMantelTestNeedsNoTable) {
+    const auto s = parse_arguments({"--distances", "a.phy", "--test", "mantel", "--distances=b"});
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->distance_files, (std::vector<std::string>{"a.phy", "b"}));
+    EXPECT_EQ(s->input, "");
+    EXPECT_EQ(s->reshuffles, 999);
+    EXPECT_FALSE(parse_arguments({"--distances", "a", "--test", "permanova"})); // usage: no table
 }
 
 TEST(ParseArguments, TablesOfOtherSeparatorsMissingLabelsAndWhatTheScanSays) {

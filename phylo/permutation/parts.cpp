@@ -1,7 +1,6 @@
-#include <tool/parts.hpp>
+#include <phylo/permutation/parts.hpp>
 
-#include <tool/options.hpp>
-#include <tool/test_report.hpp>
+#include <phylo/permutation/report.hpp>
 
 #include <algorithm>
 #include <bit>
@@ -10,29 +9,13 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace labmix {
-
-part_number parse_part(std::string_view text) {
-    const auto slash = text.find('/');
-    const auto whole = [](std::string_view t) -> std::optional<std::int32_t> {
-        std::int32_t v = 0;
-        const auto [end, error] = std::from_chars(t.data(), t.data() + t.size(), v);
-        if (t.empty() || error != std::errc() || end != t.data() + t.size()) return std::nullopt;
-        return v;
-    };
-    if (slash != std::string_view::npos) {
-        const auto k = whole(text.substr(0, slash));
-        const auto m = whole(text.substr(slash + 1));
-        if (k && m && *k >= 1 && *k <= *m) return {*k, *m};
-    }
-    throw option_error("the value of option --part must be K/M with 1 <= K <= M, not \"" +
-                       std::string(text) + "\"");
-}
+namespace phylo::permutation {
 
 reshuffle_range range_of(part_number p, std::int64_t reshuffles) {
     // K, M and N are at most 2^31 - 1, so the products stay below 2^62.
@@ -158,8 +141,8 @@ bool same_bits(std::span<const double> a, std::span<const double> b) {
 
 } // namespace
 
-partial_writer::partial_writer(listing_writer& out, const test_identity& test, part_number p)
-    : out_(out) {
+partial_writer::partial_writer(text_out out, const test_identity& test, part_number p)
+    : out_(std::move(out)) {
     const auto range = range_of(p, test.reshuffles);
     std::string head(magic);
     head.append("\nfingerprint\t").append(hex(test.fingerprint));
@@ -183,24 +166,19 @@ partial_writer::partial_writer(listing_writer& out, const test_identity& test, p
 
 void partial_writer::put(std::string_view text) {
     sum_.add(text);
-    out_.put(text);
+    out_(text);
 }
 
 void partial_writer::add(std::int64_t k, std::span<const double> values) {
     char buffer[24];
     const auto end = std::to_chars(buffer, buffer + sizeof buffer, k).ptr;
-    put(std::string_view(buffer, static_cast<std::size_t>(end - buffer)));
-    for (const double x : values) {
-        put("\t");
-        put(format_number(x));
-    }
-    put("\n");
+    line_.assign(buffer, end);
+    for (const double x : values) line_.append("\t").append(format_number(x));
+    line_.push_back('\n');
+    put(line_);
 }
 
-void partial_writer::finish() {
-    out_.put("checksum\t" + hex(sum_.value()) + "\n");
-    out_.flush();
-}
+void partial_writer::finish() { out_("checksum\t" + hex(sum_.value()) + "\n"); }
 
 partial_result read_partial_result(generics::byte_source& in, const std::string& name,
                                    const reshuffle_callback& each) {
@@ -247,7 +225,7 @@ partial_result read_partial_result(generics::byte_source& in, const std::string&
     for (const auto n : names) list.append(list.empty() ? "" : ",").append(n);
     try {
         p.test.statistics = parse_statistics(list);
-    } catch (const option_error&) {
+    } catch (const statistics_error&) {
         throw lines.error(shown(list) + " is not a list of statistics of labmix");
     }
     const std::size_t width = p.test.statistics.size();
@@ -298,8 +276,13 @@ partial_result read_partial_result(generics::byte_source& in, const std::string&
             const double x = number_in(f[i + 1], lines);
             // A statistic undefined on the table is NaN in every reshuffle; a defined one is
             // never NaN, nor beyond what it can be.
-            if (std::isnan(p.test.observed[i]) ? !std::isnan(x)
-                                               : !possible_value(p.test.statistics[i], x))
+            // (A distance statistic may be NaN in a degenerate reshuffle: PERMDISP's F of
+            // residuals that are all 0.)
+            const auto s = p.test.statistics[i];
+            if (std::isnan(p.test.observed[i])
+                    ? !std::isnan(x)
+                    : !possible_value(s, x) &&
+                          !(std::isnan(x) && family_of(s) != family::contingency))
                 throw lines.error(shown(f[i + 1]) + " is no value of " +
                                   std::string(name_of(p.test.statistics[i])) + " here");
             values[i] = x;
@@ -392,4 +375,4 @@ void part_combiner::for_each_null(const reshuffle_callback& each) {
     }
 }
 
-} // namespace labmix
+} // namespace phylo::permutation

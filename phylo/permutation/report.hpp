@@ -1,11 +1,10 @@
 #pragma once
 // The report of a permutation test: one tab-separated table, a line per statistic, that R's
-// read.delim and pandas' read_csv read as it stands; and the table of every null value
-// (--null).
+// read.delim and pandas' read_csv read as it stands; and the table of every null value.
 
-#include <tool/run.hpp>
-#include <tool/statistics.hpp>
+#include <phylo/permutation/statistics.hpp>
 
+#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -13,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace labmix {
+namespace phylo::permutation {
 
 // `x` in its shortest form that reads back as the same double (std::to_chars), and NaN, Inf,
 // -Inf for the rest, as R and pandas read them.
@@ -82,13 +81,36 @@ struct report_tags {
                                       std::span<const double> observed,
                                       std::span<const double> values, const report_tags& tags);
 
+// The null-value table (--null): header `reshuffle	statistic	value`, then one line per
+// reshuffle and statistic. `Out` is any writer with put(std::string_view) and put(char).
+inline constexpr std::string_view null_table_header = "reshuffle\tstatistic\tvalue\n";
+
 // One reshuffle's lines of the null-value table.
-void write_null_line(listing_writer& out, std::span<const statistic> statistics, std::int64_t k,
-                     std::span<const double> values);
+template <class Out>
+void write_null_line(Out& out, std::span<const statistic> statistics, std::int64_t k,
+                     std::span<const double> values) {
+    char buffer[24];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, k).ptr;
+    const std::string_view number(buffer, static_cast<std::size_t>(end - buffer));
+    for (std::size_t i = 0; i < statistics.size(); ++i) {
+        out.put(number);
+        out.put('\t');
+        out.put(name_of(statistics[i]));
+        out.put('\t');
+        out.put(format_number(values[i]));
+        out.put('\n');
+    }
+}
 
-// The null values as a table: header `reshuffle	statistic	value`, then one line per
-// reshuffle and statistic, reshuffles numbered from `first`.
-void write_null_values(listing_writer& out, std::span<const statistic> statistics,
-                       std::span<const double> values, std::int64_t first);
+// The null values as a table, reshuffles numbered from `first`.
+template <class Out>
+void write_null_values(Out& out, std::span<const statistic> statistics,
+                       std::span<const double> values, std::int64_t first) {
+    out.put(null_table_header);
+    const std::size_t width = statistics.size();
+    for (std::size_t k = 0; width > 0 && k < values.size() / width; ++k)
+        write_null_line(out, statistics, first + static_cast<std::int64_t>(k),
+                        values.subspan(k * width, width));
+}
 
-} // namespace labmix
+} // namespace phylo::permutation

@@ -1,6 +1,6 @@
-#include <tool/strata.hpp>
+#include <phylo/permutation/strata.hpp>
 
-namespace labmix {
+namespace phylo::permutation {
 
 strata::strata(std::span<const std::uint32_t> stratum_of_row, std::size_t count)
     : rows_(stratum_of_row.size()), starts_(count + 1, 0) {
@@ -17,4 +17,4 @@ strata::strata(std::span<const std::uint32_t> stratum_of_row, std::size_t count)
         rows_[next[stratum_of_row[row]]++] = static_cast<std::uint32_t>(row);
 }
 
-} // namespace labmix
+} // namespace phylo::permutation

@@ -1,7 +1,7 @@
 // Partial results: any damage to a part is refused, never combined into another report.
 
-#include <tool/parts.hpp>
-#include <tool/test_report.hpp>
+#include <phylo/permutation/parts.hpp>
+#include <phylo/permutation/report.hpp>
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <memory>
 #include <sstream>
 
-using namespace labmix;
+using namespace phylo::permutation;
 
 namespace {
 
@@ -18,16 +18,12 @@ const test_identity identity{0x0123456789abcdef, 5, {statistic::chi2, statistic:
 
 // Part `k` of 2 of `test`, with made-up values, as the tool writes it.
 std::string part_text(std::int32_t k, const test_identity& test = identity) {
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
-    listing_writer out(::fileno(file.get()), "part");
-    partial_writer part(out, test, {k, 2});
+    std::string text;
+    partial_writer part([&text](std::string_view piece) { text.append(piece); }, test, {k, 2});
     const auto range = range_of({k, 2}, identity.reshuffles);
     for (auto r = range.first; r <= range.last; ++r)
         part.add(r, std::vector<double>{1.0 / static_cast<double>(r), -0.125});
     part.finish();
-    std::rewind(file.get());
-    std::string text(1 << 12, '\0');
-    text.resize(std::fread(text.data(), 1, text.size(), file.get()));
     return text;
 }
 

@@ -14,7 +14,7 @@
 #include <span>
 #include <vector>
 
-namespace labmix {
+namespace phylo::permutation {
 
 class value_spool {
 public:
@@ -44,4 +44,4 @@ private:
     std::vector<double> block_;
 };
 
-} // namespace labmix
+} // namespace phylo::permutation

@@ -1,6 +1,6 @@
-#include <tool/value_spool.hpp>
+#include <phylo/permutation/value_spool.hpp>
 
-#include <tool/run.hpp>
+#include <generics/errors.hpp>
 
 #include <cerrno>
 #include <cstdlib>
@@ -10,13 +10,13 @@
 
 #include <unistd.h>
 
-namespace labmix {
+namespace phylo::permutation {
 
 namespace {
 
 [[noreturn]] void fail(const std::string& what) {
-    throw write_error("the temporary file of the null values " + what + ": " +
-                      std::strerror(errno));
+    throw generics::write_error("the temporary file of the null values " + what + ": " +
+                                std::strerror(errno));
 }
 
 } // namespace
@@ -88,4 +88,4 @@ void value_spool::replay(std::int64_t first, std::int64_t count,
     }
 }
 
-} // namespace labmix
+} // namespace phylo::permutation

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-namespace labmix {
+namespace phylo::permutation {
 
 class strata {
 public:
@@ -68,4 +68,4 @@ private:
     std::vector<std::uint32_t> starts_; // where each stratum begins in rows_, then the end
 };
 
-} // namespace labmix
+} // namespace phylo::permutation

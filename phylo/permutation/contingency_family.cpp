@@ -1,28 +1,17 @@
-#include <tool/permutation_test.hpp>
+#include <phylo/permutation/contingency_family.hpp>
 
-#include <tool/strata.hpp>
+#include <phylo/permutation/random.hpp>
 
 #include <generics/errors.hpp>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <condition_variable>
-#include <exception>
 #include <limits>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <utility>
 
-namespace labmix {
-
-std::uint64_t stream_seed(std::uint64_t seed, std::int64_t k) {
-    std::uint64_t z = (seed << 32 | static_cast<std::uint64_t>(k)) + 0x9e3779b97f4a7c15u;
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9u;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebu;
-    return z ^ (z >> 31);
-}
+namespace phylo::permutation {
 
 draw_method choose_method(std::span<const stratum_shape> strata, std::int64_t dense_cells) {
     double table = 0.0;
@@ -36,7 +25,7 @@ draw_method choose_method(std::span<const stratum_shape> strata, std::int64_t de
 }
 
 // What one thread needs to draw and measure reshuffles; made once per thread.
-struct permutation_test::workspace {
+struct contingency_test::workspace {
     // One of each for every table drawn together (draw_together); one reshuffle uses the first.
     std::array<stream_random, tables_together> random;
     phylo::count_array labels; // the permuted column of the reshuffle
@@ -56,7 +45,7 @@ std::int64_t groups_of(const phylo::count_array& codes) {
 
 } // namespace
 
-permutation_test::permutation_test(test_columns columns, std::vector<statistic> statistics,
+contingency_test::contingency_test(contingency_columns columns, std::vector<statistic> statistics,
                                    std::optional<draw_method> method)
     : columns_(std::move(columns)), statistics_(std::move(statistics)) {
     const auto n = static_cast<std::int64_t>(columns_.fixed.length());
@@ -132,11 +121,11 @@ permutation_test::permutation_test(test_columns columns, std::vector<statistic> 
             strata_[s].sampler.emplace(sums[2 * s], sums[2 * s + 1]);
 }
 
-std::int64_t permutation_test::taxa() const noexcept { return columns_.fixed.length(); }
-std::int64_t permutation_test::fixed_groups() const noexcept { return rows_; }
-std::int64_t permutation_test::permuted_groups() const noexcept { return columns_n_; }
+std::int64_t contingency_test::taxa() const noexcept { return columns_.fixed.length(); }
+std::int64_t contingency_test::fixed_groups() const noexcept { return rows_; }
+std::int64_t contingency_test::permuted_groups() const noexcept { return columns_n_; }
 
-void permutation_test::measure(std::span<const std::uint32_t> counts, workspace& w,
+void contingency_test::measure(std::span<const std::uint32_t> counts, workspace& w,
                                double* out) const {
     phylo::taxonomy::association_measures m{};
     if (dense_) {
@@ -164,7 +153,7 @@ void count_cells(const phylo::count_array& fixed, const phylo::count_array& perm
 
 } // namespace
 
-std::vector<double> permutation_test::observed() const {
+std::vector<double> contingency_test::observed() const {
     if (!defined_)
         return std::vector<double>(statistics_.size(), std::numeric_limits<double>::quiet_NaN());
     workspace w;
@@ -178,7 +167,7 @@ std::vector<double> permutation_test::observed() const {
     return out;
 }
 
-void permutation_test::reshuffle(std::uint64_t seed, std::int64_t k, workspace& w,
+void contingency_test::reshuffle(std::uint64_t seed, std::int64_t k, workspace& w,
                                  double* out) const {
     auto& random = w.random[0];
     auto& counts = w.counts[0];
@@ -215,7 +204,7 @@ void permutation_test::reshuffle(std::uint64_t seed, std::int64_t k, workspace& 
     measure(counts, w, out);
 }
 
-void permutation_test::draw_together(std::uint64_t seed, std::int64_t k, workspace& w,
+void contingency_test::draw_together(std::uint64_t seed, std::int64_t k, workspace& w,
                                      double* out) const {
     struct uniform_of {
         stream_random* random;
@@ -234,122 +223,41 @@ void permutation_test::draw_together(std::uint64_t seed, std::int64_t k, workspa
         measure(w.counts[t], w, out + t * statistics_.size());
 }
 
-void permutation_test::for_each_null(
-    std::uint64_t seed, std::int64_t first, std::int64_t last, unsigned threads,
-    const std::function<void(std::int64_t, std::span<const double>)>& consume) const {
-    const std::size_t width = statistics_.size();
-    const std::int64_t count = std::max<std::int64_t>(0, last - first + 1);
-    if (count == 0) return;
-    if (!defined_) {
-        const std::vector<double> nan(width, std::numeric_limits<double>::quiet_NaN());
-        for (std::int64_t k = first; k <= last; ++k) consume(k, nan);
-        return;
+// A thread's drawer: its workspace, and unstratified tables drawn several at a time, which
+// overlaps their draws.
+class contingency_test::table_drawer final : public null_family::drawer {
+public:
+    explicit table_drawer(const contingency_test& test)
+        : test_(test),
+          together_(test.method_ == draw_method::draw_table && test.strata_.size() == 1) {
+        if (test.method_ == draw_method::permute_labels) w_.labels = test.columns_.permuted;
+        if (test.dense_)
+            for (std::size_t t = 0; t < (together_ ? tables_together : 1); ++t)
+                w_.counts[t].assign(static_cast<std::size_t>(test.rows_ * test.columns_n_), 0);
     }
-    // Workers draw blocks of reshuffles into a ring of slots; this thread hands the blocks to
-    // `consume` in order. A worker more than the ring ahead of the consumer waits, so memory
-    // does not grow with the number of reshuffles.
-    constexpr std::int64_t block = 8;
-    const std::int64_t blocks = (count + block - 1) / block;
-    const auto workers = static_cast<std::int64_t>(std::clamp<std::int64_t>(threads, 1, blocks));
-    const std::int64_t ring = 4 * workers;
-    std::vector<double> slots(static_cast<std::size_t>(ring * block) * width);
-    std::vector<std::int64_t> holds(static_cast<std::size_t>(ring), -1); // the block in a slot
-    std::mutex lock;
-    std::condition_variable changed;
-    std::int64_t delivered = 0; // blocks handed to consume
-    std::int64_t claimed = 0;
-    bool stop = false;
-    std::exception_ptr failure;
-    // Unstratified tables are drawn several at a time, which overlaps their draws.
-    const bool together = method_ == draw_method::draw_table && strata_.size() == 1;
-    const auto work = [&] {
-        try {
-            workspace w;
-            if (method_ == draw_method::permute_labels) w.labels = columns_.permuted;
-            if (dense_)
-                for (std::size_t t = 0; t < (together ? tables_together : 1); ++t)
-                    w.counts[t].assign(static_cast<std::size_t>(rows_ * columns_n_), 0);
-            for (;;) {
-                std::int64_t b = 0;
-                {
-                    std::unique_lock guard(lock);
-                    if (stop || claimed == blocks) return;
-                    b = claimed++;
-                    changed.wait(guard, [&] { return stop || b < delivered + ring; });
-                    if (stop) return;
-                }
-                const auto slot = static_cast<std::size_t>(b % ring);
-                double* out = slots.data() + slot * static_cast<std::size_t>(block) * width;
-                const std::int64_t from = b * block;
-                const std::int64_t end = std::min(count, from + block);
-                for (std::int64_t i = from; i < end;) {
-                    double* at = out + static_cast<std::size_t>(i - from) * width;
-                    if (together && i + std::int64_t{tables_together} <= end) {
-                        draw_together(seed, first + i, w, at);
-                        i += std::int64_t{tables_together};
-                    } else {
-                        reshuffle(seed, first + i, w, at);
-                        ++i;
-                    }
-                }
-                {
-                    const std::lock_guard guard(lock);
-                    holds[slot] = b;
-                }
-                changed.notify_all();
+
+    void draw(std::uint64_t seed, std::int64_t k, std::int64_t count, double* out) override {
+        const std::size_t width = test_.statistics_.size();
+        for (std::int64_t i = 0; i < count;) {
+            double* at = out + static_cast<std::size_t>(i) * width;
+            if (together_ && i + std::int64_t{tables_together} <= count) {
+                test_.draw_together(seed, k + i, w_, at);
+                i += std::int64_t{tables_together};
+            } else {
+                test_.reshuffle(seed, k + i, w_, at);
+                ++i;
             }
-        } catch (...) {
-            {
-                const std::lock_guard guard(lock);
-                if (!failure) failure = std::current_exception();
-                stop = true;
-            }
-            changed.notify_all();
         }
-    };
-    std::vector<std::jthread> pool;
-    try {
-        for (std::int64_t t = 0; t < workers; ++t) pool.emplace_back(work);
-        for (std::int64_t b = 0; b < blocks; ++b) {
-            const auto slot = static_cast<std::size_t>(b % ring);
-            {
-                std::unique_lock guard(lock);
-                changed.wait(guard, [&] { return stop || holds[slot] == b; });
-                if (stop) break;
-            }
-            const double* in = slots.data() + slot * static_cast<std::size_t>(block) * width;
-            for (std::int64_t i = b * block; i < std::min(count, (b + 1) * block); ++i)
-                consume(first + i,
-                        std::span<const double>(
-                            in + static_cast<std::size_t>(i - b * block) * width, width));
-            {
-                const std::lock_guard guard(lock);
-                delivered = b + 1;
-            }
-            changed.notify_all();
-        }
-    } catch (...) {
-        {
-            const std::lock_guard guard(lock);
-            stop = true;
-        }
-        changed.notify_all();
-        pool.clear(); // joins
-        throw;
     }
-    pool.clear();
-    if (failure) std::rethrow_exception(failure);
+
+private:
+    const contingency_test& test_;
+    bool together_;
+    workspace w_;
+};
+
+std::unique_ptr<null_family::drawer> contingency_test::make_drawer() const {
+    return std::make_unique<table_drawer>(*this);
 }
 
-std::vector<double> permutation_test::null_values(std::uint64_t seed, std::int64_t first,
-                                                  std::int64_t last, unsigned threads) const {
-    std::vector<double> values;
-    values.reserve(static_cast<std::size_t>(std::max<std::int64_t>(0, last - first + 1)) *
-                   statistics_.size());
-    for_each_null(seed, first, last, threads, [&values](std::int64_t, std::span<const double> v) {
-        values.insert(values.end(), v.begin(), v.end());
-    });
-    return values;
-}
-
-} // namespace labmix
+} // namespace phylo::permutation

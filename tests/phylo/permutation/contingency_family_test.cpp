@@ -1,8 +1,9 @@
 // The permutation test against exact permutation distributions, for both ways of drawing,
 // with and without strata; uniform p-values under no association; thread counts.
 
-#include <tool/permutation_test.hpp>
-#include <tool/test_report.hpp>
+#include <phylo/permutation/contingency_family.hpp>
+#include <phylo/permutation/random.hpp>
+#include <phylo/permutation/report.hpp>
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-using namespace labmix;
+using namespace phylo::permutation;
 
 namespace {
 
@@ -98,11 +99,11 @@ TEST(PermutationTest, PValuesWithinMonteCarloErrorOfTheExactOnes) {
     for (const auto& [fixed, permuted, strata] : scenarios) {
         const auto exact = exact_p(fixed, permuted, strata);
         for (const auto method : {draw_method::permute_labels, draw_method::draw_table}) {
-            const permutation_test test({codes(fixed), codes(permuted), codes(strata)}, every,
+            const contingency_test test({codes(fixed), codes(permuted), codes(strata)}, every,
                                         method);
             ASSERT_EQ(test.method(), method);
             const auto observed = test.observed();
-            const auto values = test.null_values(seed, 1, reshuffles, 2);
+            const auto values = null_values(test, seed, 1, reshuffles, 2);
             for (std::size_t k = 0; k < every.size(); ++k) {
                 const auto s = summarize(observed[k], values, every.size(), k);
                 const double p = static_cast<double>(*s.at_least) / reshuffles;
@@ -126,10 +127,10 @@ TEST(PermutationTest, PValuesAreUniformWithoutAssociation) {
         for (int run = 0; run < 200; ++run) {
             auto a = drawn(random, 60, 4), b = drawn(random, 60, 3);
             a[0] = 0, a[1] = 1, a[2] = 2, a[3] = 3, b[0] = 0, b[1] = 1, b[2] = 2;
-            const permutation_test test({codes(a), codes(b), {}}, {statistic::chi2, statistic::ari},
+            const contingency_test test({codes(a), codes(b), {}}, {statistic::chi2, statistic::ari},
                                         method);
             const auto observed = test.observed();
-            const auto values = test.null_values(static_cast<std::uint64_t>(run), 1, 199, 1);
+            const auto values = null_values(test, static_cast<std::uint64_t>(run), 1, 199, 1);
             for (std::size_t k = 0; k < 2; ++k)
                 p[k].push_back(summarize(observed[k], values, 2, k).p_value);
         }
@@ -151,14 +152,14 @@ TEST(PermutationTest, ValuesDependOnlyOnSeedAndReshuffleThroughTheDocumentedStre
     const auto a = drawn(random, 500, 30), b = drawn(random, 500, 5), s = drawn(random, 500, 3);
     for (const bool strata : {false, true})
         for (const auto method : {draw_method::permute_labels, draw_method::draw_table}) {
-            const permutation_test test(
+            const contingency_test test(
                 {codes(a), codes(b), strata ? codes(s) : phylo::count_array()}, every, method);
-            const auto one = test.null_values(7, 1, 100, 1);
-            EXPECT_EQ(one, test.null_values(7, 1, 100, 3));
+            const auto one = null_values(test, 7, 1, 100, 1);
+            EXPECT_EQ(one, null_values(test, 7, 1, 100, 3));
             // A range of reshuffles is the same piece of the whole.
-            const auto piece = test.null_values(7, 41, 60, 2);
+            const auto piece = null_values(test, 7, 41, 60, 2);
             EXPECT_TRUE(std::equal(piece.begin(), piece.end(), one.begin() + 40 * 6));
-            EXPECT_NE(one, test.null_values(8, 1, 100, 2));
+            EXPECT_NE(one, null_values(test, 8, 1, 100, 2));
         }
     EXPECT_NE(stream_seed(1, 2), stream_seed(2, 1));
     EXPECT_EQ(stream_seed(0, 0), 0xe220a8397b1dcdafu); // SplitMix64's first output from 0
@@ -186,14 +187,14 @@ TEST(PermutationTest, TheCheaperDrawForTheShapeAndSparseCountsForTablesTooBigToC
     std::vector<int> a(300), b(300);
     for (int i = 0; i < 300; ++i)
         a[static_cast<std::size_t>(i)] = i, b[static_cast<std::size_t>(i)] = i % 290;
-    const permutation_test test({codes(a), codes(b), {}}, every, draw_method::draw_table);
+    const contingency_test test({codes(a), codes(b), {}}, every, draw_method::draw_table);
     EXPECT_EQ(test.method(), draw_method::permute_labels);
     const auto full = phylo::taxonomy::compare(codes(a), codes(b));
     const auto observed = test.observed();
     EXPECT_EQ(observed[0], full.chi_square);
     EXPECT_EQ(observed[4], full.adjusted_rand);
-    const auto values = test.null_values(3, 1, 50, 1);
-    EXPECT_EQ(values, test.null_values(3, 1, 50, 2));
+    const auto values = null_values(test, 3, 1, 50, 1);
+    EXPECT_EQ(values, null_values(test, 3, 1, 50, 2));
     for (std::size_t k = 0; k < 50; ++k)
         EXPECT_DOUBLE_EQ(values[k * 6 + 1], 2 * 300 * values[k * 6 + 2]);
 }
@@ -201,10 +202,10 @@ TEST(PermutationTest, TheCheaperDrawForTheShapeAndSparseCountsForTablesTooBigToC
 TEST(PermutationTest, OneGroupLeavesEveryStatisticUndefined) {
     for (const auto& [a, b] :
          {std::pair{digits("000"), digits("012")}, {digits("011"), digits("000")}}) {
-        const permutation_test test({codes(a), codes(b), {}}, every);
+        const contingency_test test({codes(a), codes(b), {}}, every);
         EXPECT_FALSE(test.defined());
         for (const double x : test.observed()) EXPECT_TRUE(std::isnan(x));
-        const auto s = summarize(test.observed()[0], test.null_values(1, 1, 5, 1), 6, 0);
+        const auto s = summarize(test.observed()[0], null_values(test, 1, 1, 5, 1), 6, 0);
         EXPECT_FALSE(s.at_least);
         EXPECT_TRUE(std::isnan(s.p_value));
     }

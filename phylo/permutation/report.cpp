@@ -1,6 +1,6 @@
-#include <tool/test_report.hpp>
+#include <phylo/permutation/report.hpp>
 
-#include <tool/formats.hpp>
+#include <textutils/string_edit.hpp>
 
 #include <algorithm>
 #include <charconv>
@@ -8,7 +8,7 @@
 #include <limits>
 #include <vector>
 
-namespace labmix {
+namespace phylo::permutation {
 
 std::string format_number(double x) {
     if (std::isnan(x)) return "NaN";
@@ -31,7 +31,9 @@ std::optional<double> parse_number(std::string_view text) {
 }
 
 bool at_least_observed(double value, double observed) {
-    return value >= observed - 64 * std::numeric_limits<double>::epsilon() * std::abs(observed);
+    // (An infinite observed value is reached only by an infinite one: the margin would be NaN.)
+    return value >= observed ||
+           value >= observed - 64 * std::numeric_limits<double>::epsilon() * std::abs(observed);
 }
 
 void null_accumulator::add(double value) {
@@ -75,9 +77,10 @@ std::string report_text(std::span<const statistic> statistics,
                         std::span<const statistic_summary> summaries, const report_tags& tags) {
     std::string text = "statistic\tobserved\tnull_mean\tnull_sd\treshuffles\tat_least\tp_value"
                        "\tfixed\tpermuted\tstrata\ttaxa\tseed\n";
-    const std::string tagged = "\t" + table_field(tags.fixed) + "\t" + table_field(tags.permuted) +
-                               "\t" + table_field(tags.strata) + "\t" + std::to_string(tags.taxa) +
-                               "\t" + std::to_string(tags.seed) + "\n";
+    const std::string tagged = "\t" + textutils::table_field(tags.fixed) + "\t" +
+                               textutils::table_field(tags.permuted) + "\t" +
+                               textutils::table_field(tags.strata) + "\t" +
+                               std::to_string(tags.taxa) + "\t" + std::to_string(tags.seed) + "\n";
     for (std::size_t i = 0; i < statistics.size(); ++i) {
         const auto& s = summaries[i];
         text.append(name_of(statistics[i])).push_back('\t');
@@ -98,28 +101,4 @@ std::string report_text(std::span<const statistic> statistics, std::span<const d
     return report_text(statistics, summaries, tags);
 }
 
-void write_null_line(listing_writer& out, std::span<const statistic> statistics, std::int64_t k,
-                     std::span<const double> values) {
-    char buffer[24];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, k).ptr;
-    const std::string_view number(buffer, static_cast<std::size_t>(end - buffer));
-    for (std::size_t i = 0; i < statistics.size(); ++i) {
-        out.put(number);
-        out.put('\t');
-        out.put(name_of(statistics[i]));
-        out.put('\t');
-        out.put(format_number(values[i]));
-        out.put('\n');
-    }
-}
-
-void write_null_values(listing_writer& out, std::span<const statistic> statistics,
-                       std::span<const double> values, std::int64_t first) {
-    out.put("reshuffle\tstatistic\tvalue\n");
-    const std::size_t width = statistics.size();
-    for (std::size_t k = 0; width > 0 && k < values.size() / width; ++k)
-        write_null_line(out, statistics, first + static_cast<std::int64_t>(k),
-                        values.subspan(k * width, width));
-}
-
-} // namespace labmix
+} // namespace phylo::permutation

@@ -1,6 +1,6 @@
 #pragma once
-// One test spread over many runs (--part K/M) and put together again (--combine): part K of M
-// draws only its range of the reshuffles and writes a partial result, which carries a
+// One test spread over many runs (labmix's --part K/M) and put together again (--combine): part K
+// of M draws only its range of the reshuffles and writes a partial result, which carries a
 // fingerprint of everything the values depend on; combining the partial results of all M parts
 // gives, byte for byte, the report of one run.
 //
@@ -20,10 +20,9 @@
 // the FNV-1a hash of every byte before that line, so that a part cut short or changed in any
 // byte is refused rather than combined into another report.
 
-#include <tool/run.hpp>
-#include <tool/statistics.hpp>
-#include <tool/test_report.hpp>
-#include <tool/value_spool.hpp>
+#include <phylo/permutation/report.hpp>
+#include <phylo/permutation/statistics.hpp>
+#include <phylo/permutation/value_spool.hpp>
 
 #include <generics/byte_source.hpp>
 
@@ -39,7 +38,7 @@
 #include <string_view>
 #include <vector>
 
-namespace labmix {
+namespace phylo::permutation {
 
 namespace error_names {
 inline constexpr char part[] = "partial result";
@@ -54,9 +53,6 @@ struct part_number {
     std::int32_t m;
     friend bool operator==(const part_number&, const part_number&) = default;
 };
-
-// The text K/M of --part as a part number; the option_error otherwise.
-[[nodiscard]] part_number parse_part(std::string_view text);
 
 // The reshuffles first .. last of part p of a test of n reshuffles: the K-th of M ranges
 // as equal as whole numbers allow, floor((K - 1) n / M) + 1 .. floor(K n / M).
@@ -101,17 +97,20 @@ struct test_identity {
     std::optional<report_tags> tags;
 };
 
-// Writes the partial result of part p: the head at construction, add() for each reshuffle of
-// its range in order, finish() for the checksum line.
+// Writes the partial result of part p to `out` (which takes its text piece by piece): the head
+// at construction, add() for each reshuffle of its range in order, finish() for the checksum
+// line.
 class partial_writer {
 public:
-    partial_writer(listing_writer& out, const test_identity& test, part_number p);
+    using text_out = std::function<void(std::string_view)>;
+    partial_writer(text_out out, const test_identity& test, part_number p);
     void add(std::int64_t k, std::span<const double> values);
     void finish();
 
 private:
     void put(std::string_view text);
-    listing_writer& out_;
+    text_out out_;
+    std::string line_;
     fingerprint sum_;
 };
 
@@ -158,4 +157,4 @@ private:
     std::optional<value_spool> spool_;
 };
 
-} // namespace labmix
+} // namespace phylo::permutation

@@ -1,8 +1,8 @@
-#include <tool/strata.hpp>
+#include <phylo/permutation/strata.hpp>
 
 #include <generics/generic_random_sorting.hpp>
 
-#include "../test_support.hpp"
+#include "../../test_support.hpp"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <vector>
 
 using generics::bounded_array;
-using labmix::strata;
+using phylo::permutation::strata;
 
 namespace {
 

@@ -1,9 +1,9 @@
 // The report of a test: numbers, the tie rule, the summary; the ranges of parts.
 
-#include <tool/parts.hpp>
-#include <tool/test_report.hpp>
+#include <phylo/permutation/parts.hpp>
+#include <phylo/permutation/report.hpp>
 
-#include "../test_support.hpp"
+#include "../../test_support.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <limits>
 #include <vector>
 
-using namespace labmix;
+using namespace phylo::permutation;
 
 TEST(TestReport, NumbersReadBackAsTheSameDouble) {
     for (const double x : {0.1, 1.0 / 3, -2.5e-300, 7628.713134789488, 1e300, 0.0, 999.0}) {
@@ -75,8 +75,4 @@ TEST(TestParts, RangesCoverEveryReshuffleOnce) {
             }
             EXPECT_EQ(next, n + 1);
         }
-    EXPECT_EQ(parse_part("3/4"), (part_number{3, 4}));
-    for (const char* bad : {"0/4", "5/4", "3", "3/", "/4", "a/b", "3/4x", "-1/4"})
-        test_support::expect_error<option_error>([&] { (void)parse_part(bad); },
-                                                 "the value of option --part must be K/M");
 }

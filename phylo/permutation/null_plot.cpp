@@ -1,13 +1,13 @@
-#include <tool/null_plot.hpp>
+#include <phylo/permutation/null_plot.hpp>
 
-#include <tool/test_report.hpp>
+#include <phylo/permutation/report.hpp>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <vector>
 
-namespace labmix {
+namespace phylo::permutation {
 
 namespace {
 
@@ -134,4 +134,4 @@ std::string null_plot::svg_body(std::span<const statistic> statistics,
     return svg;
 }
 
-} // namespace labmix
+} // namespace phylo::permutation

@@ -15,15 +15,15 @@
 // The head depends only on the number of statistics, so a run writes it before it draws: an
 // output that cannot take it fails at once.
 
-#include <tool/statistics.hpp>
-#include <tool/test_report.hpp>
+#include <phylo/permutation/report.hpp>
+#include <phylo/permutation/statistics.hpp>
 
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
 
-namespace labmix {
+namespace phylo::permutation {
 
 class null_plot {
 public:
@@ -55,4 +55,4 @@ private:
     std::vector<histogram> histograms_;
 };
 
-} // namespace labmix
+} // namespace phylo::permutation

@@ -1,0 +1,3 @@
+#include <phylo/permutation/distance_family.hpp>
+
+#include <gtest/gtest.h>
