@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <concepts>
@@ -360,9 +361,24 @@ Real read_real(text_cursor& c) {
             continue;
         }
         c.advance(s.n);
-        if (!ok)
+        if (!ok) {
+            // NaN, NA and Inf (as R, pandas and C print them) are named: they are values no
+            // real literal spells, not stray characters.
+            std::size_t e = s.n;
+            while (e < w.size() && std::isalpha(static_cast<unsigned char>(w[e]))) ++e;
+            std::string word(w.substr(s.n, e - s.n));
+            for (char& ch : word)
+                ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            if (word == "nan" || word == "na" || word == "inf" || word == "infinity")
+                c.fail<data_error>("expected a real literal, found " +
+                                   text_cursor::describe(static_cast<unsigned char>(w[s.n])) +
+                                   " (\"" + std::string(w.substr(s.n, e - s.n)) + "\": " +
+                                   (word.starts_with("inf") ? "an infinite value"
+                                                            : "a missing value, not a number") +
+                                   ")");
             c.fail_found("a real literal",
                          s.n < w.size() ? static_cast<unsigned char>(w[s.n]) : -1);
+        }
         return detail::convert_real<Real>(c, w.substr(0, s.n));
     }
 }

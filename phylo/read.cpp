@@ -587,6 +587,18 @@ void append_reals(text_cursor& c, std::vector<real_element>& values, index_type 
     }
 }
 
+// A cell of a tab-separated matrix as R's write.table quotes it by default: a cell wholly
+// between double quotes stands for the text inside, its doubled quotes single.
+std::string unquoted(std::string cell) {
+    if (cell.size() < 2 || cell.front() != '"' || cell.back() != '"') return cell;
+    std::string text;
+    for (std::size_t k = 1; k + 1 < cell.size(); ++k) {
+        text.push_back(cell[k]);
+        if (cell[k] == '"' && cell[k + 1] == '"') ++k;
+    }
+    return text;
+}
+
 // The labels of the rows of a distance file: the next one read (or one read already, in
 // `pending`), which a tab-separated file's header must name in the same place.
 struct row_labels {
@@ -602,6 +614,11 @@ struct row_labels {
         else
             get_label(c, rule, label);
         pending.reset();
+        if (!header.empty()) {
+            std::string cell(textutils::trim(label, blank));
+            if (cell.size() >= 2 && cell.front() == '"' && cell.back() == '"')
+                label = unquoted(std::move(cell));
+        }
         c.set_row(taxon_context(i, label) + ", ");
         if (!header.empty()) {
             const std::string& named = header[static_cast<std::size_t>(i)];
@@ -685,7 +702,9 @@ index_type tab_layout(text_cursor& c, row_labels& labels) {
     if (cells.size() < 2) c.fail<range_error>("the header line holds no tab, so it names no taxa");
     c.set_row(taxon_context(0, {}) + ": ");
     get_label(c, labels.rule, labels.pending.emplace());
-    if (cells.front().empty() || textutils::trim(*labels.pending, blank) != cells.front())
+    for (auto& cell : cells) cell = unquoted(std::move(cell));
+    if (cells.front().empty() ||
+        unquoted(std::string(textutils::trim(*labels.pending, blank))) != cells.front())
         cells.erase(cells.begin());
     labels.header = std::move(cells);
     return static_cast<index_type>(labels.header.size());

@@ -448,6 +448,9 @@ TEST(DistanceFiles, TrianglesReadAsTheFullSquare) {
         {dist(dist_tab), "A\tB\tC\nA\t0\t1\t2\nB\t1\t0\t3\nC\t2\t3\t0\n",
          "A:0 1 2/B:1 0 3/C:2 3 0/"},
         {dist(dist_tab), "taxon\tA\tB\nA\t0\t1\nB\t1\t0\n", "A:0 1/B:1 0/"},
+        // ... and puts every label between double quotes by default.
+        {dist(dist_tab), "\"A\"\t\"B \"\"2\"\"\"\n\"A\"\t0\t1\n\"B \"\"2\"\"\"\t1\t0\n",
+         "A:0 1/B \"2\":1 0/"},
         // The header names the rows' taxa in their order.
         {dist(dist_tab), "\tC\tB\tA\nA\t0\t1\t2\nB\t1\t0\t1\nC\t2\t1\t0\n",
          "data error: line 2: taxon 0 (A), the header line names taxon 0 \"C\", not this row's "

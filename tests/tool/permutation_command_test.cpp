@@ -215,3 +215,84 @@ TEST(LabmixTest, AnInterruptedTestLeavesNoHalfWrittenOutput) {
         EXPECT_EQ(files(), (std::set<std::string>{"err", "t.tsv"}));
     }
 }
+
+namespace {
+
+// 30 taxa a0 .. a29 in 3 groups and 2 sites; the distances of points on a line, the groups
+// apart. `skew` makes the matrix asymmetric, `hole` puts NaN in it.
+std::string matrix_text(bool skew = false, bool hole = false) {
+    std::string text = "30\n";
+    for (int i = 0; i < 30; ++i) {
+        text += "a" + std::to_string(i);
+        for (int j = 0; j < 30; ++j) {
+            const double d = std::abs((i % 3) * 2.0 + i * 0.1 - (j % 3) * 2.0 - j * 0.1);
+            text += "\t" + (hole && i == 4 && j == 5   ? std::string("NaN")
+                            : skew && i == 2 && j == 7 ? std::string("9")
+                                                       : std::to_string(d));
+        }
+        text += "\n";
+    }
+    return text;
+}
+
+std::string groups_text(int rows = 30) {
+    std::string text = "taxon\tgroup\tsite\n";
+    for (int i = 0; i < rows; ++i)
+        text += "a" + std::to_string(i) + "\tg" + std::to_string(i % 3) + "\ts" +
+                std::to_string(i / 15) + "\n";
+    return text;
+}
+
+} // namespace
+
+TEST(LabmixTest, DistanceTestsOnTheEngineAndTheirErrorsNamed) {
+    const scratch dir;
+    const auto d = dir.file("d.phy", matrix_text());
+    const auto table = dir.file("t.tsv", groups_text(32)); // a30, a31: not in the matrix
+    const std::vector<std::string> args{
+        "--distances", d,         "--test", "permanova,anosim", "--header", "-n",       "60",  "-s",
+        "2",           "--fixed", "taxon",  "--permute",        "group",    "--strata", "site"};
+    const auto one = run(with(args, {"--threads", "1", table}));
+    ASSERT_EQ(one.status, 0) << one.err;
+    EXPECT_EQ(one.err, "labmix: 2 taxa of " + table + " are not in " + d + ", so left out\n");
+    EXPECT_NE(one.out.find("\ttaxon\tgroup\tsite\t30\t2\n"), std::string::npos) << one.out;
+    EXPECT_EQ(run(with(args, {"--threads", "3", table})).out, one.out);
+    std::vector<std::string> parts{"--combine"};
+    for (const int k : {2, 1, 3})
+        parts.push_back(dir.file("dpart" + std::to_string(k),
+                                 run(with(args, {"--part", std::to_string(k) + "/3", table})).out));
+    expect_runs({{parts, one.out}});
+
+    const auto mantel = run({"--distances", d, "--distances", d, "--test", "mantel", "-s", "1"});
+    EXPECT_NE(mantel.out.find("\n0.001\t") + mantel.out.find("\t0.001\t"), std::string::npos)
+        << mantel.out << mantel.err;
+    const auto other = dir.file("e.phy", "2\na0 0 1\nzz 1 0\n");
+    const auto test = [&](const std::string& matrix, const std::string& t) {
+        return std::vector<std::string>{"--distances", matrix,  "--test",    "anosim", "--header",
+                                        "--fixed",     "taxon", "--permute", "group",  t};
+    };
+    expect_runs({
+        fails(test(dir.file("skew.phy", matrix_text(true)), table),
+              "labmix: " + dir.path("skew.phy") +
+                  ": the matrix is not symmetric: the distance from \"a2\" to \"a7\" is 9, back "
+                  "1.5 (they must agree within 1e-9 of the larger)\n"),
+        fails(test(dir.file("nan.phy", matrix_text(false, true)), table),
+              "labmix: " + dir.path("nan.phy") +
+                  ": the PHYLIP rows read neither with names ended by a blank or tab (line 6: "
+                  "taxon 4 (a4), column 5: expected a real literal, found \"N\" (\"NaN\": a "
+                  "missing value, not a number)) nor with 10-character names (line 6: taxon 4 "
+                  "(a4\t2.40000), column 5: expected a real literal, found \"N\" (\"NaN\": a "
+                  "missing value, not a number))\n"),
+        fails(test(other, table), "labmix: " + other + ": taxon \"zz\" is not in " + table +
+                                      ": every taxon of the matrix must be on a row of the "
+                                      "table\n"),
+        fails(test(d, dir.file("twice.tsv", groups_text() + "a3\tg1\ts0\n")),
+              "labmix: " + dir.path("twice.tsv") +
+                  ": taxon \"a3\" is on two rows (4 and 31 of the rows taken); a taxon must be "
+                  "on one\n"),
+        fails({"--distances", d, "--distances", other, "--test", "mantel"},
+              "labmix: " + d + ": taxon \"a1\" is not in " + other +
+                  " (nor are 28 more): the two matrices of a Mantel test must hold the same "
+                  "taxa\n"),
+    });
+}
