@@ -134,7 +134,21 @@ squared read_phylip(rereadable& input, std::string_view name, read::triangle sha
     std::optional<squared> read[2];
     std::exception_ptr failed[2];
     const matrix_layout rules[2] = {matrix_layout::EXTENDED_PHYLIP, matrix_layout::PHYLIP};
+    // A tab within the first row's first 10 characters would end up in a strict name, a reading
+    // never taken (below): it is not made, which halves the reading of tab-separated files.
+    {
+        std::istream& in = input.from_start();
+        std::string line;
+        int taken = 0;
+        while (taken < 2 && std::getline(in, line))
+            if (line.find_first_not_of(" \t\r") != std::string::npos) ++taken;
+        if (taken == 2 && line.substr(0, 10).find('\t') != std::string::npos)
+            failed[1] = std::make_exception_ptr(
+                data_error("the first row's first 10 characters hold a tab, so they are no name"));
+    }
+    const bool tried_strict = !failed[1];
     for (int k = 0; k < 2; ++k) {
+        if (failed[k]) continue;
         text_cursor c(input.from_start(), true);
         try {
             read[k].emplace(read_whole(c, rules[k], shape));
@@ -162,6 +176,11 @@ squared read_phylip(rereadable& input, std::string_view name, read::triangle sha
     }
     if (read[0]) return std::move(*read[0]);
     if (read[1]) return std::move(*read[1]);
+    if (!tried_strict) { // relaxed names were the only reading
+        const std::string message = file + ": " + message_of(failed[0]);
+        if (!rethrow_as<end_error>(failed[0], message)) rethrow_as<range_error>(failed[0], message);
+        throw data_error(message);
+    }
     const std::string message =
         file + ": the PHYLIP rows read neither with names ended by a blank or tab (" +
         message_of(failed[0]) + ") nor with 10-character names (" + message_of(failed[1]) + ")";
