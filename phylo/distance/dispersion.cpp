@@ -18,14 +18,6 @@ struct points {
     [[nodiscard]] const double* row(std::size_t i) const { return rows.data() + i * dims; }
 };
 
-std::vector<double> centroid(const points& x, std::span<const std::size_t> members) {
-    std::vector<double> c(x.dims, 0.0);
-    for (const std::size_t m : members)
-        for (std::size_t k = 0; k < x.dims; ++k) c[k] += x.row(m)[k];
-    for (double& v : c) v /= static_cast<double>(members.size());
-    return c;
-}
-
 // The sum of the Euclidean distances from y to the members, and its gradient, with the sums
 // over axes and over members in extended precision, as R sums them.
 double summed_distance(const points& x, std::span<const std::size_t> members,
@@ -207,6 +199,32 @@ std::vector<double> distances_to_centres(const real_matrix& distances,
     }
     gower.rowwise() -= gower.colwise().mean();
     gower.colwise() -= gower.rowwise().mean();
+
+    std::vector<std::vector<std::size_t>> members(groups);
+    for (std::size_t i = 0; i < codes.size(); ++i) members[codes[i]].push_back(i);
+    std::vector<double> result(codes.size());
+    if (centre == dispersion_centre::centroid) {
+        // The centred matrix is the inner products of the principal coordinates, the axes of
+        // negative eigenvalue counted negative, so P - Q to a centroid is a quadratic form in
+        // it: G_ii - (2/n_g) sum_j G_ij + (1/n_g^2) sum_jk G_jk over the group's taxa, with no
+        // eigendecomposition (the axes within the tolerance of 0 add their few ulps).
+        for (const auto& group : members) {
+            const auto size = static_cast<double>(group.size());
+            std::vector<double> to_group(static_cast<std::size_t>(n), 0.0);
+            for (Eigen::Index i = 0; i < n; ++i)
+                for (const std::size_t j : group)
+                    to_group[static_cast<std::size_t>(i)] += gower(i, static_cast<Eigen::Index>(j));
+            double within = 0;
+            for (const std::size_t j : group) within += to_group[j];
+            within /= size * size;
+            for (const std::size_t i : group) {
+                const auto k = static_cast<Eigen::Index>(i);
+                const double excess = gower(k, k) - 2 * to_group[i] / size + within;
+                result[i] = excess > 0 ? std::sqrt(excess) : 0.0;
+            }
+        }
+        return result;
+    }
     const Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> solver(gower);
     const Eigen::VectorXd& values = solver.eigenvalues(); // increasing
     const double tolerance = std::sqrt(std::numeric_limits<double>::epsilon());
@@ -233,13 +251,9 @@ std::vector<double> distances_to_centres(const real_matrix& distances,
     place(positive, positive_axes);
     place(negative, negative_axes);
 
-    std::vector<std::vector<std::size_t>> members(groups);
-    for (std::size_t i = 0; i < codes.size(); ++i) members[codes[i]].push_back(i);
-    std::vector<double> result(codes.size());
     for (const auto& group : members) {
-        const auto find = centre == dispersion_centre::centroid ? centroid : spatial_median;
-        const std::vector<double> p = find(positive, group);
-        const std::vector<double> q = find(negative, group);
+        const std::vector<double> p = spatial_median(positive, group);
+        const std::vector<double> q = spatial_median(negative, group);
         for (const std::size_t i : group) {
             const double excess =
                 squared_distance(positive.row(i), p) - squared_distance(negative.row(i), q);
