@@ -237,18 +237,19 @@ void check_matrix(const squared& d, std::string_view file) {
         for (index_type j = i + 1; j <= d.labels.last(); ++j) {
             const double there = d.matrix.unchecked(i, j);
             const double back = d.matrix.unchecked(j, i);
-            const std::string pair = "from " + taxon(i) + " to " + taxon(j);
+            // Only a message spells the pair out: n^2 / 2 strings would cost more than the check.
+            const auto pair = [&] { return "from " + taxon(i) + " to " + taxon(j); };
             for (const double v : {there, back})
                 if (!std::isfinite(v))
-                    throw data_error(in + "the distance " + pair + " (or back) is " + image(v) +
+                    throw data_error(in + "the distance " + pair() + " (or back) is " + image(v) +
                                      ", not a finite number");
             if (there != back &&
                 !(std::abs(there - back) <= 1e-9 * std::max(std::abs(there), std::abs(back))))
-                throw data_error(in + "the matrix is not symmetric: the distance " + pair + " is " +
-                                 image(there) + ", back " + image(back) +
+                throw data_error(in + "the matrix is not symmetric: the distance " + pair() +
+                                 " is " + image(there) + ", back " + image(back) +
                                  " (they must agree within 1e-9 of the larger)");
             if (std::min(there, back) < 0)
-                throw data_error(in + "the distance " + pair + " is " +
+                throw data_error(in + "the distance " + pair() + " is " +
                                  image(std::min(there, back)) + ", below 0");
         }
     }
