@@ -398,25 +398,29 @@ void mantel_null::values(std::span<const std::uint32_t> permutations, std::span<
     const std::size_t count =
         batch_size(permutations, r.size(), n, static_cast<std::uint32_t>(n), true);
     std::fill(r.begin(), r.end(), 0.0);
-    // A block of rows of the first triangle is read once for every permutation of the batch;
-    // each row's products are summed in four interleaved partial sums, then added in row order.
-    for (std::size_t i0 = 0; i0 < n; i0 += tile_rows) {
-        const std::size_t i1 = std::min(i0 + tile_rows, n);
+    // Row i of the first triangle meets row p(i) of the second, read at p(j), j > i. Taken by
+    // the second's rows, each stays in the first-level cache while every permutation of the
+    // batch gathers from it, and the first's rows are read in order, which the hardware
+    // prefetches; taken by the first's rows, every gather would miss. Each row's products are
+    // summed in four interleaved partial sums, then added in the second's row order.
+    std::vector<std::uint32_t> inverse(count * n);
+    for (std::size_t b = 0; b < count; ++b)
+        for (std::size_t i = 0; i < n; ++i)
+            inverse[b * n + permutations[b * n + i]] = static_cast<std::uint32_t>(i);
+    for (std::size_t s = 0; s < n; ++s) {
+        const double* row = second_.data() + s * n;
         for (std::size_t b = 0; b < count; ++b) {
-            const std::uint32_t* p = permutations.data() + b * n;
-            for (std::size_t i = i0; i < i1; ++i) {
-                const double* a = first_.data() + row_start(n, i); // a[k]: j = i + 1 + k
-                const std::uint32_t* q = p + i + 1;
-                const double* row = second_.data() + static_cast<std::size_t>(p[i]) * n;
-                const std::size_t length = n - 1 - i;
-                double lane[4] = {};
-                std::size_t k = 0;
-                for (; k + 4 <= length; k += 4)
-                    for (std::size_t l = 0; l < 4; ++l) lane[l] += a[k + l] * row[q[k + l]];
-                double sum = (lane[0] + lane[1]) + (lane[2] + lane[3]);
-                for (; k < length; ++k) sum += a[k] * row[q[k]];
-                r[b] += sum;
-            }
+            const std::size_t i = inverse[b * n + s];
+            const double* a = first_.data() + row_start(n, i); // a[k]: j = i + 1 + k
+            const std::uint32_t* q = permutations.data() + b * n + i + 1;
+            const std::size_t length = n - 1 - i;
+            double lane[4] = {};
+            std::size_t k = 0;
+            for (; k + 4 <= length; k += 4)
+                for (std::size_t l = 0; l < 4; ++l) lane[l] += a[k + l] * row[q[k + l]];
+            double sum = (lane[0] + lane[1]) + (lane[2] + lane[3]);
+            for (; k < length; ++k) sum += a[k] * row[q[k]];
+            r[b] += sum;
         }
     }
     for (double& v : r) v /= scale_;
