@@ -1,11 +1,13 @@
-// The Python module `phylo`: partition comparison, single linkage, character matrix and
-// distance files.
+// The Python module `phylo`: partition comparison, permutation tests (permutation_tests.cpp),
+// single linkage, character matrix and distance files.
 //
 //     >>> import phylo
 //     >>> phylo.compare(["a", "a", "b"], ["x", "y", "y"])["adjusted_rand"]
 //
 // Library errors are raised as phylo.Error (a ValueError) with the library's message; a file
 // that cannot be opened is an OSError naming it.
+
+#include "python_text.hpp"
 
 #include <phylo/distance/matrix_file.hpp>
 #include <phylo/nexus.hpp>
@@ -40,21 +42,9 @@
 
 namespace py = pybind11;
 using namespace phylo;
+using phylo_python::utf8_of;
 
 namespace {
-
-// The UTF-8 text of a label, or ValueError naming it (a lone surrogate has none).
-std::string utf8_of(const py::handle& label, std::size_t k) {
-    Py_ssize_t size = 0;
-    const char* text = PyUnicode_AsUTF8AndSize(label.ptr(), &size);
-    if (text == nullptr) {
-        PyErr_Clear();
-        throw py::value_error("label " + std::to_string(k) + ", " +
-                              py::repr(label).cast<std::string>() +
-                              ", is not valid Unicode text (it holds a lone surrogate)");
-    }
-    return std::string(text, static_cast<std::size_t>(size));
-}
 
 // Labels over taxa 0 .. n - 1 from a sequence: of str, or with `any` of any objects but
 // sequences, each compared as str(x). A list or tuple among the labels is a mistake (two
@@ -327,8 +317,8 @@ private:
 } // namespace
 
 PYBIND11_MODULE(phylo, m) {
-    m.doc() =
-        "Partition comparison, single-linkage clustering and distance files of the phylo library.";
+    m.doc() = "Partition comparison, permutation tests (permutation_test, distance_test,\n"
+              "mantel_test), single-linkage clustering and distance files of the phylo library.";
 
     // One Python type for every library error, with the library's message.
     static py::exception<generics::error> library_error(m, "Error", PyExc_ValueError);
@@ -484,4 +474,6 @@ PYBIND11_MODULE(phylo, m) {
         "Writes a discrete character matrix, one str of states per label (format \"phylip\",\n"
         "\"extended_phylip\" or \"nexus\"); separator \"blank\" puts a blank after the name\n"
         "where the PHYLIP layouts put a tab (R's ape reads names cleanly then).");
+
+    phylo_python::add_permutation_tests(m);
 }
