@@ -33,6 +33,7 @@
 #include <limits>
 #include <numeric>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -112,6 +113,34 @@ count_array to_partition(const py::handle& labels) {
         }
     }
     return taxonomy::group_numbers(to_labels(labels, true));
+}
+
+// Two one-dimensional numpy integer arrays compared where they lie: both int32 or both int64
+// as they are (a copy only of an array that is not contiguous), other integer types as int64.
+// Nothing for anything else.
+std::optional<taxonomy::partition_comparison> compare_in_place(const py::handle& first,
+                                                               const py::handle& second) {
+    const auto integers = [](const py::handle& x) {
+        if (!py::isinstance<py::array>(x)) return false;
+        const auto a = py::reinterpret_borrow<py::array>(x);
+        const char kind = a.dtype().kind();
+        return a.ndim() == 1 && (kind == 'i' || kind == 'u' || kind == 'b');
+    };
+    if (!integers(first) || !integers(second)) return std::nullopt;
+    const auto compare_as = [&](auto element) -> taxonomy::partition_comparison {
+        using T = decltype(element);
+        const auto a = py::array_t<T, py::array::c_style | py::array::forcecast>::ensure(first);
+        const auto b = py::array_t<T, py::array::c_style | py::array::forcecast>::ensure(second);
+        if (!a || !b) throw py::value_error("integer labels must fit 64 bits");
+        const std::span<const T> x(a.data(), static_cast<std::size_t>(a.size()));
+        const std::span<const T> y(b.data(), static_cast<std::size_t>(b.size()));
+        py::gil_scoped_release unlocked; // a and b hold the arrays meanwhile
+        return taxonomy::compare(x, y);
+    };
+    if (py::isinstance<py::array_t<std::int32_t>>(first) &&
+        py::isinstance<py::array_t<std::int32_t>>(second))
+        return compare_as(std::int32_t{});
+    return compare_as(std::int64_t{});
 }
 
 py::dict as_dict(const taxonomy::partition_comparison& r) {
@@ -333,6 +362,7 @@ PYBIND11_MODULE(phylo, m) {
     m.def(
         "compare",
         [](const py::object& first, const py::object& second) {
+            if (const auto r = compare_in_place(first, second)) return as_dict(*r);
             const auto a = to_partition(first);
             const auto b = to_partition(second);
             py::gil_scoped_release unlocked;
