@@ -75,43 +75,11 @@ taxon_labels to_labels(const py::handle& labels, bool any) {
     return names;
 }
 
-// Group numbers of 64-bit integer labels: kept when they fit 32 bits, else numbered by rank.
-count_array from_integers(const std::int64_t* values, std::size_t n) {
-    count_array groups(0, static_cast<index_type>(n) - 1);
-    const auto [low, high] = std::minmax_element(values, values + n);
-    if (n == 0 || (*low >= std::numeric_limits<count_element>::min() &&
-                   *high <= std::numeric_limits<count_element>::max())) {
-        std::transform(values, values + n, groups.begin(),
-                       [](std::int64_t v) { return static_cast<count_element>(v); });
-        return groups;
-    }
-    std::vector<std::int64_t> distinct(values, values + n);
-    std::sort(distinct.begin(), distinct.end());
-    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
-    std::transform(values, values + n, groups.begin(), [&distinct](std::int64_t v) {
-        return static_cast<count_element>(std::lower_bound(distinct.begin(), distinct.end(), v) -
-                                          distinct.begin());
-    });
-    return groups;
-}
-
-// A partition from a numpy integer array, or from any sequence of labels (compared as str).
+// A partition from any sequence of labels (compared as str); one-dimensional numpy integer
+// arrays are compared where they lie (compare_in_place).
 count_array to_partition(const py::handle& labels) {
-    if (py::isinstance<py::array>(labels)) {
-        const auto array = py::reinterpret_borrow<py::array>(labels);
-        const char kind = array.dtype().kind();
-        if (kind == 'i' || kind == 'u' || kind == 'b') {
-            if (array.ndim() != 1) throw py::value_error("labels must be a one-dimensional array");
-            if (array.dtype().is(py::dtype::of<std::int32_t>())) {
-                const auto a = py::array_t<std::int32_t, py::array::c_style>::ensure(array);
-                return count_array(0, std::vector<count_element>(a.data(), a.data() + a.size()));
-            }
-            const auto a =
-                py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>::ensure(array);
-            if (!a) throw py::value_error("integer labels must fit 64 bits");
-            return from_integers(a.data(), static_cast<std::size_t>(a.size()));
-        }
-    }
+    if (py::isinstance<py::array>(labels) && py::reinterpret_borrow<py::array>(labels).ndim() != 1)
+        throw py::value_error("labels must be a one-dimensional array");
     return taxonomy::group_numbers(to_labels(labels, true));
 }
 
