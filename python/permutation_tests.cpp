@@ -134,9 +134,11 @@ missing_labels read_missing(const py::object& given) {
     missing_labels missing;
     if (given.is_none()) return missing;
     missing.given = true;
-    // One label alone is a list of one ("NA"), as --missing NA is.
-    const py::object labels =
-        py::isinstance<py::str>(given) ? py::object(py::make_tuple(given)) : given;
+    // One label alone is a list of one ("NA", None, NaN), as --missing NA is.
+    const bool one = py::isinstance<py::str>(given) ||
+                     (!py::isinstance<py::sequence>(given) && !py::hasattr(given, "to_numpy") &&
+                      !py::isinstance<py::array>(given));
+    const py::object labels = one ? py::object(py::make_tuple(given)) : given;
     const label_column c = read_labels(labels, "missing");
     for (std::size_t k = 0; k < c.text.size(); ++k) {
         if (c.absent[k] != 0)
@@ -426,8 +428,13 @@ void add_permutation_tests(py::module_& m) {
                                                        "there are no taxa to test");
             pm::contingency_columns codes{codes_of(a, rows), codes_of(b, rows),
                                           c ? codes_of(*c, rows) : phylo::count_array()};
-            auto test = std::make_unique<pm::contingency_test>(std::move(codes), chosen);
-            const auto observed = test->observed();
+            std::unique_ptr<pm::contingency_test> test;
+            std::vector<double> observed;
+            {
+                py::gil_scoped_release unlocked;
+                test = std::make_unique<pm::contingency_test>(std::move(codes), chosen);
+                observed = test->observed();
+            }
             return report(std::move(test), observed, chosen, s, return_null);
         },
         py::arg("fixed"), py::arg("permuted"), py::arg("statistics") = py::make_tuple("chi2"),
@@ -478,10 +485,16 @@ void add_permutation_tests(py::module_& m) {
             const bool whole = rows.size() == n;
             const phylo::real_matrix part =
                 whole ? phylo::real_matrix() : submatrix(d.matrix, rows);
-            auto test = std::make_unique<pm::groups_test>(
-                whole ? d.matrix : part, codes_of(g, rows),
-                c ? codes_of(*c, rows) : phylo::count_array(), chosen);
-            const auto observed = test->observed();
+            const auto group_codes = codes_of(g, rows);
+            const auto strata_codes = c ? codes_of(*c, rows) : phylo::count_array();
+            std::unique_ptr<pm::groups_test> test;
+            std::vector<double> observed;
+            {
+                py::gil_scoped_release unlocked; // ANOSIM ranks every distance
+                test = std::make_unique<pm::groups_test>(whole ? d.matrix : part, group_codes,
+                                                         strata_codes, chosen);
+                observed = test->observed();
+            }
             return report(std::move(test), observed, chosen, s, return_null);
         },
         py::arg("distances"), py::arg("groups"),
@@ -533,9 +546,14 @@ void add_permutation_tests(py::module_& m) {
                                               ", a missing value; every taxon needs a stratum");
                 strata_codes = codes_of(c, rows);
             }
-            auto test = std::make_unique<pm::mantel_test>(first.matrix, second.matrix, strata_codes,
-                                                          chosen);
-            const auto observed = test->observed();
+            std::unique_ptr<pm::mantel_test> test;
+            std::vector<double> observed;
+            {
+                py::gil_scoped_release unlocked; // Spearman's correlation ranks every distance
+                test = std::make_unique<pm::mantel_test>(first.matrix, second.matrix, strata_codes,
+                                                         chosen);
+                observed = test->observed();
+            }
             return report(std::move(test), observed, chosen, s, return_null);
         },
         py::arg("a"), py::arg("b"), py::arg("statistics") = py::make_tuple("mantel"),
