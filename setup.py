@@ -26,7 +26,7 @@ def eigen_include():
 
 module = Extension(
     "phylo",
-    sources=["python/phylo_module.cpp"] + sources("phylo/**/*.cpp") + sources("textutils/*.cpp"),
+    sources=["python/phylo_module.cpp", "python/permutation_tests.cpp"] + sources("phylo/**/*.cpp") + sources("textutils/*.cpp"),
     include_dirs=[".", pybind11.get_include()] + eigen_include(),
     language="c++",
     extra_compile_args=["-std=c++20", "-O2", "-fvisibility=hidden"],

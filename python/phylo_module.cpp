@@ -1,11 +1,13 @@
-// The Python module `phylo`: partition comparison, single linkage, character matrix and
-// distance files.
+// The Python module `phylo`: partition comparison, permutation tests (permutation_tests.cpp),
+// single linkage, character matrix and distance files.
 //
 //     >>> import phylo
 //     >>> phylo.compare(["a", "a", "b"], ["x", "y", "y"])["adjusted_rand"]
 //
 // Library errors are raised as phylo.Error (a ValueError) with the library's message; a file
 // that cannot be opened is an OSError naming it.
+
+#include "python_text.hpp"
 
 #include <phylo/distance/matrix_file.hpp>
 #include <phylo/nexus.hpp>
@@ -31,6 +33,7 @@
 #include <limits>
 #include <numeric>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,21 +43,9 @@
 
 namespace py = pybind11;
 using namespace phylo;
+using phylo_python::utf8_of;
 
 namespace {
-
-// The UTF-8 text of a label, or ValueError naming it (a lone surrogate has none).
-std::string utf8_of(const py::handle& label, std::size_t k) {
-    Py_ssize_t size = 0;
-    const char* text = PyUnicode_AsUTF8AndSize(label.ptr(), &size);
-    if (text == nullptr) {
-        PyErr_Clear();
-        throw py::value_error("label " + std::to_string(k) + ", " +
-                              py::repr(label).cast<std::string>() +
-                              ", is not valid Unicode text (it holds a lone surrogate)");
-    }
-    return std::string(text, static_cast<std::size_t>(size));
-}
 
 // Labels over taxa 0 .. n - 1 from a sequence: of str, or with `any` of any objects but
 // sequences, each compared as str(x). A list or tuple among the labels is a mistake (two
@@ -84,44 +75,40 @@ taxon_labels to_labels(const py::handle& labels, bool any) {
     return names;
 }
 
-// Group numbers of 64-bit integer labels: kept when they fit 32 bits, else numbered by rank.
-count_array from_integers(const std::int64_t* values, std::size_t n) {
-    count_array groups(0, static_cast<index_type>(n) - 1);
-    const auto [low, high] = std::minmax_element(values, values + n);
-    if (n == 0 || (*low >= std::numeric_limits<count_element>::min() &&
-                   *high <= std::numeric_limits<count_element>::max())) {
-        std::transform(values, values + n, groups.begin(),
-                       [](std::int64_t v) { return static_cast<count_element>(v); });
-        return groups;
-    }
-    std::vector<std::int64_t> distinct(values, values + n);
-    std::sort(distinct.begin(), distinct.end());
-    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
-    std::transform(values, values + n, groups.begin(), [&distinct](std::int64_t v) {
-        return static_cast<count_element>(std::lower_bound(distinct.begin(), distinct.end(), v) -
-                                          distinct.begin());
-    });
-    return groups;
+// A partition from any sequence of labels (compared as str); one-dimensional numpy integer
+// arrays are compared where they lie (compare_in_place).
+count_array to_partition(const py::handle& labels) {
+    if (py::isinstance<py::array>(labels) && py::reinterpret_borrow<py::array>(labels).ndim() != 1)
+        throw py::value_error("labels must be a one-dimensional array");
+    return taxonomy::group_numbers(to_labels(labels, true));
 }
 
-// A partition from a numpy integer array, or from any sequence of labels (compared as str).
-count_array to_partition(const py::handle& labels) {
-    if (py::isinstance<py::array>(labels)) {
-        const auto array = py::reinterpret_borrow<py::array>(labels);
-        const char kind = array.dtype().kind();
-        if (kind == 'i' || kind == 'u' || kind == 'b') {
-            if (array.ndim() != 1) throw py::value_error("labels must be a one-dimensional array");
-            if (array.dtype().is(py::dtype::of<std::int32_t>())) {
-                const auto a = py::array_t<std::int32_t, py::array::c_style>::ensure(array);
-                return count_array(0, std::vector<count_element>(a.data(), a.data() + a.size()));
-            }
-            const auto a =
-                py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>::ensure(array);
-            if (!a) throw py::value_error("integer labels must fit 64 bits");
-            return from_integers(a.data(), static_cast<std::size_t>(a.size()));
-        }
-    }
-    return taxonomy::group_numbers(to_labels(labels, true));
+// Two one-dimensional numpy integer arrays compared where they lie: both int32 or both int64
+// as they are (a copy only of an array that is not contiguous), other integer types as int64.
+// Nothing for anything else.
+std::optional<taxonomy::partition_comparison> compare_in_place(const py::handle& first,
+                                                               const py::handle& second) {
+    const auto integers = [](const py::handle& x) {
+        if (!py::isinstance<py::array>(x)) return false;
+        const auto a = py::reinterpret_borrow<py::array>(x);
+        const char kind = a.dtype().kind();
+        return a.ndim() == 1 && (kind == 'i' || kind == 'u' || kind == 'b');
+    };
+    if (!integers(first) || !integers(second)) return std::nullopt;
+    const auto compare_as = [&](auto element) -> taxonomy::partition_comparison {
+        using T = decltype(element);
+        const auto a = py::array_t<T, py::array::c_style | py::array::forcecast>::ensure(first);
+        const auto b = py::array_t<T, py::array::c_style | py::array::forcecast>::ensure(second);
+        if (!a || !b) throw py::value_error("integer labels must fit 64 bits");
+        const std::span<const T> x(a.data(), static_cast<std::size_t>(a.size()));
+        const std::span<const T> y(b.data(), static_cast<std::size_t>(b.size()));
+        py::gil_scoped_release unlocked; // a and b hold the arrays meanwhile
+        return taxonomy::compare(x, y);
+    };
+    if (py::isinstance<py::array_t<std::int32_t>>(first) &&
+        py::isinstance<py::array_t<std::int32_t>>(second))
+        return compare_as(std::int32_t{});
+    return compare_as(std::int64_t{});
 }
 
 py::dict as_dict(const taxonomy::partition_comparison& r) {
@@ -327,8 +314,8 @@ private:
 } // namespace
 
 PYBIND11_MODULE(phylo, m) {
-    m.doc() =
-        "Partition comparison, single-linkage clustering and distance files of the phylo library.";
+    m.doc() = "Partition comparison, permutation tests (permutation_test, distance_test,\n"
+              "mantel_test), single-linkage clustering and distance files of the phylo library.";
 
     // One Python type for every library error, with the library's message.
     static py::exception<generics::error> library_error(m, "Error", PyExc_ValueError);
@@ -343,6 +330,7 @@ PYBIND11_MODULE(phylo, m) {
     m.def(
         "compare",
         [](const py::object& first, const py::object& second) {
+            if (const auto r = compare_in_place(first, second)) return as_dict(*r);
             const auto a = to_partition(first);
             const auto b = to_partition(second);
             py::gil_scoped_release unlocked;
@@ -484,4 +472,6 @@ PYBIND11_MODULE(phylo, m) {
         "Writes a discrete character matrix, one str of states per label (format \"phylip\",\n"
         "\"extended_phylip\" or \"nexus\"); separator \"blank\" puts a blank after the name\n"
         "where the PHYLIP layouts put a tab (R's ape reads names cleanly then).");
+
+    phylo_python::add_permutation_tests(m);
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <limits>
 #include <numbers>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,20 +22,27 @@ namespace {
 
 using count_size_error = count_chars::size_error;
 
-// Codes 0 .. groups - 1 for the groups of `p`, in increasing order of group number, and the
+// Codes 0 .. groups - 1 for the groups of `values`, in increasing order of group number, and the
 // size of each group. True when the group numbers are such codes already (0 .. groups - 1, all
 // used, as group_numbers and to_group_numbers give them): then `codes` is left alone.
-bool code_groups(const count_array& p, std::vector<std::uint32_t>& codes,
+template <class Group>
+bool code_groups(std::span<const Group> values, std::vector<std::uint32_t>& codes,
                  std::vector<std::int64_t>& sizes) {
-    const auto values = p.span();
     const auto n = static_cast<std::int64_t>(values.size());
     sizes.clear();
     const auto [low, high] = std::minmax_element(values.begin(), values.end());
-    const std::int64_t lowest = *low;
-    const std::int64_t range = std::int64_t{*high} - lowest + 1;
-    if (detail::table_fits(range, n)) {
+    const Group lowest = *low;
+    // The offset of a number from the lowest, in unsigned arithmetic: 64-bit numbers may lie
+    // further apart than a signed 64-bit difference holds.
+    const auto offset = [lowest](Group g) {
+        return static_cast<std::uint64_t>(g) - static_cast<std::uint64_t>(lowest);
+    };
+    const std::uint64_t spread = offset(*high);
+    if (spread < std::uint64_t{1} << 62 &&
+        detail::table_fits(static_cast<std::int64_t>(spread) + 1, n)) {
+        const auto range = static_cast<std::int64_t>(spread) + 1;
         std::vector<std::uint32_t> code(static_cast<std::size_t>(range), 0);
-        for (const auto g : values) ++code[static_cast<std::size_t>(g - lowest)];
+        for (const auto g : values) ++code[static_cast<std::size_t>(offset(g))];
         // Sizes in group order; then each entry becomes its group's code.
         for (auto& c : code) {
             if (c == 0) continue;
@@ -44,11 +52,11 @@ bool code_groups(const count_array& p, std::vector<std::uint32_t>& codes,
         if (lowest == 0 && static_cast<std::int64_t>(sizes.size()) == range) return true;
         codes.resize(values.size());
         for (std::size_t k = 0; k < values.size(); ++k)
-            codes[k] = code[static_cast<std::size_t>(values[k] - lowest)];
+            codes[k] = code[static_cast<std::size_t>(offset(values[k]))];
         return false;
     }
     // Far-apart numbers: the distinct ones, sorted, and a search for each taxon.
-    std::vector<count_element> distinct(values.begin(), values.end());
+    std::vector<Group> distinct(values.begin(), values.end());
     std::sort(distinct.begin(), distinct.end());
     distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
     sizes.assign(distinct.size(), 0);
@@ -265,19 +273,20 @@ void check_total(std::int64_t total, std::int64_t n) {
 
 } // namespace
 
-void contingency(const count_array& first, const count_array& second, contingency_table& table) {
-    if (first.length() != second.length())
-        throw count_size_error("partitions of " + std::to_string(first.length()) + " and " +
-                               std::to_string(second.length()) + " taxa cannot be compared");
+namespace {
+
+template <class Group>
+void contingency_of(std::span<const Group> first, std::span<const Group> second,
+                    contingency_table& table) {
+    if (first.size() != second.size())
+        throw count_size_error("partitions of " + std::to_string(first.size()) + " and " +
+                               std::to_string(second.size()) + " taxa cannot be compared");
     if (first.empty()) throw range_error("empty partitions cannot be compared");
-    if (first.first() != second.first())
-        throw range_error("the partitions start at indices " + std::to_string(first.first()) +
-                          " and " + std::to_string(second.first()));
     std::vector<std::uint32_t> a;
     std::vector<std::uint32_t> b;
     const bool first_coded = code_groups(first, a, table.row_sums);
     const bool second_coded = code_groups(second, b, table.column_sums);
-    table.n = first.length();
+    table.n = static_cast<std::int64_t>(first.size());
     table.cells.clear();
     // At most min(n, na nb) cells: reserved once, so the cells are never copied while they grow.
     table.cells.reserve(static_cast<std::size_t>(
@@ -300,6 +309,25 @@ void contingency(const count_array& first, const count_array& second, contingenc
         walk(a.data(), second.data());
     else
         walk(a.data(), b.data());
+}
+
+} // namespace
+
+void contingency(const count_array& first, const count_array& second, contingency_table& table) {
+    if (first.length() == second.length() && !first.empty() && first.first() != second.first())
+        throw range_error("the partitions start at indices " + std::to_string(first.first()) +
+                          " and " + std::to_string(second.first()));
+    contingency_of(first.span(), second.span(), table);
+}
+
+void contingency(std::span<const std::int32_t> first, std::span<const std::int32_t> second,
+                 contingency_table& table) {
+    contingency_of(first, second, table);
+}
+
+void contingency(std::span<const std::int64_t> first, std::span<const std::int64_t> second,
+                 contingency_table& table) {
+    contingency_of(first, second, table);
 }
 
 contingency_table contingency(const count_array& first, const count_array& second) {
@@ -400,6 +428,20 @@ partition_comparison compare(const contingency_table& table) {
 
 partition_comparison compare(const count_array& first, const count_array& second) {
     return compare(contingency(first, second));
+}
+
+partition_comparison compare(std::span<const std::int32_t> first,
+                             std::span<const std::int32_t> second) {
+    contingency_table table;
+    contingency(first, second, table);
+    return compare(table);
+}
+
+partition_comparison compare(std::span<const std::int64_t> first,
+                             std::span<const std::int64_t> second) {
+    contingency_table table;
+    contingency(first, second, table);
+    return compare(table);
 }
 
 partition_comparison compare(const taxon_labels& first, const taxon_labels& second) {

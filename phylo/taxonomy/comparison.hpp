@@ -76,6 +76,13 @@ struct contingency_table {
 [[nodiscard]] contingency_table contingency(const count_array& first, const count_array& second);
 // The same into `table`, reusing its storage.
 void contingency(const count_array& first, const count_array& second, contingency_table& table);
+// The same of group numbers held elsewhere (a numpy array, say), read where they stand: 32-
+// or 64-bit numbers, any values. Unequal lengths are count_chars::size_error, empty ones the
+// range error.
+void contingency(std::span<const std::int32_t> first, std::span<const std::int32_t> second,
+                 contingency_table& table);
+void contingency(std::span<const std::int64_t> first, std::span<const std::int64_t> second,
+                 contingency_table& table);
 
 // What depends only on the margins of a table.
 struct margin_measures {
@@ -165,6 +172,11 @@ private:
 [[nodiscard]] partition_comparison compare(const contingency_table& table);
 // The measures of two partitions given as group numbers (any numbers; see `contingency`).
 [[nodiscard]] partition_comparison compare(const count_array& first, const count_array& second);
+// The same of group numbers held elsewhere (see `contingency`).
+[[nodiscard]] partition_comparison compare(std::span<const std::int32_t> first,
+                                           std::span<const std::int32_t> second);
+[[nodiscard]] partition_comparison compare(std::span<const std::int64_t> first,
+                                           std::span<const std::int64_t> second);
 // The measures of two partitions given as label columns of any strings: two taxa share a group
 // exactly when their labels are equal. Unequal lengths are count_chars::size_error.
 [[nodiscard]] partition_comparison compare(const taxon_labels& first, const taxon_labels& second);

@@ -15,6 +15,7 @@
 #include <limits>
 #include <numeric>
 #include <random>
+#include <span>
 #include <tuple>
 #include <vector>
 
@@ -172,6 +173,14 @@ TEST(Comparison, SameBitsEveryWayTheMeasuresAreTaken) {
         const auto s = compare(spread, b);
         EXPECT_TRUE(same_bits(s.ami, r.ami) && same_bits(s.chi_square, r.chi_square) &&
                     same_bits(s.nmi, r.nmi));
+        // Numbers held elsewhere, 32- or 64-bit, the latter further apart than a signed 64-bit
+        // difference holds.
+        std::vector<std::int64_t> wide(a.begin(), a.end()), b64(b.begin(), b.end());
+        for (auto& g : wide)
+            g = g == 0 ? std::numeric_limits<std::int64_t>::min() : g * (std::int64_t{1} << 40);
+        for (const auto& w : {compare(std::span<const std::int32_t>(a.span()), b.span()),
+                              compare(std::span<const std::int64_t>(wide), b64)})
+            EXPECT_TRUE(same_association(w, r) && same_bits(w.ami, r.ami)) << n;
         // A permutation test's loop: reshuffle one side, rebuild the cells, reuse the margins (as
         // compare(table, margins) and association_measurer do).
         contingency_table reshuffled = table;
