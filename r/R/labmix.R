@@ -1,0 +1,182 @@
+# The package's functions: argument checks and the coding of labels into group numbers here,
+# the tests themselves in src/labmix.cpp.
+#
+# Groups are numbered 0, 1, ... in the order in which their labels first appear, as labmix
+# numbers the labels of a table: the reshuffles drawn from a seed depend on that numbering, so
+# the same data and seed give labmix's numbers.
+
+# The 0-based codes of `x` by first appearance.
+first_appearance <- function(x) match(x, unique(x)) - 1L
+
+# Checks that `x` (called `what`) is a vector of labels: a factor, or a character, integer,
+# numeric or logical vector without dimensions.
+check_labels <- function(x, what) {
+    if (!(is.factor(x) || (is.atomic(x) && (is.character(x) || is.numeric(x) || is.logical(x)))) ||
+        !is.null(dim(x)))
+        stop(what, " must be a vector of labels (a factor, character or integer vector), not ",
+             if (is.null(dim(x))) class(x)[1L] else "an array or matrix", call. = FALSE)
+}
+
+# Which entries of `x` are missing: NA, written "NA" when `missing` names it, or a label that
+# `missing` names. NA that `missing` does not name is an error.
+missing_rows <- function(x, what, missing) {
+    missing <- as.character(missing)
+    na <- is.na(x)
+    if (any(na) && !("NA" %in% missing || anyNA(missing)))
+        stop(what, " holds NA (first at position ", which(na)[1L], "): give missing = \"NA\" ",
+             "to leave such rows out", call. = FALSE)
+    na | (as.character(x) %in% missing)
+}
+
+# The common arguments of the tests, checked; `threads` 0 and `seed` NA mean "choose".
+check_run <- function(reshuffles, seed, threads) {
+    whole <- function(v, low, high) {
+        is.numeric(v) && length(v) == 1L && !is.na(v) && v == trunc(v) && v >= low && v <= high
+    }
+    if (!whole(reshuffles, 1, .Machine$integer.max))
+        stop("reshuffles must be a whole number from 1 to ", .Machine$integer.max,
+             ": a test needs at least 1 reshuffle", call. = FALSE)
+    if (!is.null(seed) && !whole(seed, 0, 2147483647))
+        stop("seed must be a whole number from 0 to 2147483647, or NULL for one from the clock",
+             call. = FALSE)
+    if (!is.null(threads) && !whole(threads, 1, .Machine$integer.max))
+        stop("threads must be a whole number from 1, or NULL for every core", call. = FALSE)
+    list(reshuffles = as.integer(reshuffles),
+         seed = if (is.null(seed)) NA_real_ else as.numeric(seed),
+         threads = if (is.null(threads)) 0L else as.integer(threads))
+}
+
+# The statistics as one comma-separated list ("chi2,ari"), as labmix --test takes them.
+statistics_list <- function(statistics) {
+    if (!is.character(statistics) || length(statistics) == 0L || anyNA(statistics))
+        stop("statistics must name the statistics, as \"chi2,ari\" or c(\"chi2\", \"ari\")",
+             call. = FALSE)
+    paste(statistics, collapse = ",")
+}
+
+# Runs .Call(...) with the calling function's call on any error the engine raises.
+engine <- function(call, entry, ...) {
+    tryCatch(.Call(entry, ...), error = function(e) stop(simpleError(conditionMessage(e), call)))
+}
+
+# The rows that a test keeps: every row without a missing label among `columns` (a named list).
+kept_rows <- function(columns, missing) {
+    keep <- rep(TRUE, length(columns[[1L]]))
+    for (what in names(columns))
+        if (!is.null(columns[[what]]))
+            keep <- keep & !missing_rows(columns[[what]], what, if (is.null(missing)) character()
+                                                            else missing)
+    keep
+}
+
+check_lengths <- function(columns, n, of) {
+    for (what in names(columns))
+        if (!is.null(columns[[what]]) && length(columns[[what]]) != n)
+            stop(what, " has ", length(columns[[what]]), " labels, but ", of, " has ", n,
+                 call. = FALSE)
+}
+
+undefined_warning <- function(result, why) {
+    if (nrow(result) > 0L && all(is.nan(result$observed)))
+        warning("every statistic is undefined, so it is NaN: ", why, call. = FALSE)
+    result
+}
+
+perm_test <- function(fixed, permuted, statistics = "chi2", strata = NULL, reshuffles = 999,
+                      seed = NULL, threads = NULL, missing = NULL) {
+    call <- match.call()
+    check_labels(fixed, "fixed")
+    check_labels(permuted, "permuted")
+    if (!is.null(strata)) check_labels(strata, "strata")
+    check_lengths(list(permuted = permuted, strata = strata), length(fixed), "fixed")
+    list <- statistics_list(statistics)
+    run <- check_run(reshuffles, seed, threads)
+    keep <- kept_rows(list(fixed = fixed, permuted = permuted, strata = strata), missing)
+    codes <- function(x) if (is.null(x)) integer() else first_appearance(x[keep])
+    result <- engine(call, C_labmix_contingency, codes(fixed), codes(permuted), codes(strata),
+                     list, run$reshuffles, run$seed, run$threads)
+    why <- if (!any(keep)) "there are no taxa" else if (length(unique(fixed[keep])) < 2L)
+               "fixed has only one group" else "permuted has only one group"
+    undefined_warning(result, why)
+}
+
+# A distance matrix given as a `dist` object or a square numeric matrix: the square and its
+# labels (row names, or 1, 2, ... without them), checked as labmix checks a matrix file.
+as_distances <- function(d, what, call) {
+    if (inherits(d, "dist")) {
+        n <- attr(d, "Size")
+        labels <- attr(d, "Labels")
+        d <- as.matrix(d)
+    } else {
+        if (!is.matrix(d) || !is.numeric(d) || nrow(d) != ncol(d))
+            stop(what, " must be a dist object or a square numeric matrix", call. = FALSE)
+        n <- nrow(d)
+        labels <- rownames(d)
+        storage.mode(d) <- "double"
+    }
+    if (is.null(labels)) labels <- as.character(seq_len(n))
+    dimnames(d) <- NULL
+    engine(call, C_labmix_check_distances, d, as.character(labels), what)
+    list(matrix = d, labels = as.character(labels))
+}
+
+distance_test <- function(d, groups, statistics = "permanova", strata = NULL, reshuffles = 999,
+                          seed = NULL, threads = NULL, missing = NULL) {
+    call <- match.call()
+    d <- as_distances(d, "d", call)
+    check_labels(groups, "groups")
+    if (!is.null(strata)) check_labels(strata, "strata")
+    check_lengths(list(groups = groups, strata = strata), length(d$labels), "d")
+    list <- statistics_list(statistics)
+    run <- check_run(reshuffles, seed, threads)
+    keep <- kept_rows(list(groups = groups, strata = strata), missing)
+    codes <- function(x) if (is.null(x)) integer() else first_appearance(x[keep])
+    result <- engine(call, C_labmix_groups, d$matrix[keep, keep, drop = FALSE], codes(groups),
+                     codes(strata), list, run$reshuffles, run$seed, run$threads)
+    undefined_warning(result, if (!any(keep)) "there are no taxa" else "groups has only one group")
+}
+
+mantel_test <- function(a, b, statistics = "mantel", strata = NULL, reshuffles = 999,
+                        seed = NULL, threads = NULL, missing = NULL) {
+    call <- match.call()
+    a <- as_distances(a, "a", call)
+    b <- as_distances(b, "b", call)
+    n <- length(a$labels)
+    if (length(b$labels) != n)
+        stop("a holds ", n, " taxa and b ", length(b$labels),
+             ": the two matrices of a Mantel test must hold the same taxa", call. = FALSE)
+    # b in the order of a's labels, when they name the same taxa in another order.
+    order <- match(a$labels, b$labels)
+    if (anyNA(order))
+        stop("a: taxon \"", a$labels[is.na(order)][1L], "\" is not in b",
+             ": the two matrices of a Mantel test must hold the same taxa", call. = FALSE)
+    if (!is.null(strata)) check_labels(strata, "strata")
+    check_lengths(list(strata = strata), n, "a")
+    list <- statistics_list(statistics)
+    run <- check_run(reshuffles, seed, threads)
+    keep <- if (is.null(strata)) rep(TRUE, n) else kept_rows(list(strata = strata), missing)
+    order <- order[keep]
+    result <- engine(call, C_labmix_mantel, a$matrix[keep, keep, drop = FALSE],
+                     b$matrix[order, order, drop = FALSE],
+                     if (is.null(strata)) integer() else first_appearance(strata[keep]), list,
+                     run$reshuffles, run$seed, run$threads)
+    undefined_warning(result, "a matrix has fewer than three taxa or no spread")
+}
+
+compare_partitions <- function(a, b) {
+    check_labels(a, "a")
+    check_labels(b, "b")
+    check_lengths(list(b = b), length(a), "a")
+    missing_rows(a, "a", character())
+    missing_rows(b, "b", character())
+    engine(match.call(), C_labmix_compare, first_appearance(a), first_appearance(b))
+}
+
+read_distances <- function(path, format = c("auto", "phylip", "relaxed-phylip", "tab", "nexus")) {
+    if (!is.character(path) || length(path) != 1L || is.na(path))
+        stop("path must be the name of one file", call. = FALSE)
+    format <- match.arg(format)
+    m <- engine(match.call(), C_labmix_read_distances, path.expand(path), format)
+    dimnames(m$matrix) <- list(m$labels, m$labels)
+    stats::as.dist(m$matrix)
+}
