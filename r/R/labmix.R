@@ -110,24 +110,25 @@ perm_test <- function(fixed, permuted, statistics = "chi2", strata = NULL, reshu
                                     "has only one group"), call)
 }
 
-# A distance matrix given as a `dist` object or a square numeric matrix: the square and its
-# labels (row names, or 1, 2, ... without them), checked as labmix checks a matrix file.
+# A distance matrix given as a `dist` object or a square numeric matrix: its values as R holds
+# them and its labels (row names, or 1, 2, ... without them). The engine builds the square and
+# checks it as labmix checks a matrix file.
 as_distances <- function(d, what, call) {
     if (inherits(d, "dist")) {
         n <- attr(d, "Size")
         labels <- attr(d, "Labels")
-        d <- as.matrix(d)
+        if (!is.numeric(d) || length(d) != n * (n - 1) / 2)
+            fail(call, what, " is not a dist object of ", n, " taxa")
+        values <- structure(as.double(d), class = "dist")
     } else {
         if (!is.matrix(d) || !is.numeric(d) || nrow(d) != ncol(d))
             fail(call, what, " must be a dist object or a square numeric matrix")
         n <- nrow(d)
         labels <- rownames(d)
-        storage.mode(d) <- "double"
+        values <- as.double(d)
     }
-    if (is.null(labels)) labels <- as.character(seq_len(n))
-    dimnames(d) <- NULL
-    engine(call, C_labmix_check_distances, d, as.character(labels), what)
-    list(matrix = d, labels = as.character(labels))
+    if (is.null(labels)) labels <- seq_len(n)
+    list(values = values, labels = as.character(labels))
 }
 
 distance_test <- function(d, groups, statistics = "permanova", strata = NULL, reshuffles = 999,
@@ -141,7 +142,7 @@ distance_test <- function(d, groups, statistics = "permanova", strata = NULL, re
     run <- check_run(reshuffles, seed, threads, call)
     keep <- kept_rows(list(groups = groups, strata = strata), missing, call)
     codes <- function(x) if (is.null(x)) integer() else first_appearance(x[keep])
-    result <- engine(call, C_labmix_groups, d$matrix[keep, keep, drop = FALSE], codes(groups),
+    result <- engine(call, C_labmix_groups, d$values, d$labels, which(keep) - 1L, codes(groups),
                      codes(strata), list, run$reshuffles, run$seed, run$threads)
     undefined_warning(result, "groups has only one group", call)
 }
@@ -165,9 +166,8 @@ mantel_test <- function(a, b, statistics = "mantel", strata = NULL, reshuffles =
     list <- statistics_list(statistics, call)
     run <- check_run(reshuffles, seed, threads, call)
     keep <- if (is.null(strata)) rep(TRUE, n) else kept_rows(list(strata = strata), missing, call)
-    order <- order[keep]
-    result <- engine(call, C_labmix_mantel, a$matrix[keep, keep, drop = FALSE],
-                     b$matrix[order, order, drop = FALSE],
+    result <- engine(call, C_labmix_mantel, a$values, a$labels, which(keep) - 1L, b$values,
+                     b$labels, order[keep] - 1L,
                      if (is.null(strata)) integer() else first_appearance(strata[keep]), list,
                      run$reshuffles, run$seed, run$threads)
     undefined_warning(result, "a matrix has fewer than three taxa or no spread", call)

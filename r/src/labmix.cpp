@@ -19,10 +19,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -36,13 +39,62 @@ phylo::count_array codes_of(const Rcpp::IntegerVector& codes) {
     return phylo::count_array(0, std::vector<phylo::count_element>(codes.begin(), codes.end()));
 }
 
-// A square R matrix (column-major) as the library's row-major matrix.
-phylo::real_matrix matrix_of(const Rcpp::NumericMatrix& m) {
-    const auto n = static_cast<phylo::index_type>(m.nrow());
-    phylo::real_matrix result(0, n - 1, 0, n - 1);
-    double* out = result.data();
-    for (phylo::index_type i = 0; i < n; ++i)
-        for (phylo::index_type j = 0; j < n; ++j) *out++ = m(i, j);
+// Whether `m` plainly holds distances of the taxa `labels`: every value finite and not below 0,
+// the matrix exactly symmetric with a zero diagonal, the labels unique. A matrix that is not is
+// handed to the library's check, which accepts what rounding explains and otherwise names the
+// first fault; the check of every pair by itself costs more than a test of 999 reshuffles.
+bool plainly_distances(const phylo::real_matrix& m, const phylo::taxon_labels& labels) {
+    const auto n = static_cast<std::size_t>(labels.length());
+    const double* x = m.data();
+    for (std::size_t i = 0; i < n; ++i) {
+        if (x[i * n + i] != 0) return false;
+        for (std::size_t j = i + 1; j < n; ++j) {
+            const double v = x[i * n + j];
+            if (!(v >= 0 && v <= std::numeric_limits<double>::max()) || v != x[j * n + i])
+                return false;
+        }
+    }
+    std::unordered_set<std::string_view> seen;
+    for (const auto& label : labels.span())
+        if (!seen.insert(label).second) return false;
+    return true;
+}
+
+// The distances that R holds in `values` (a dist object, its lower triangle by columns, or a
+// square matrix by columns) between the taxa `labels`, checked as labmix checks a matrix file
+// (messages name the matrix `name`), with the rows and columns `rows` (from 0) kept in that
+// order.
+phylo::real_matrix distances_of(SEXP values, SEXP labels, const std::string& name, SEXP rows) {
+    const Rcpp::CharacterVector given(labels);
+    const Rcpp::IntegerVector kept(rows);
+    const auto n = static_cast<std::size_t>(given.size());
+    const auto size = static_cast<phylo::index_type>(n);
+    phylo::taxon_labels taxa(0, size - 1);
+    for (std::size_t i = 0; i < n; ++i) taxa.data()[i] = Rcpp::as<std::string>(given[i]);
+    phylo::real_matrix m(0, size - 1, 0, size - 1);
+    double* out = m.data();
+    const Rcpp::NumericVector x(values);
+    if (Rf_inherits(values, "dist")) {
+        // Entry (i, j), i > j, of the lower triangle is at n j - j (j + 1) / 2 + i - j - 1.
+        for (std::size_t j = 0; j < n; ++j) {
+            out[j * n + j] = 0;
+            for (std::size_t i = j + 1; i < n; ++i)
+                out[i * n + j] = out[j * n + i] = x[n * j - j * (j + 1) / 2 + i - j - 1];
+        }
+    } else {
+        for (std::size_t i = 0; i < n; ++i)
+            for (std::size_t j = 0; j < n; ++j) out[i * n + j] = x[j * n + i];
+    }
+    if (!plainly_distances(m, taxa))
+        phylo::distance::check_matrix(phylo::squared(std::move(taxa), m), name);
+    bool all = kept.size() == static_cast<R_xlen_t>(n);
+    for (R_xlen_t i = 0; all && i < kept.size(); ++i) all = kept[i] == i;
+    if (all) return m;
+    const auto k = static_cast<phylo::index_type>(kept.size());
+    phylo::real_matrix result(0, k - 1, 0, k - 1);
+    double* to = result.data();
+    for (const int i : kept)
+        for (const int j : kept) *to++ = out[static_cast<std::size_t>(i) * n + j];
     return result;
 }
 
@@ -133,12 +185,12 @@ SEXP contingency(SEXP fixed, SEXP permuted, SEXP strata, SEXP statistics, SEXP r
     END_RCPP
 }
 
-SEXP groups(SEXP d, SEXP groups, SEXP strata, SEXP statistics, SEXP reshuffles, SEXP seed,
-            SEXP threads) {
+SEXP groups(SEXP d, SEXP labels, SEXP rows, SEXP groups, SEXP strata, SEXP statistics,
+            SEXP reshuffles, SEXP seed, SEXP threads) {
     BEGIN_RCPP
     auto asked = statistics_of(Rcpp::as<std::string>(statistics), permutation::family::groups,
                                "distance_test");
-    const permutation::groups_test test(matrix_of(Rcpp::NumericMatrix(d)),
+    const permutation::groups_test test(distances_of(d, labels, "d", rows),
                                         codes_of(Rcpp::IntegerVector(groups)),
                                         codes_of(Rcpp::IntegerVector(strata)), asked);
     return run(test, asked, test.observed(), Rcpp::as<int>(reshuffles), Rcpp::as<double>(seed),
@@ -146,31 +198,16 @@ SEXP groups(SEXP d, SEXP groups, SEXP strata, SEXP statistics, SEXP reshuffles, 
     END_RCPP
 }
 
-SEXP mantel(SEXP a, SEXP b, SEXP strata, SEXP statistics, SEXP reshuffles, SEXP seed,
-            SEXP threads) {
+SEXP mantel(SEXP a, SEXP a_labels, SEXP a_rows, SEXP b, SEXP b_labels, SEXP b_rows, SEXP strata,
+            SEXP statistics, SEXP reshuffles, SEXP seed, SEXP threads) {
     BEGIN_RCPP
     auto asked = statistics_of(Rcpp::as<std::string>(statistics), permutation::family::mantel,
                                "mantel_test");
-    const permutation::mantel_test test(matrix_of(Rcpp::NumericMatrix(a)),
-                                        matrix_of(Rcpp::NumericMatrix(b)),
+    const permutation::mantel_test test(distances_of(a, a_labels, "a", a_rows),
+                                        distances_of(b, b_labels, "b", b_rows),
                                         codes_of(Rcpp::IntegerVector(strata)), asked);
     return run(test, asked, test.observed(), Rcpp::as<int>(reshuffles), Rcpp::as<double>(seed),
                Rcpp::as<int>(threads));
-    END_RCPP
-}
-
-// Checks a matrix given in R as a matrix of distances, as a matrix file is checked; `name` is
-// what the message calls it.
-SEXP check_distances(SEXP d, SEXP labels, SEXP name) {
-    BEGIN_RCPP
-    const Rcpp::NumericMatrix m(d);
-    const Rcpp::CharacterVector given(labels);
-    const auto n = static_cast<phylo::index_type>(m.nrow());
-    phylo::taxon_labels taxa(0, n - 1);
-    for (phylo::index_type i = 0; i < n; ++i) taxa[i] = Rcpp::as<std::string>(given[i]);
-    phylo::distance::check_matrix(phylo::squared(std::move(taxa), matrix_of(m)),
-                                  Rcpp::as<std::string>(name));
-    return R_NilValue;
     END_RCPP
 }
 
@@ -218,9 +255,8 @@ SEXP compare(SEXP a, SEXP b) {
 
 const R_CallMethodDef entry_points[] = {
     {"labmix_contingency", reinterpret_cast<DL_FUNC>(&contingency), 7},
-    {"labmix_groups", reinterpret_cast<DL_FUNC>(&groups), 7},
-    {"labmix_mantel", reinterpret_cast<DL_FUNC>(&mantel), 7},
-    {"labmix_check_distances", reinterpret_cast<DL_FUNC>(&check_distances), 3},
+    {"labmix_groups", reinterpret_cast<DL_FUNC>(&groups), 9},
+    {"labmix_mantel", reinterpret_cast<DL_FUNC>(&mantel), 11},
     {"labmix_read_distances", reinterpret_cast<DL_FUNC>(&read_distances), 2},
     {"labmix_compare", reinterpret_cast<DL_FUNC>(&compare), 2},
     {nullptr, nullptr, 0}};
