@@ -128,6 +128,7 @@ as_distances <- function(d, what, call) {
         values <- as.double(d)
     }
     if (is.null(labels)) labels <- seq_len(n)
+    if (length(labels) != n) fail(call, what, " has ", length(labels), " labels for ", n, " taxa")
     list(values = values, labels = as.character(labels))
 }
 

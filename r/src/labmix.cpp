@@ -74,7 +74,12 @@ phylo::real_matrix distances_of(SEXP values, SEXP labels, const std::string& nam
     phylo::real_matrix m(0, size - 1, 0, size - 1);
     double* out = m.data();
     const Rcpp::NumericVector x(values);
-    if (Rf_inherits(values, "dist")) {
+    const bool triangle = Rf_inherits(values, "dist");
+    if (static_cast<std::size_t>(x.size()) != (triangle ? n * (n - 1) / 2 : n * n))
+        throw std::invalid_argument(name + " holds " + std::to_string(x.size()) +
+                                    " values, which are not the distances of its " +
+                                    std::to_string(n) + " labels");
+    if (triangle) {
         // Entry (i, j), i > j, of the lower triangle is at n j - j (j + 1) / 2 + i - j - 1.
         for (std::size_t j = 0; j < n; ++j) {
             out[j * n + j] = 0;
