@@ -57,6 +57,7 @@ test_that("errors say what is wrong", {
         alist(perm_test(NA, 1, missing = "NA"), "there are no taxa once"),
         alist(distance_test(bad, rep(1:2, 30)), "d: the matrix is not symmetric"),
         alist(distance_test(matrix(1:6, 2), 1:2), "d must be a dist object or a square"),
+        alist(distance_test(matrix(c(0, NA, NA, 0), 2), 1:2), "d holds NA or NaN"),
         alist(mantel_test(traits, as.dist(matrix(0, 2, 2))), "a holds 60 taxa and b 2"),
         alist(compare_partitions(c("a", NA), 1:2), "a holds NA \\(first at position 2\\)$"),
         alist(read_distances("no_such_file.phy"), "no_such_file.phy: the file cannot be opened"))
