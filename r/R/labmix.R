@@ -129,7 +129,8 @@ as_distances <- function(d, what, call) {
     }
     if (is.null(labels)) labels <- seq_len(n)
     if (length(labels) != n) fail(call, what, " has ", length(labels), " labels for ", n, " taxa")
-    if (anyNA(values)) fail(call, what, " holds NA or NaN: every distance must be a finite number")
+    if (anyNA(values))
+        fail(call, what, " holds NA or NaN: every distance must be a finite number")
     list(values = values, labels = as.character(labels))
 }
 
