@@ -16,8 +16,9 @@ test_that("missing labels leave their rows out; NA needs missing", {
     expect_identical(run(missing = "NA"),
                      perm_test(species$family[keep], species$diet[keep], reshuffles = 20, seed = 2))
     diet <- ifelse(keep, species$diet, "unknown")
-    expect_identical(perm_test(species$family, diet, reshuffles = 20, seed = 2, missing = "unknown"),
-                     run(missing = "NA"))
+    expect_identical(
+        perm_test(species$family, diet, reshuffles = 20, seed = 2, missing = "unknown"),
+        run(missing = "NA"))
     groups <- rep(c("a", "b", NA), 20)
     expect_identical(distance_test(traits, groups, seed = 3, reshuffles = 20, missing = "NA"),
                      distance_test(as.matrix(traits)[!is.na(groups), !is.na(groups)],
@@ -47,7 +48,8 @@ test_that("errors say what is wrong", {
     bad <- as.matrix(traits)
     bad[1, 2] <- 5
     cases <- list(
-        alist(perm_test(species$family, species$diet), "permuted holds NA \\(first at position 6\\)"),
+        alist(perm_test(species$family, species$diet),
+              "permuted holds NA \\(first at position 6\\)"),
         alist(perm_test(1:3, 1:2), "permuted has 2 labels, but fixed has 3"),
         alist(perm_test(data.frame(x = 1), 1), "fixed must be a vector of labels.*data.frame"),
         alist(perm_test(1:3, 1:3, "foo"), "statistics names an unknown statistic, \"foo\""),
