@@ -2,8 +2,8 @@
 # Runs every labmix command that README.md (its sh code blocks and the "$ labmix" lines of its
 # other code blocks), `labmix --help` (its examples) and the man page (its EXAMPLES) show, as
 # written, from a scratch folder that holds the repository's examples/, with the built labmix
-# first on the path. Each must end with status 0. The set-up and build lines (cmake, apt-get, pip)
-# are left to the CI, which runs them; a command of GNU parallel is skipped when parallel is
+# first on the path. Each must end with status 0. The set-up and build lines (cmake, apt-get, pip,
+# R CMD) are left to the CI, which runs them; a command of GNU parallel is skipped when parallel is
 # not installed.
 #   bash doc_commands.sh LABMIX SOURCE
 set -uo pipefail
@@ -21,7 +21,7 @@ readme_commands() {
          sh || (block && line ~ /^\$ labmix /) {
              sub(/^\$ /, "", line)
              while (line ~ /\\$/ && (getline more) > 0) { sub(/\\$/, "", line); line = line more }
-             print line }' "$source_dir/README.md" | grep -Ev '^(cmake|\$\(command -v sudo\)|sudo|apt-get|python3 -m venv) '
+             print line }' "$source_dir/README.md" | grep -Ev '^(cmake|\$\(command -v sudo\)|sudo|apt-get|python3 -m venv|R CMD) '
 }
 help_commands() {
     "$labmix" --help | awk '/^Example/ { on = 1; next } on && /^$/ { exit }

@@ -1,0 +1,4 @@
+library(testthat)
+library(labmix)
+
+test_check("labmix")
