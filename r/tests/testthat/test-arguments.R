@@ -1,5 +1,5 @@
-species <- read.delim(system.file("extdata", "species.tsv", package = "labmix"))
-traits <- read_distances(system.file("extdata", "species_traits.phy", package = "labmix"))
+species <- read.delim(system.file("extdata", "mammals.tsv", package = "labmix"))
+traits <- read_distances(system.file("extdata", "mammal_traits.phy", package = "labmix"))
 
 test_that("labels are groups by equality, whatever their type", {
     family <- species$family

@@ -1,6 +1,6 @@
-species <- read.delim(system.file("extdata", "species.tsv", package = "labmix"))
-traits <- read_distances(system.file("extdata", "species_traits.phy", package = "labmix"))
-ranges <- read_distances(system.file("extdata", "species_ranges.tsv", package = "labmix"))
+species <- read.delim(system.file("extdata", "mammals.tsv", package = "labmix"))
+traits <- read_distances(system.file("extdata", "mammal_traits.phy", package = "labmix"))
+ranges <- read_distances(system.file("extdata", "mammal_ranges.tsv", package = "labmix"))
 report <- c("statistic", "observed", "null_mean", "null_sd", "reshuffles", "at_least", "p_value",
             "seed")
 
