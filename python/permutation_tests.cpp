@@ -327,17 +327,6 @@ phylo::squared distances_of(const py::object& given, const std::string& name,
     return x;
 }
 
-// The matrix of the taxa `rows` of `d`, in that order.
-phylo::real_matrix submatrix(const phylo::real_matrix& d, std::span<const std::size_t> rows) {
-    const auto m = static_cast<phylo::index_type>(rows.size());
-    phylo::real_matrix result(0, m - 1, 0, m - 1);
-    const auto n = static_cast<std::size_t>(d.cols());
-    double* out = result.data();
-    for (const std::size_t i : rows)
-        for (const std::size_t j : rows) *out++ = d.data()[i * n + j];
-    return result;
-}
-
 // Draws the reshuffles of a test with the GIL released and returns its report as columns, the
 // null values folded in reshuffle order as labmix folds them.
 py::dict report(std::unique_ptr<pm::null_family> test, const std::vector<double>& observed,
@@ -484,7 +473,7 @@ void add_permutation_tests(py::module_& m) {
             // The taxa left out leave the matrix too.
             const bool whole = rows.size() == n;
             const phylo::real_matrix part =
-                whole ? phylo::real_matrix() : submatrix(d.matrix, rows);
+                whole ? phylo::real_matrix() : phylo::distance::submatrix(d.matrix, rows);
             const auto group_codes = codes_of(g, rows);
             const auto strata_codes = c ? codes_of(*c, rows) : phylo::count_array();
             std::unique_ptr<pm::groups_test> test;

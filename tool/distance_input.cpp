@@ -86,16 +86,6 @@ taxon_match match_taxa(const phylo::squared& d, std::string_view matrix_name,
     return match;
 }
 
-phylo::real_matrix submatrix(const phylo::real_matrix& d, std::span<const std::size_t> rows) {
-    const auto m = static_cast<index_type>(rows.size());
-    phylo::real_matrix result(0, m - 1, 0, m - 1);
-    const auto n = static_cast<std::size_t>(d.cols());
-    double* out = result.data();
-    for (const std::size_t i : rows)
-        for (const std::size_t j : rows) *out++ = d.data()[i * n + j];
-    return result;
-}
-
 std::vector<std::size_t> same_taxa(const phylo::squared& first, std::string_view first_name,
                                    const phylo::squared& second, std::string_view second_name) {
     std::unordered_map<std::string_view, std::size_t> row_of;

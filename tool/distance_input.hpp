@@ -48,10 +48,6 @@ struct taxon_match {
                                      std::span<const std::string> left_out, bool matrix_in_table,
                                      std::vector<std::string>& notes);
 
-// The rows and columns `rows` of `d` (counted from 0), in that order, from 0.
-[[nodiscard]] phylo::real_matrix submatrix(const phylo::real_matrix& d,
-                                           std::span<const std::size_t> rows);
-
 // The rows of `second` in the order of the labels of `first`: the two must hold the same labels;
 // the distance_error names the first label of one that the other lacks and how many it lacks.
 [[nodiscard]] std::vector<std::size_t> same_taxa(const phylo::squared& first,

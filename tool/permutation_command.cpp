@@ -4,6 +4,7 @@
 #include <tool/header.hpp>
 #include <tool/output_files.hpp>
 
+#include <phylo/distance/matrix_file.hpp>
 #include <phylo/permutation/contingency_family.hpp>
 #include <phylo/permutation/distance_family.hpp>
 #include <phylo/permutation/engine.hpp>
@@ -340,12 +341,12 @@ prepared_test prepare_distances(settings& s, std::vector<statistic> statistics, 
     }
     const bool whole = rows.size() == static_cast<std::size_t>(matrices[0].labels.length());
     const phylo::real_matrix first =
-        whole ? phylo::real_matrix() : submatrix(matrices[0].matrix, rows);
+        whole ? phylo::real_matrix() : phylo::distance::submatrix(matrices[0].matrix, rows);
     const phylo::real_matrix& d = whole ? matrices[0].matrix : first;
     if (mantel) {
         std::vector<std::size_t> second;
         for (const auto i : rows) second.push_back(second_rows[i]);
-        const auto other = submatrix(matrices[1].matrix, second);
+        const auto other = phylo::distance::submatrix(matrices[1].matrix, second);
         auto test = std::make_unique<phylo::permutation::mantel_test>(d, other, strata,
                                                                       std::move(statistics));
         p.identity.observed = test->observed();

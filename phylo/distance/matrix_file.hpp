@@ -32,7 +32,9 @@
 #include <phylo/core.hpp>
 #include <phylo/read.hpp>
 
+#include <cstddef>
 #include <iosfwd>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -59,5 +61,18 @@ enum class matrix_layout { AUTOMATIC, PHYLIP, EXTENDED_PHYLIP, TAB_SEPARATED, NE
 // first, then the pairs row by row) is the data error "<file>: ..." naming the two taxa and
 // the reason, or, for a duplicate, the label and its two rows (counted from 1).
 void check_matrix(const squared& d, std::string_view file);
+
+// The rows and columns `rows` of the square `d` (counted from 0), in that order, as a square
+// from 0: the matrix of those taxa.
+[[nodiscard]] inline real_matrix submatrix(const real_matrix& d,
+                                           std::span<const std::size_t> rows) {
+    const auto m = static_cast<index_type>(rows.size());
+    real_matrix result(0, m - 1, 0, m - 1);
+    const auto n = static_cast<std::size_t>(d.cols());
+    double* out = result.data();
+    for (const std::size_t i : rows)
+        for (const std::size_t j : rows) *out++ = d.data()[i * n + j];
+    return result;
+}
 
 } // namespace phylo::distance
