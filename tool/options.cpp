@@ -210,6 +210,15 @@ constexpr std::array long_options{
                 [](settings& s, std::string_view o, const std::string& v) {
                     s.threads = static_cast<unsigned>(whole_number(o, v, 1));
                 }},
+    long_option{"exact", false,
+                [](settings& s, std::string_view, const std::string&) { s.exact = true; }},
+    long_option{"exact-limit", true,
+                [](settings& s, std::string_view o, const std::string& v) {
+                    s.exact_limit = whole_number(o, v, 1);
+                    s.exact_limit_given = true;
+                }},
+    long_option{"pairwise", false,
+                [](settings& s, std::string_view, const std::string&) { s.pairwise = true; }},
     long_option{"part", true,
                 [](settings& s, std::string_view, const std::string& v) {
                     (void)parse_part(v);
@@ -263,7 +272,8 @@ void check_test_options(settings& s) {
     const auto refuse = [](const std::string& why) { throw option_error(why); };
     if (s.combine) {
         if (!s.test.empty() || s.part || s.reshuffles_given || s.seed || s.strata_column ||
-            s.header || s.separator || s.missing || !s.distance_files.empty())
+            s.header || s.separator || s.missing || !s.distance_files.empty() || s.exact ||
+            s.exact_limit_given || s.pairwise)
             refuse("option --combine takes the test from its partial results: it goes only with "
                    "--null, --plot and --threads");
         return;
@@ -273,6 +283,9 @@ void check_test_options(settings& s) {
                                             std::pair{"--plot", s.plot_file.has_value()},
                                             std::pair{"--threads", s.threads.has_value()},
                                             std::pair{"--part", s.part.has_value()},
+                                            std::pair{"--exact", s.exact},
+                                            std::pair{"--exact-limit", s.exact_limit_given},
+                                            std::pair{"--pairwise", s.pairwise},
                                             std::pair{"--distances", !s.distance_files.empty()}})
             if (given) refuse("option " + std::string(option) + " needs --test");
         return;
@@ -299,7 +312,18 @@ void check_test_options(settings& s) {
     if (s.reshuffles == 0) // a test without reshuffles would say nothing
         refuse("option -n 0 does not go with --test: a test needs at least 1 reshuffle (999 "
                "when -n is not given)");
-    if (s.part && !s.seed)
+    if (s.exact_limit_given && !s.exact) refuse("option --exact-limit goes with --exact");
+    if (s.exact && s.reshuffles_given)
+        refuse("option -n does not go with --exact: an exact test walks every arrangement, "
+               "however many there are");
+    if (s.plot_file && (s.exact || s.pairwise))
+        refuse(std::string("option --plot draws the null values of one Monte Carlo test; it does "
+                           "not go with ") +
+               (s.exact ? "--exact" : "--pairwise"));
+    if (s.pairwise && kind == family::mantel)
+        refuse("option --pairwise tests each pair of the permuted column's groups, and --test " +
+               first + " has no groups");
+    if (s.part && !s.seed && !s.exact)
         refuse("option --part needs --seed, so that every part draws the same reshuffles");
     if (s.part && (s.null_file || s.plot_file))
         refuse("options --null and --plot go with --combine, not with --part");
@@ -462,6 +486,15 @@ std::string help_text() {
            "                         (default: none)\n"
            "        --threads N      with --test: threads to draw on, at most the cores\n"
            "                         (default: the cores)\n"
+           "        --exact          with --test: the exact p-value, from every distinct\n"
+           "                         arrangement (tables of the same margins weighted by their\n"
+           "                         probability) instead of random reshuffles; for few taxa\n"
+           "                         (default: random reshuffles)\n"
+           "        --exact-limit N  with --exact: refuse to walk more than N arrangements\n"
+           "                         (default 1000000)\n"
+           "        --pairwise       with --test: a test of every pair of groups of the permuted\n"
+           "                         column on the taxa of the two, p-values adjusted by Holm\n"
+           "                         (p_holm) and Benjamini-Hochberg (p_bh) (default: one test)\n"
            "        --part K/M       with --test and -s: only the K-th of M ranges of reshuffles,\n"
            "                         a partial result for --combine (default: all)\n"
            "        --combine        the arguments are the partial results of one test: write\n"
@@ -484,6 +517,8 @@ std::string help_text() {
            "examples/species.tsv\n"
            "  labmix --distances examples/species_traits.phy --test permanova,anosim --header \\\n"
            "      --fixed species --permute habitat examples/species.tsv\n"
+           "  labmix --distances examples/species_traits.phy --test permanova --pairwise \\\n"
+           "      --header --fixed species --permute habitat examples/species.tsv\n"
            "\n"
            "Exit status 0 after a complete run, 1 after any error (with one message on standard\n"
            "error). See the man page labmix(1).\n";

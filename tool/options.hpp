@@ -76,6 +76,11 @@ struct settings {
     std::optional<std::string> null_file; // --null: every null value
     std::optional<std::string> plot_file; // --plot: the SVG of the null distributions
     std::optional<unsigned> threads;      // --threads; default: the machine's cores
+    // --exact: every arrangement instead of random reshuffles, refused beyond --exact-limit.
+    bool exact = false;
+    std::int64_t exact_limit = 1000000;
+    bool exact_limit_given = false;
+    bool pairwise = false;                // --pairwise: a test of every pair of groups
     std::optional<std::string> part;      // --part K/M
     bool combine = false;                 // --combine: the arguments are partial results
     std::vector<std::string> combine_files;

@@ -1,5 +1,6 @@
 #include <phylo/permutation/contingency_family.hpp>
 
+#include <phylo/permutation/enumeration.hpp>
 #include <phylo/permutation/random.hpp>
 
 #include <generics/errors.hpp>
@@ -55,6 +56,10 @@ contingency_test::contingency_test(contingency_columns columns, std::vector<stat
     rows_ = groups_of(columns_.fixed);
     columns_n_ = groups_of(columns_.permuted);
     defined_ = rows_ >= 2 && columns_n_ >= 2;
+    if (method == draw_method::enumerate_tables) {
+        method_ = *method;
+        arrangements_ = 1;
+    }
     if (!defined_) return;
 
     phylo::taxonomy::contingency_table margins;
@@ -113,6 +118,28 @@ contingency_test::contingency_test(contingency_columns columns, std::vector<stat
         std::vector<std::uint32_t> of_row(columns_.strata.span().begin(),
                                           columns_.strata.span().end());
         strata_labels_.emplace(of_row, static_cast<std::size_t>(strata_count));
+    }
+    if (method_ == draw_method::enumerate_tables) {
+        constexpr std::uint64_t most = std::numeric_limits<std::int32_t>::max();
+        std::uint64_t total = 1;
+        for (std::size_t s = 0; s < strata_.size(); ++s) {
+            const auto count = table_count(sums[2 * s], sums[2 * s + 1], most);
+            if (!dense_ || !count || *count * total > most)
+                throw generics::range_error("more than 2147483647 tables to walk");
+            total *= *count;
+            auto& st = strata_[s];
+            for_each_table(sums[2 * s], sums[2 * s + 1],
+                           [&st](std::span<const std::uint32_t> cells, double log_weight) {
+                               st.tables.insert(st.tables.end(), cells.begin(), cells.end());
+                               st.log_weights.push_back(log_weight);
+                           });
+        }
+        arrangements_ = static_cast<std::int64_t>(total);
+        return;
+    }
+    for (std::size_t s = 0; s < strata_.size(); ++s) {
+        strata_[s].row_sums = sums[2 * s];
+        strata_[s].column_sums = sums[2 * s + 1];
     }
     method_ = method ? *method : choose_method(shapes, rows_ * columns_n_);
     if (!dense_) method_ = draw_method::permute_labels;
@@ -256,7 +283,66 @@ private:
     workspace w_;
 };
 
+// A thread's walk over the combinations of stratum tables.
+class contingency_test::exact_drawer final : public null_family::drawer {
+public:
+    explicit exact_drawer(const contingency_test& test)
+        : test_(test), counts_(static_cast<std::size_t>(test.rows_ * test.columns_n_)),
+          which_(test.strata_.size()) {}
+
+    void draw(std::uint64_t, std::int64_t k, std::int64_t count, double* out) override {
+        const std::size_t statistics = test_.statistics_.size();
+        const auto c = static_cast<std::size_t>(test_.columns_n_);
+        for (std::int64_t j = 0; j < count; ++j) {
+            auto rank = static_cast<std::uint64_t>(k + j - 1);
+            for (std::size_t s = test_.strata_.size(); s-- > 0;) {
+                const auto tables = test_.strata_[s].log_weights.size();
+                which_[s] = rank % tables;
+                rank /= tables;
+            }
+            std::fill(counts_.begin(), counts_.end(), 0u);
+            double log_weight = 0.0;
+            for (std::size_t s = 0; s < test_.strata_.size(); ++s) {
+                const auto& st = test_.strata_[s];
+                const std::size_t local_columns = st.columns.size();
+                const std::uint32_t* table =
+                    st.tables.data() + which_[s] * st.fixed.size() * local_columns;
+                for (std::size_t i = 0; i < st.fixed.size(); ++i)
+                    for (std::size_t m = 0; m < local_columns; ++m)
+                        counts_[st.fixed[i] * c + st.columns[m]] += table[i * local_columns + m];
+                log_weight += st.log_weights[which_[s]];
+            }
+            double* at = out + static_cast<std::size_t>(j) * (statistics + 1);
+            test_.measure(counts_, w_, at);
+            at[statistics] = std::exp(log_weight);
+        }
+    }
+
+private:
+    const contingency_test& test_;
+    std::vector<std::uint32_t> counts_;
+    std::vector<std::size_t> which_;
+    workspace w_;
+};
+
+std::optional<std::uint64_t> contingency_test::table_combinations(
+    const contingency_columns& columns, std::uint64_t cap) {
+    // The margins of each stratum's table, as the constructor finds them.
+    const contingency_test margins(columns, {statistic::chi2}, draw_method::permute_labels);
+    if (!margins.defined_) return 1;
+    std::uint64_t total = 1;
+    for (const auto& st : margins.strata_) {
+        const auto count = table_count(st.row_sums, st.column_sums, cap);
+        std::uint64_t product = 0;
+        if (!count || __builtin_mul_overflow(total, *count, &product) || product > cap)
+            return std::nullopt;
+        total = product;
+    }
+    return total;
+}
+
 std::unique_ptr<null_family::drawer> contingency_test::make_drawer() const {
+    if (exact()) return std::make_unique<exact_drawer>(*this);
     return std::make_unique<table_drawer>(*this);
 }
 

@@ -7,6 +7,11 @@
 // table with the same margins itself (per stratum, then summed); both give the same
 // distribution of tables, and the choice depends only on the shape of the input
 // (choose_method), never on the threads.
+//
+// An exact test (draw_method::enumerate_tables) walks instead every table with the observed
+// margins within each stratum, and every combination of the strata's tables, each weighted by
+// its hypergeometric probability: arrangement k is combination k - 1 in mixed radix, the last
+// stratum turning fastest, each stratum's tables in for_each_table's order.
 
 #include <phylo/permutation/engine.hpp>
 #include <phylo/permutation/statistics.hpp>
@@ -31,7 +36,7 @@ struct contingency_columns {
     phylo::count_array strata; // empty: all rows in one stratum
 };
 
-enum class draw_method { permute_labels, draw_table };
+enum class draw_method { permute_labels, draw_table, enumerate_tables };
 
 // The cheaper way to draw the reshuffles of a table of n taxa whose strata s hold n_s taxa in
 // R_s x C_s non-empty groups, in units of one exchange and count of a label (measured): a
@@ -67,17 +72,34 @@ public:
     // The statistics of the table as read, in the order asked (not-a-numbers when undefined).
     [[nodiscard]] std::vector<double> observed() const;
 
-    [[nodiscard]] std::size_t width() const noexcept override { return statistics_.size(); }
+    [[nodiscard]] std::size_t width() const noexcept override {
+        return statistics_.size() + (exact() ? 1 : 0);
+    }
+    [[nodiscard]] bool exact() const noexcept override {
+        return method_ == draw_method::enumerate_tables;
+    }
+    [[nodiscard]] std::int64_t arrangements() const noexcept override { return arrangements_; }
     [[nodiscard]] std::unique_ptr<drawer> make_drawer() const override;
+
+    // How many combinations of stratum tables an exact test of `columns` walks; nothing when
+    // more than `cap`.
+    [[nodiscard]] static std::optional<std::uint64_t> table_combinations(
+        const contingency_columns& columns, std::uint64_t cap);
 
 private:
     struct workspace;
     class table_drawer;
+    class exact_drawer;
     struct stratum {
         std::vector<std::uint32_t> rows;    // the rows of the stratum, in row order
         std::vector<std::uint32_t> fixed;   // whole-table fixed group of each local row group
         std::vector<std::uint32_t> columns; // whole-table permuted group of each local column
         std::optional<phylo::taxonomy::random_table_sampler> sampler;
+        std::vector<std::int64_t> row_sums, column_sums; // the stratum's margins
+        // Exact tests: every table of the stratum's margins, row-major one after the other,
+        // and the logarithm of each one's probability.
+        std::vector<std::uint32_t> tables;
+        std::vector<double> log_weights;
     };
 
     void reshuffle(std::uint64_t seed, std::int64_t k, workspace& w, double* out) const;
@@ -94,6 +116,7 @@ private:
     bool defined_ = false;
     bool dense_ = true;
     draw_method method_ = draw_method::permute_labels;
+    std::int64_t arrangements_ = 0;
     std::vector<stratum> strata_;
     std::optional<permutation::strata> strata_labels_; // the label reshuffle within strata
     std::optional<phylo::taxonomy::association_measurer> measurer_;

@@ -36,14 +36,15 @@ std::vector<std::uint32_t> identity(std::size_t n) {
 } // namespace
 
 distance_family::distance_family(std::vector<statistic> statistics,
-                                 std::vector<std::uint32_t> codes, const count_array& strata)
+                                 std::vector<std::uint32_t> codes, const count_array& strata,
+                                 test_method method)
     : statistics_(std::move(statistics)), codes_(std::move(codes)) {
-    if (strata.empty()) return;
-    if (static_cast<std::size_t>(strata.length()) != codes_.size())
+    if (!strata.empty() && static_cast<std::size_t>(strata.length()) != codes_.size())
         throw generics::range_error("strata of " + std::to_string(strata.length()) +
                                     " taxa for a test of " + std::to_string(codes_.size()));
     std::vector<std::uint32_t> of_taxon;
     for (const auto s : strata.span()) of_taxon.push_back(static_cast<std::uint32_t>(s));
+    if (method == test_method::exact) walker_.emplace(codes_, of_taxon);
     const auto count = groups_of(strata);
     if (count > 1) strata_.emplace(of_taxon, count);
 }
@@ -60,6 +61,10 @@ public:
     void draw(std::uint64_t seed, std::int64_t k, std::int64_t count, double* out) override {
         const std::size_t n = test_.codes_.size();
         batch_.resize(static_cast<std::size_t>(count) * n);
+        if (test_.walker_) {
+            walk(k, count, out);
+            return;
+        }
         for (std::int64_t j = 0; j < count; ++j) {
             random_.reset(stream_seed(seed, k + j));
             std::uint32_t* a = batch_.data() + static_cast<std::size_t>(j) * n;
@@ -77,7 +82,26 @@ public:
     }
 
 private:
+    // Arrangements k .. k + count - 1, each followed by its weight 1.
+    void walk(std::int64_t k, std::int64_t count, double* out) {
+        const std::size_t n = test_.codes_.size();
+        if (!walk_) walk_.emplace(*test_.walker_);
+        walk_->seek(static_cast<std::uint64_t>(k - 1));
+        for (std::int64_t j = 0; j < count; ++j, walk_->next())
+            std::copy(walk_->codes().begin(), walk_->codes().end(),
+                      batch_.data() + static_cast<std::size_t>(j) * n);
+        const std::size_t width = test_.statistics_.size();
+        values_.resize(static_cast<std::size_t>(count) * width);
+        test_.measure(batch_, static_cast<std::size_t>(count), values_.data());
+        for (std::size_t j = 0; j < static_cast<std::size_t>(count); ++j) {
+            std::copy_n(values_.data() + j * width, width, out + j * (width + 1));
+            out[j * (width + 1) + width] = 1.0;
+        }
+    }
+
     const distance_family& test_;
+    std::optional<assignment_walker> walk_;
+    std::vector<double> values_;
     std::vector<std::uint32_t> batch_;
     generics::bounded_array<std::uint32_t> one_;
     stream_random random_;
@@ -88,8 +112,10 @@ std::unique_ptr<null_family::drawer> distance_family::make_drawer() const {
 }
 
 groups_test::groups_test(const real_matrix& distances, const count_array& groups,
-                         const count_array& strata, std::vector<statistic> statistics)
-    : distance_family(std::move(statistics), as_codes(groups), strata), groups_(groups_of(groups)) {
+                         const count_array& strata, std::vector<statistic> statistics,
+                         test_method method)
+    : distance_family(std::move(statistics), as_codes(groups), strata, method),
+      groups_(groups_of(groups)) {
     if (!defined()) return;
     for (const auto s : this->statistics()) {
         switch (s) {
@@ -143,7 +169,7 @@ std::vector<double> groups_test::observed() const {
 
 void groups_test::measure(std::span<const std::uint32_t> batch, std::size_t count,
                           double* out) const {
-    const std::size_t width = this->width();
+    const std::size_t width = statistics().size();
     std::vector<double> f(count), r2(permanova_ ? count : 0), other(count);
     if (permanova_) permanova_->values(batch, f, r2);
     for (std::size_t i = 0; i < width; ++i) {
@@ -170,9 +196,10 @@ void groups_test::measure(std::span<const std::uint32_t> batch, std::size_t coun
 }
 
 mantel_test::mantel_test(const real_matrix& first, const real_matrix& second,
-                         const count_array& strata, std::vector<statistic> statistics)
+                         const count_array& strata, std::vector<statistic> statistics,
+                         test_method method)
     : distance_family(std::move(statistics), identity(static_cast<std::size_t>(first.rows())),
-                      strata) {
+                      strata, method) {
     for (const auto s : this->statistics()) {
         if (s == statistic::mantel)
             pearson_.emplace(first, second, distance::correlation::pearson);
@@ -193,7 +220,7 @@ std::vector<double> mantel_test::observed() const {
 
 void mantel_test::measure(std::span<const std::uint32_t> batch, std::size_t count,
                           double* out) const {
-    const std::size_t width = this->width();
+    const std::size_t width = statistics().size();
     std::vector<double> r(count);
     for (std::size_t i = 0; i < width; ++i) {
         (statistics()[i] == statistic::mantel ? *pearson_ : *spearman_).values(batch, r);

@@ -2,6 +2,10 @@
 // The permutation engine: the null values of any test, drawn on any number of threads and
 // handed over in reshuffle order, with the same values whatever the number of threads.
 //
+// An exact test (exact()) walks arrangements 1 .. arrangements() of the data in place of random
+// reshuffles, each once, in an order fixed by the data alone; each arrangement's statistics are
+// followed by its weight, its probability under the null hypothesis up to a common factor.
+//
 // A test is a `null_family`: built once from its data (immutable afterwards), it says how many
 // statistics a reshuffle gives and makes, for each thread, a `drawer` with that thread's
 // scratch space. A drawer computes the statistics of any run of consecutive reshuffles; the
@@ -21,6 +25,9 @@
 
 namespace phylo::permutation {
 
+// How a test's p-value comes about: from random reshuffles, or from every arrangement.
+enum class test_method { monte_carlo, exact };
+
 class null_family {
 public:
     virtual ~null_family() = default;
@@ -34,8 +41,11 @@ public:
         virtual void draw(std::uint64_t seed, std::int64_t k, std::int64_t count, double* out) = 0;
     };
 
-    // The statistics of one reshuffle.
+    // The values of one reshuffle: its statistics, and the weight when exact().
     [[nodiscard]] virtual std::size_t width() const noexcept = 0;
+    [[nodiscard]] virtual bool exact() const noexcept { return false; }
+    // How many arrangements an exact test walks (reshuffle k is arrangement k); 0 otherwise.
+    [[nodiscard]] virtual std::int64_t arrangements() const noexcept { return 0; }
     // How many consecutive reshuffles a thread takes at a time: enough to pay for a pass over
     // the data, few enough to spread the work over the threads.
     [[nodiscard]] virtual std::int64_t block() const noexcept { return 8; }

@@ -159,6 +159,12 @@ partial_writer::partial_writer(text_out out, const test_identity& test, part_num
         head.append("\t").append(std::to_string(t->taxa)).append("\t");
         head.append(std::to_string(t->seed));
     }
+    if (const auto& pair = test.pair) {
+        head.append("\npair\t").append(std::to_string(pair->index)).append("\t");
+        head.append(std::to_string(pair->count)).append("\t").append(pair->group_a);
+        head.append("\t").append(pair->group_b);
+    }
+    if (test.method == test_method::exact) head.append("\nmethod\texact");
     head.append("\nvalues\t").append(std::to_string(range.first)).append("\t");
     head.append(std::to_string(range.last)).append("\n");
     put(head);
@@ -254,6 +260,26 @@ partial_result read_partial_result(generics::byte_source& in, const std::string&
         if (!lines.next(line))
             throw part_error(name + ": ends before its values line (the file was cut short)");
     }
+    if (line.starts_with("pair\t")) {
+        const auto f = fields(line);
+        if (f.size() != 5) throw lines.error("expected pair and four fields, not " + shown(line));
+        const auto count = count_in_range(f[2], 1, lines);
+        const auto index = count_in_range(f[1], 1, lines);
+        if (index > count)
+            throw lines.error("pair " + std::to_string(index) + " of " + std::to_string(count));
+        p.test.pair = pair_tag{static_cast<std::int32_t>(index), static_cast<std::int32_t>(count),
+                               std::string(f[3]), std::string(f[4])};
+        if (!lines.next(line))
+            throw part_error(name + ": ends before its values line (the file was cut short)");
+    }
+    if (line.starts_with("method\t")) {
+        if (line != "method\texact") throw lines.error("expected method exact, not " + shown(line));
+        p.test.method = test_method::exact;
+        if (!lines.next(line))
+            throw part_error(name + ": ends before its values line (the file was cut short)");
+    }
+    const bool exact = p.test.method == test_method::exact;
+    const std::size_t columns = width + (exact ? 1 : 0);
     const auto range = fields(line);
     if (range.size() != 3 || range[0] != "values")
         throw lines.error("expected the values line, not " + shown(line));
@@ -263,15 +289,22 @@ partial_result read_partial_result(generics::byte_source& in, const std::string&
                           std::to_string(p.test.reshuffles) + " reshuffles holds " +
                           std::to_string(expected.first) + " .. " + std::to_string(expected.last));
     p.range = expected;
-    std::vector<double> values(width);
+    std::vector<double> values(columns);
     for (std::int64_t r = p.range.first; r <= p.range.last; ++r) {
         if (!lines.next(line))
             throw part_error(name + ": ends before reshuffle " + std::to_string(r) +
                              " (the file was cut short)");
         const auto f = fields(line);
-        if (f.size() != width + 1 || f[0] != std::to_string(r))
+        if (f.size() != columns + 1 || f[0] != std::to_string(r))
             throw lines.error("expected reshuffle " + std::to_string(r) + " and " +
-                              std::to_string(width) + " values, not " + shown(line));
+                              std::to_string(columns) + " values, not " + shown(line));
+        if (exact) {
+            // An arrangement's weight: a probability, or NaN in an undefined test.
+            const double w = number_in(f[columns], lines);
+            if (!(std::isnan(w) || (w >= 0 && w <= 1)))
+                throw lines.error(shown(f[columns]) + " is no weight of an arrangement");
+            values[width] = w;
+        }
         for (std::size_t i = 0; i < width; ++i) {
             const double x = number_in(f[i + 1], lines);
             // A statistic undefined on the table is NaN in every reshuffle; a defined one is
@@ -296,7 +329,8 @@ partial_result read_partial_result(generics::byte_source& in, const std::string&
         throw lines.error("expected the checksum line, not " + shown(line));
     if (sum[1] != hex(lines.sum_before()))
         throw lines.error("the checksum does not match the file: it was changed or damaged");
-    if (lines.next(line)) throw lines.error("more lines after the checksum line");
+    if (!followed(p.test) && lines.next(line))
+        throw lines.error("more lines after the checksum line");
     return p;
 }
 
@@ -319,56 +353,90 @@ void part_combiner::add_file(const std::string& file) {
 }
 
 void part_combiner::add(generics::byte_source& in, const std::string& name) {
-    std::int64_t first_row = spool_ ? spool_->rows() : 0;
-    std::optional<value_spool> fresh;
-    const auto p = read_partial_result(in, name, [&](std::int64_t, std::span<const double> v) {
-        if (!spool_ && !fresh) fresh.emplace(v.size());
-        (spool_ ? *spool_ : *fresh).add(v);
-    });
-    if (fresh) spool_.emplace(std::move(*fresh));
+    // A pairwise test's sections come pair by pair; the first file says how many there are.
+    for (std::int32_t expected = 1;; ++expected) {
+        const std::int64_t first_row = spool_ ? spool_->rows() : 0;
+        std::optional<value_spool> fresh;
+        const auto p = read_partial_result(in, name, [&](std::int64_t, std::span<const double> v) {
+            if (!spool_ && !fresh) fresh.emplace(v.size());
+            (spool_ ? *spool_ : *fresh).add(v);
+        });
+        if (fresh) spool_.emplace(std::move(*fresh));
+        const std::int32_t index = p.test.pair ? p.test.pair->index : 1;
+        const std::int32_t count = p.test.pair ? p.test.pair->count : 1;
+        if (index != expected)
+            throw part_error(name + ": holds pair " + std::to_string(index) + " where pair " +
+                             std::to_string(expected) + " should be");
+        if (tests_.empty()) tests_.resize(static_cast<std::size_t>(count));
+        if (static_cast<std::size_t>(count) != tests_.size())
+            throw part_error(name + ": is a part of another test (its number of pairs differs from "
+                                    "that of " +
+                             tests_.front().first_name + ")");
+        add_section(p, name, first_row);
+        if (!followed(p.test)) return;
+    }
+}
+
+void part_combiner::add_section(const partial_result& p, const std::string& name,
+                                std::int64_t first_row) {
+    auto& c = tests_[static_cast<std::size_t>(p.test.pair ? p.test.pair->index - 1 : 0)];
     const auto& t = p.test;
-    if (first_) {
-        const auto& f = first_->test;
+    if (c.first) {
+        const auto& f = c.first->test;
         const auto differ = [&](const std::string& what) {
             throw part_error(name + ": is a part of another test (" + what + ")");
         };
         const auto its = [&](const std::string& what) {
-            differ("its " + what + " from that of " + first_name_);
+            differ("its " + what + " from that of " + c.first_name);
         };
         if (t.fingerprint != f.fingerprint)
             differ("fingerprint " + hex(t.fingerprint) + ", not " + hex(f.fingerprint) + " as in " +
-                   first_name_);
-        if (p.part.m != first_->part.m) its("number of parts differs");
+                   c.first_name);
+        if (p.part.m != c.first->part.m) its("number of parts differs");
         if (t.reshuffles != f.reshuffles) its("number of reshuffles differs");
         if (t.statistics != f.statistics) its("statistics line differs");
         if (!same_bits(t.observed, f.observed)) its("observed line differs");
         if (t.notes != f.notes) its("notes differ");
         if (t.tags != f.tags) its("tested line differs");
+        if (t.pair != f.pair) its("pair line differs");
+        if (t.method != f.method) its("method differs");
         // Its values were spooled already: a part given twice is refused all the same.
-        if (const auto seen = parts_.find(p.part.k); seen != parts_.end())
+        if (const auto seen = c.parts.find(p.part.k); seen != c.parts.end())
             throw part_error(name + ": part " + std::to_string(p.part.k) + "/" +
                              std::to_string(p.part.m) + " is given twice (also " +
                              seen->second.name + ")");
     } else {
-        first_ = p;
-        first_name_ = name;
+        // Every pair of one test has the same statistics and method, so one spool holds all.
+        const auto& other = tests_.front().first;
+        if (other && (t.statistics != other->test.statistics || t.method != other->test.method))
+            throw part_error(name + ": is a part of another test (its statistics differ from "
+                                    "those of " +
+                             tests_.front().first_name + ")");
+        c.first = p;
+        c.first_name = name;
     }
-    parts_.emplace(p.part.k, part{name, first_row, p.range.last - p.range.first + 1});
+    c.parts.emplace(p.part.k, part{name, first_row, p.range.last - p.range.first + 1});
 }
 
-const test_identity& part_combiner::test() const {
-    if (!first_) throw part_error("--combine needs the files of the partial results");
-    for (std::int32_t k = 1; k <= first_->part.m; ++k)
-        if (parts_.find(k) == parts_.end())
-            throw part_error("part " + std::to_string(k) + "/" + std::to_string(first_->part.m) +
-                             " is missing (the parts given are of " + first_name_ + "'s test)");
-    return first_->test;
+const test_identity& part_combiner::test(std::size_t i) const {
+    // Every file holds a section of every pair, so every pair has its first part once any has.
+    if (tests_.empty() || !tests_.front().first)
+        throw part_error("--combine needs the files of the partial results");
+    for (const auto& c : tests_)
+        for (std::int32_t k = 1; k <= c.first->part.m; ++k)
+            if (c.parts.find(k) == c.parts.end())
+                throw part_error("part " + std::to_string(k) + "/" +
+                                 std::to_string(c.first->part.m) +
+                                 " is missing (the parts given are of " + c.first_name +
+                                 "'s test)");
+    return tests_[i].first->test;
 }
 
-void part_combiner::for_each_null(const reshuffle_callback& each) {
-    (void)test(); // every part is in
-    for (const auto& [k, p] : parts_) {
-        std::int64_t reshuffle = range_of({k, first_->part.m}, first_->test.reshuffles).first;
+void part_combiner::for_each_null(std::size_t i, const reshuffle_callback& each) {
+    (void)test(i); // every part is in
+    const auto& c = tests_[i];
+    for (const auto& [k, p] : c.parts) {
+        std::int64_t reshuffle = range_of({k, c.first->part.m}, c.first->test.reshuffles).first;
         if (p.rows > 0)
             spool_->replay(p.first_row, p.rows,
                            [&](std::span<const double> v) { each(reshuffle++, v); });

@@ -5,6 +5,7 @@
 // reshuffles are split into parts, or on the reshuffles drawn before it.
 
 #include <cstdint>
+#include <string_view>
 
 namespace phylo::permutation {
 
@@ -15,6 +16,31 @@ namespace phylo::permutation {
     z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9u;
     z = (z ^ (z >> 27)) * 0x94d049bb133111ebu;
     return z ^ (z >> 31);
+}
+
+// The seed of the test of the pair of groups `a` and `b` of a pairwise test seeded with `seed`,
+// to seed its reshuffles as `seed` seeds those of one test: the 64-bit FNV-1a hash of the seed
+// in decimal, then the two group names in byte order, each followed by a line feed, modulo
+// 2^31. It depends on the two names alone, not on the other groups or the order of the two.
+[[nodiscard]] constexpr std::uint64_t pair_seed(std::uint64_t seed, std::string_view a,
+                                                std::string_view b) noexcept {
+    std::uint64_t hash = 0xcbf29ce484222325u;
+    const auto add = [&hash](std::string_view bytes) {
+        for (const char c : bytes) {
+            hash ^= static_cast<unsigned char>(c);
+            hash *= 0x100000001b3u;
+        }
+        hash ^= static_cast<unsigned char>('\n');
+        hash *= 0x100000001b3u;
+    };
+    char digits[20] = {};
+    std::size_t first = sizeof digits;
+    do digits[--first] = static_cast<char>('0' + seed % 10);
+    while ((seed /= 10) != 0);
+    add(std::string_view(digits + first, sizeof digits - first));
+    add(a < b ? a : b);
+    add(a < b ? b : a);
+    return hash % 2147483648u;
 }
 
 // The generator of one reshuffle: xoshiro256** (Blackman and Vigna), its four words of state

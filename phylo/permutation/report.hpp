@@ -2,6 +2,7 @@
 // The report of a permutation test: one tab-separated table, a line per statistic, that R's
 // read.delim and pandas' read_csv read as it stands; and the table of every null value.
 
+#include <phylo/permutation/engine.hpp>
 #include <phylo/permutation/statistics.hpp>
 
 #include <charconv>
@@ -29,6 +30,9 @@ struct statistic_summary {
     std::optional<std::int64_t> at_least; // none when the statistic is undefined
     double p_value;                       // (at_least + 1) / (reshuffles + 1)
 };
+// Of an exact test, reshuffles counts the arrangements and at_least those whose value is at
+// least the observed one; p_value is their share of the total weight, null_mean and null_sd
+// the mean and standard deviation of the exact null distribution (divisor: the total weight).
 
 // A null value counts as at least the observed one when it is >= observed - 64 eps |observed|
 // (eps the machine epsilon), so that a reshuffle that rebuilds the observed table counts
@@ -40,12 +44,17 @@ struct statistic_summary {
 // first value (equal values give their value and an sd of exactly 0), in one pass.
 class null_accumulator {
 public:
-    explicit null_accumulator(double observed) : observed_(observed) {}
-    void add(double value);
+    explicit null_accumulator(double observed, test_method method = test_method::monte_carlo)
+        : observed_(observed), exact_(method == test_method::exact) {}
+    // A reshuffle's value, or an arrangement's value and weight in an exact test.
+    void add(double value, double weight = 1.0);
     [[nodiscard]] statistic_summary summary() const;
 
 private:
     double observed_;
+    bool exact_;
+    double weight_ = 0.0;       // exact: the total weight
+    double weight_above_ = 0.0; // exact: the weight of the values at least the observed one
     double shift_ = 0.0;
     double sum_ = 0.0;     // of value - shift
     double squares_ = 0.0; // of (value - shift)^2
@@ -81,23 +90,60 @@ struct report_tags {
                                       std::span<const double> observed,
                                       std::span<const double> values, const report_tags& tags);
 
+// p-values adjusted for multiple testing as R's p.adjust adjusts them: Holm's step-down and
+// Benjamini and Hochberg's false discovery rate. Not-a-numbers stay so and do not count.
+enum class p_adjustment { holm, bh };
+[[nodiscard]] std::vector<double> p_adjust(std::span<const double> p, p_adjustment method);
+
+// The report of a test with the method column (exact or monte_carlo) after the columns above.
+[[nodiscard]] std::string report_text(std::span<const statistic> statistics,
+                                      std::span<const statistic_summary> summaries,
+                                      const report_tags& tags, test_method method);
+
+// One test of a pairwise report: the summaries of its statistics, its tags and its two groups.
+struct pair_summary {
+    std::string group_a, group_b;
+    std::vector<statistic_summary> summaries;
+    report_tags tags;
+};
+// The report of a test of every pair of groups: a line per pair and statistic, pair by pair,
+// with the columns above and then group_a, group_b, p_holm, p_bh (p_value adjusted over the
+// pairs, statistic by statistic) and method.
+[[nodiscard]] std::string pairwise_report_text(std::span<const statistic> statistics,
+                                               std::span<const pair_summary> pairs,
+                                               test_method method);
+
 // The null-value table (--null): header `reshuffle	statistic	value`, then one line per
 // reshuffle and statistic. `Out` is any writer with put(std::string_view) and put(char).
 inline constexpr std::string_view null_table_header = "reshuffle\tstatistic\tvalue\n";
 
-// One reshuffle's lines of the null-value table.
+// The header of the null-value table of an exact test (each arrangement's weight after its
+// value) or of a pairwise test (the pair's groups first), or of both.
+[[nodiscard]] std::string null_table_header_of(bool pairwise, test_method method);
+
+// One reshuffle's lines of the null-value table; an exact test's `values` end with the
+// arrangement's weight, written after each value; `prefix` (a pair's groups and a tab, or
+// nothing) starts every line.
 template <class Out>
 void write_null_line(Out& out, std::span<const statistic> statistics, std::int64_t k,
-                     std::span<const double> values) {
+                     std::span<const double> values, std::string_view prefix = {},
+                     test_method method = test_method::monte_carlo) {
     char buffer[24];
     const auto end = std::to_chars(buffer, buffer + sizeof buffer, k).ptr;
     const std::string_view number(buffer, static_cast<std::size_t>(end - buffer));
+    const std::string weight =
+        method == test_method::exact ? format_number(values[statistics.size()]) : std::string();
     for (std::size_t i = 0; i < statistics.size(); ++i) {
+        out.put(prefix);
         out.put(number);
         out.put('\t');
         out.put(name_of(statistics[i]));
         out.put('\t');
         out.put(format_number(values[i]));
+        if (method == test_method::exact) {
+            out.put('\t');
+            out.put(weight);
+        }
         out.put('\n');
     }
 }

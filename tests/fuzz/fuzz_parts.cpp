@@ -23,7 +23,7 @@ using namespace labmix;
 using namespace phylo::permutation;
 
 const std::vector<statistic> statistics{statistic::chi2, statistic::ari};
-const test_identity identity{0xfeedfacecafebeef, 6, statistics, {3.5, 0.25}, {}, {}};
+const test_identity identity{0xfeedfacecafebeef, 6, statistics, {3.5, 0.25}, {}, {}, {}, {}};
 
 double value(std::int64_t k, std::size_t i) {
     return i == 0 ? 1.0 / static_cast<double>(k) : -0.125 * static_cast<double>(k % 3);

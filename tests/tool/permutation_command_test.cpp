@@ -169,7 +169,7 @@ TEST(LabmixTest, PartsMissingRepeatedOrForeignAndOptionsThatDoNotGoTogetherAreNa
         fails({"--test", "chi2", "--null", "/dev/stdout", small},
               chi2 + "/dev/stdout, which is standard output, where the report goes\n",
               {.out = dir.path("out")}),
-        fails({"--test", "chi2", "-s", "1", "--null", small, "--plot", "/dev/full",
+        fails({"--test", "chi2", "-s", "1", "--quiet", "--null", small, "--plot", "/dev/full",
                dir.file("a\tx\nb\ty\n")},
               "labmix: write error: /dev/full: No space left on device\n"),
         fails({"--help"}, "labmix: write error: standard output: No space left on device\n",

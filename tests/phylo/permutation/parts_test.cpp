@@ -14,7 +14,7 @@ using namespace phylo::permutation;
 namespace {
 
 const test_identity identity{0x0123456789abcdef, 5, {statistic::chi2, statistic::ari}, {3.5, 0.25},
-                             {"labmix: a note"}, {}};
+                             {"labmix: a note"}, {}, {}, {}};
 
 // Part `k` of 2 of `test`, with made-up values, as the tool writes it.
 std::string part_text(std::int32_t k, const test_identity& test = identity) {
