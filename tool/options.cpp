@@ -279,14 +279,13 @@ void check_test_options(settings& s) {
         return;
     }
     if (s.test.empty()) {
-        for (const auto& [option, given] : {std::pair{"--null", s.null_file.has_value()},
-                                            std::pair{"--plot", s.plot_file.has_value()},
-                                            std::pair{"--threads", s.threads.has_value()},
-                                            std::pair{"--part", s.part.has_value()},
-                                            std::pair{"--exact", s.exact},
-                                            std::pair{"--exact-limit", s.exact_limit_given},
-                                            std::pair{"--pairwise", s.pairwise},
-                                            std::pair{"--distances", !s.distance_files.empty()}})
+        for (const auto& [option, given] :
+             {std::pair{"--null", s.null_file.has_value()},
+              std::pair{"--plot", s.plot_file.has_value()},
+              std::pair{"--threads", s.threads.has_value()},
+              std::pair{"--part", s.part.has_value()}, std::pair{"--exact", s.exact},
+              std::pair{"--exact-limit", s.exact_limit_given}, std::pair{"--pairwise", s.pairwise},
+              std::pair{"--distances", !s.distance_files.empty()}})
             if (given) refuse("option " + std::string(option) + " needs --test");
         return;
     }

@@ -80,9 +80,9 @@ struct settings {
     bool exact = false;
     std::int64_t exact_limit = 1000000;
     bool exact_limit_given = false;
-    bool pairwise = false;                // --pairwise: a test of every pair of groups
-    std::optional<std::string> part;      // --part K/M
-    bool combine = false;                 // --combine: the arguments are partial results
+    bool pairwise = false;           // --pairwise: a test of every pair of groups
+    std::optional<std::string> part; // --part K/M
+    bool combine = false;            // --combine: the arguments are partial results
     std::vector<std::string> combine_files;
     // --distances (once or twice, in the order given): the distance matrices of a test of the
     // distance families, read in the layout of --matrix-format.

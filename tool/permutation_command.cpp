@@ -64,9 +64,9 @@ void check_arrangements(const settings& s, const std::vector<test_source>& tests
             std::string beyond;
             if (t.count_log10) {
                 const auto all = t.count(std::numeric_limits<std::uint64_t>::max() / 2);
-                how_many = all ? std::to_string(*all) + " "
-                               : "about 10^" +
-                                     std::to_string(static_cast<long>(t.count_log10())) + " ";
+                how_many =
+                    all ? std::to_string(*all) + " "
+                        : "about 10^" + std::to_string(static_cast<long>(t.count_log10())) + " ";
                 beyond = ", more than --exact-limit " + std::to_string(limit);
             }
             throw exact_limit_error(
@@ -187,8 +187,8 @@ void run_combine(const settings& s, listing_writer& out, std::ostream& notes) {
     notes.flush();
     for (std::size_t i = 0; i < parts.tests(); ++i) {
         sinks.start(parts.test(i));
-        parts.for_each_null(i,
-                            [&sinks](std::int64_t k, std::span<const double> v) { sinks.add(k, v); });
+        parts.for_each_null(
+            i, [&sinks](std::int64_t k, std::span<const double> v) { sinks.add(k, v); });
         sinks.end();
     }
     sinks.finish(out);

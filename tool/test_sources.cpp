@@ -95,7 +95,6 @@ read_test read_columns(settings& s, bool with_fingerprint, bool keep_taxa, std::
     return result;
 }
 
-
 // How messages and the report call column `column` of the table read.
 std::string called(const settings& s, const read_test& read, index_type column) {
     const auto& names = read.header;
@@ -182,17 +181,15 @@ phylo::permutation::pair_tag pair_of(const std::vector<std::string>& names, std:
 }
 
 // The sources of a test of two columns, or of one per pair of the permuted column's groups.
-std::vector<test_source> contingency_sources(const settings& s,
-                                             const std::vector<statistic>& statistics,
-                                             read_test&& read) {
+std::vector<test_source>
+contingency_sources(const settings& s, const std::vector<statistic>& statistics, read_test&& read) {
     const auto data = std::make_shared<const read_test>(std::move(read));
     const bool strata = s.strata_column.has_value();
     // The columns of the rows given, or of every row.
     const auto columns_of = [data, strata](const std::vector<std::size_t>* rows) {
         if (!rows)
-            return phylo::permutation::contingency_columns{as_codes(data->fixed),
-                                                           as_codes(data->permuted),
-                                                           as_codes(data->strata)};
+            return phylo::permutation::contingency_columns{
+                as_codes(data->fixed), as_codes(data->permuted), as_codes(data->strata)};
         return phylo::permutation::contingency_columns{
             renumbered(data->fixed, *rows), renumbered(data->permuted, *rows),
             strata ? renumbered(data->strata, *rows) : phylo::count_array()};
@@ -210,8 +207,8 @@ std::vector<test_source> contingency_sources(const settings& s,
         if (rows) t.identity.tags->taxa = static_cast<std::int64_t>(rows->size());
         t.arrangements = "tables with the observed margins";
         t.count = [columns_of, rows](std::uint64_t cap) {
-            return phylo::permutation::contingency_test::table_combinations(
-                columns_of(rows.get()), cap);
+            return phylo::permutation::contingency_test::table_combinations(columns_of(rows.get()),
+                                                                            cap);
         };
         t.build = [columns_of, rows, statistics, why_undefined](test_method method) {
             auto test = std::make_unique<phylo::permutation::contingency_test>(
@@ -230,11 +227,11 @@ std::vector<test_source> contingency_sources(const settings& s,
     std::vector<test_source> sources;
     if (!s.pairwise) {
         const bool fixed_one = groups_of(data->fixed) < 2;
-        sources.push_back(source(
-            nullptr, data->fixed.empty()
-                         ? std::string("the table has no taxa")
-                         : "column " + (fixed_one ? fixed_number : permuted_number) +
-                               " has only one group"));
+        sources.push_back(source(nullptr, data->fixed.empty()
+                                              ? std::string("the table has no taxa")
+                                              : "column " +
+                                                    (fixed_one ? fixed_number : permuted_number) +
+                                                    " has only one group"));
         return sources;
     }
     const auto& names = data->permuted_names;
@@ -244,8 +241,8 @@ std::vector<test_source> contingency_sources(const settings& s,
                 rows_of_pair(data->permuted, static_cast<phylo::count_element>(a),
                              static_cast<phylo::count_element>(b)));
             sources.push_back(source(rows, "column " + fixed_number +
-                                               " has only one group among the taxa of " +
-                                               names[a] + " and " + names[b]));
+                                               " has only one group among the taxa of " + names[a] +
+                                               " and " + names[b]));
             sources.back().identity.pair = pair_of(names, a, b);
         }
     return sources;
@@ -341,10 +338,10 @@ std::vector<test_source> distance_sources(settings& s, const std::vector<statist
     const auto taxa = static_cast<std::int64_t>(data->rows.size());
     const std::string strata_tag = s.strata_column ? called(s, read, *s.strata_column) : "";
     const report_tags tags =
-        mantel ? report_tags{tag_name(first_name), tag_name(s.distance_files[1]), strata_tag, taxa,
-                             0}
-               : report_tags{called(s, read, s.fixed_column), called(s, read, s.permuted_column),
-                             strata_tag, taxa, 0};
+        mantel
+            ? report_tags{tag_name(first_name), tag_name(s.distance_files[1]), strata_tag, taxa, 0}
+            : report_tags{called(s, read, s.fixed_column), called(s, read, s.permuted_column),
+                          strata_tag, taxa, 0};
     std::uint64_t print = 0;
     if (with_fingerprint) {
         const std::array<const phylo::squared*, 1> first = {&matrices[0]};
@@ -355,10 +352,10 @@ std::vector<test_source> distance_sources(settings& s, const std::vector<statist
             print ^= std::rotl(data_fingerprint(other, data->second, groups, strata), 1);
         }
     }
-    const std::string undefined =
-        taxa == 0 ? "no taxon of " + first_name + " has a group in " + read.name
-                  : "column " + std::to_string(s.permuted_column + 1) +
-                        " has only one group among the taxa of " + first_name;
+    const std::string undefined = taxa == 0
+                                      ? "no taxon of " + first_name + " has a group in " + read.name
+                                      : "column " + std::to_string(s.permuted_column + 1) +
+                                            " has only one group among the taxa of " + first_name;
     const auto source = [&](std::shared_ptr<const std::vector<std::size_t>> subset) {
         test_source t;
         t.identity.fingerprint = print;
@@ -428,8 +425,7 @@ std::vector<test_source> distance_sources(settings& s, const std::vector<statist
 std::vector<test_source> read_tests(settings& s, const std::vector<statistic>& statistics,
                                     bool with_fingerprint, std::ostream& notes) {
     if (family_of(statistics.front()) == family::contingency)
-        return contingency_sources(s, statistics,
-                                   read_columns(s, with_fingerprint, false, notes));
+        return contingency_sources(s, statistics, read_columns(s, with_fingerprint, false, notes));
     return distance_sources(s, statistics, with_fingerprint, notes);
 }
 

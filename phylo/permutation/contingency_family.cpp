@@ -325,8 +325,8 @@ private:
     workspace w_;
 };
 
-std::optional<std::uint64_t> contingency_test::table_combinations(
-    const contingency_columns& columns, std::uint64_t cap) {
+std::optional<std::uint64_t>
+contingency_test::table_combinations(const contingency_columns& columns, std::uint64_t cap) {
     // The margins of each stratum's table, as the constructor finds them.
     const contingency_test margins(columns, {statistic::chi2}, draw_method::permute_labels);
     if (!margins.defined_) return 1;

@@ -83,8 +83,8 @@ public:
 
     // How many combinations of stratum tables an exact test of `columns` walks; nothing when
     // more than `cap`.
-    [[nodiscard]] static std::optional<std::uint64_t> table_combinations(
-        const contingency_columns& columns, std::uint64_t cap);
+    [[nodiscard]] static std::optional<std::uint64_t>
+    table_combinations(const contingency_columns& columns, std::uint64_t cap);
 
 private:
     struct workspace;

@@ -77,8 +77,7 @@ private:
 class groups_test final : public distance_family {
 public:
     groups_test(const real_matrix& distances, const count_array& groups, const count_array& strata,
-                std::vector<statistic> statistics,
-                test_method method = test_method::monte_carlo);
+                std::vector<statistic> statistics, test_method method = test_method::monte_carlo);
 
     [[nodiscard]] bool defined() const noexcept override { return groups_ >= 2; }
     [[nodiscard]] std::uint32_t groups() const noexcept { return groups_; }
@@ -98,8 +97,7 @@ private:
 class mantel_test final : public distance_family {
 public:
     mantel_test(const real_matrix& first, const real_matrix& second, const count_array& strata,
-                std::vector<statistic> statistics,
-                test_method method = test_method::monte_carlo);
+                std::vector<statistic> statistics, test_method method = test_method::monte_carlo);
 
     [[nodiscard]] std::vector<double> observed() const override;
 

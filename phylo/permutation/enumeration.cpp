@@ -43,8 +43,7 @@ std::vector<std::uint64_t> multiplicities(std::vector<std::uint32_t> codes) {
 
 // n! / prod m!, or nothing beyond `cap`. Built up one element at a time, each step exact:
 // the value never decreases, so one beyond the cap stays beyond it.
-std::optional<std::uint64_t> multinomial(std::span<const std::uint64_t> counts,
-                                         std::uint64_t cap) {
+std::optional<std::uint64_t> multinomial(std::span<const std::uint64_t> counts, std::uint64_t cap) {
     std::uint64_t value = 1;
     std::uint64_t total = 0;
     for (const auto m : counts)
@@ -172,7 +171,8 @@ public:
           cells_(rows.size() * columns.size()) {}
 
     // Calls leaf() at every table in cells(); stops when leaf returns false.
-    template <class Leaf> void walk(Leaf&& leaf) {
+    template <class Leaf>
+    void walk(Leaf&& leaf) {
         if (rows_.empty() || columns_left_.empty()) {
             leaf();
             return;
@@ -182,7 +182,8 @@ public:
     [[nodiscard]] std::span<const std::uint32_t> cells() const noexcept { return cells_; }
 
 private:
-    template <class Leaf> bool go(std::size_t i, std::size_t j, std::int64_t row_left, Leaf& leaf) {
+    template <class Leaf>
+    bool go(std::size_t i, std::size_t j, std::int64_t row_left, Leaf& leaf) {
         const std::size_t r = rows_.size();
         const std::size_t c = columns_left_.size();
         if (i + 1 == r) { // the last row: what the columns have left
@@ -220,8 +221,7 @@ private:
 } // namespace
 
 std::optional<std::uint64_t> table_count(std::span<const std::int64_t> rows,
-                                         std::span<const std::int64_t> columns,
-                                         std::uint64_t cap) {
+                                         std::span<const std::int64_t> columns, std::uint64_t cap) {
     table_walk walk(rows, columns);
     std::uint64_t count = 0;
     walk.walk([&] { return ++count <= cap; });

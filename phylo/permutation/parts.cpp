@@ -355,6 +355,9 @@ void part_combiner::add_file(const std::string& file) {
 void part_combiner::add(generics::byte_source& in, const std::string& name) {
     // A pairwise test's sections come pair by pair; the first file says how many there are.
     for (std::int32_t expected = 1;; ++expected) {
+        if (expected > 1 && in.window().empty() && !in.extend())
+            throw part_error(name + ": ends after pair " + std::to_string(expected - 1) + " of " +
+                             std::to_string(tests_.size()) + " (the file was cut short)");
         const std::int64_t first_row = spool_ ? spool_->rows() : 0;
         std::optional<value_spool> fresh;
         const auto p = read_partial_result(in, name, [&](std::int64_t, std::span<const double> v) {
@@ -369,8 +372,9 @@ void part_combiner::add(generics::byte_source& in, const std::string& name) {
                              std::to_string(expected) + " should be");
         if (tests_.empty()) tests_.resize(static_cast<std::size_t>(count));
         if (static_cast<std::size_t>(count) != tests_.size())
-            throw part_error(name + ": is a part of another test (its number of pairs differs from "
-                                    "that of " +
+            throw part_error(name +
+                             ": is a part of another test (its number of pairs differs from "
+                             "that of " +
                              tests_.front().first_name + ")");
         add_section(p, name, first_row);
         if (!followed(p.test)) return;
@@ -409,8 +413,9 @@ void part_combiner::add_section(const partial_result& p, const std::string& name
         // Every pair of one test has the same statistics and method, so one spool holds all.
         const auto& other = tests_.front().first;
         if (other && (t.statistics != other->test.statistics || t.method != other->test.method))
-            throw part_error(name + ": is a part of another test (its statistics differ from "
-                                    "those of " +
+            throw part_error(name +
+                             ": is a part of another test (its statistics differ from "
+                             "those of " +
                              tests_.front().first_name + ")");
         c.first = p;
         c.first_name = name;
@@ -425,10 +430,9 @@ const test_identity& part_combiner::test(std::size_t i) const {
     for (const auto& c : tests_)
         for (std::int32_t k = 1; k <= c.first->part.m; ++k)
             if (c.parts.find(k) == c.parts.end())
-                throw part_error("part " + std::to_string(k) + "/" +
-                                 std::to_string(c.first->part.m) +
-                                 " is missing (the parts given are of " + c.first_name +
-                                 "'s test)");
+                throw part_error(
+                    "part " + std::to_string(k) + "/" + std::to_string(c.first->part.m) +
+                    " is missing (the parts given are of " + c.first_name + "'s test)");
     return tests_[i].first->test;
 }
 

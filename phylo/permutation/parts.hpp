@@ -13,8 +13,8 @@
 //     observed	<value>	<value>
 //     note	<a note of the test, as standard error gave it>     (none or more)
 //     tested	<fixed>	<permuted>	<strata>	<taxa>	<seed>
-//     pair	<i>	<P>	<group a>	<group b>     (a test of pair i of P of groups; else none)
-//     method	exact                          (an exact test; else none)
+//     pair	<i>	<P>	<group a>	<group b>     (a test of pair i of P of groups; else
+//     none) method	exact                          (an exact test; else none)
 //     values	<first reshuffle>	<last reshuffle>
 // then one line per reshuffle of the range: its number and its values (an exact test's
 // arrangement, its statistics and its weight), every number in the shortest form that reads

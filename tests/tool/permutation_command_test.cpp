@@ -2,6 +2,8 @@
 
 #include "run_support.hpp"
 
+#include <phylo/permutation/random.hpp>
+
 #include <random>
 #include <set>
 
@@ -292,4 +294,70 @@ TEST(LabmixTest, DistanceTestsOnTheEngineAndTheirErrorsNamed) {
                   " (nor are 28 more): the two matrices of a Mantel test must hold the same "
                   "taxa\n"),
     });
+}
+
+// --pairwise: a pair's lines are the test of those two groups alone, seeded with the pair's
+// seed, whatever other groups the table holds. --exact: one report on any threads and over
+// parts; its limit and the note on a Monte Carlo test of few arrangements.
+TEST(LabmixTest, PairwiseAndExactTests) {
+    const scratch dir;
+    const auto text = table_text();
+    std::string pair_only = "taxon\tfamily\thabitat\tsite\n", without_h3 = pair_only;
+    for (std::size_t at = text.find('\n') + 1; at < text.size();) {
+        const auto end = text.find('\n', at) + 1;
+        const auto line = text.substr(at, end - at);
+        if (line.find("\tH0\t") != std::string::npos || line.find("\tH1\t") != std::string::npos)
+            pair_only += line;
+        if (line.find("\tH3\t") == std::string::npos) without_h3 += line;
+        at = end;
+    }
+    const std::vector<std::string> args{"--header", "--fixed",  "family", "--permute", "habitat",
+                                        "--test",   "chi2,ari", "-n",     "200"};
+    // The first `count` fields of the first line of `report` that holds `part`.
+    const auto fields = [](const std::string& report, const std::string& part, std::size_t count) {
+        const std::size_t at = report.rfind('\n', report.find(part)) + 1;
+        std::size_t end = at;
+        for (std::size_t i = 0; i < count; ++i) end = report.find('\t', end) + 1;
+        return report.substr(at, end - at);
+    };
+    const auto all = run(with(args, {"--pairwise", "-s", "5", dir.file("all.tsv", text)}));
+    ASSERT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '\n'), 13); // 6 pairs, 2 statistics
+    EXPECT_NE(all.out.find("\tH0\tH1\t"), std::string::npos) << all.out;
+    const auto seed = std::to_string(phylo::permutation::pair_seed(5, "H1", "H0"));
+    const auto alone = run(with(args, {"-s", seed, dir.file("pair.tsv", pair_only)}));
+    EXPECT_EQ(fields(all.out, "\tH0\tH1\t", 11), fields(alone.out, "\nchi2\t", 11));
+    const auto fewer = run(with(args, {"--pairwise", "-s", "5", dir.file("h3.tsv", without_h3)}));
+    EXPECT_EQ(fields(all.out, "\tH1\tH2\t", 12), fields(fewer.out, "\tH1\tH2\t", 12));
+
+    const auto small = dir.file("small.tsv", "taxon\tfamily\thabitat\tsite\n"
+                                             "a\tF1\tH1\tS1\nb\tF1\tH2\tS1\nc\tF2\tH1\tS1\n"
+                                             "d\tF2\tH2\tS2\ne\tF1\tH3\tS2\nf\tF2\tH3\tS2\n"
+                                             "g\tF1\tH1\tS2\nh\tF2\tH2\tS1\n");
+    const std::vector<std::string> exact{"--header", "--fixed", "family",    "--permute",
+                                         "habitat",  "--test",  "chi2,ari",  "--exact",
+                                         "--strata", "site",    "--pairwise"};
+    const auto whole = run(with(exact, {"--threads", "1", small}));
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    EXPECT_NE(whole.out.find("\tp_holm\tp_bh\tmethod\n"), std::string::npos) << whole.out;
+    EXPECT_NE(whole.out.find("\texact\n"), std::string::npos);
+    EXPECT_EQ(run(with(exact, {"--threads", "2", small})).out, whole.out);
+    std::vector<std::string> parts{"--combine"};
+    for (const int k : {2, 1})
+        parts.push_back(
+            dir.file("epart" + std::to_string(k),
+                     run(with(exact, {"--part", std::to_string(k) + "/2", small})).out));
+    expect_runs({
+        {parts, whole.out},
+        fails(with(exact, {"--exact-limit", "1", small}),
+              "labmix: exact test: pair H1, H2: --exact would walk more than --exact-limit 1 "
+              "tables with the observed margins; raise --exact-limit (at most 2147483647) or "
+              "leave out --exact for a Monte Carlo test of random reshuffles (-n)\n"),
+        fails(with(exact, {"-n", "9", small}),
+              "labmix: option error: option -n does not go with --exact: an exact test walks "
+              "every arrangement, however many there are\n"),
+    });
+    const auto note = run({"--header", "--test", "chi2", "-s", "1", small});
+    EXPECT_EQ(note.err, "labmix: only 70 tables with the observed margins exist, fewer than the "
+                        "999 reshuffles: --exact gives the exact p-value\n");
 }

@@ -117,6 +117,28 @@ TEST(PermutationTest, PValuesWithinMonteCarloErrorOfTheExactOnes) {
     }
 }
 
+// --exact: the tables of the margins (within strata, their combinations), weighted by their
+// probability, give the p-value of the walk over every arrangement, on any threads.
+TEST(PermutationTest, ExactPValuesAreThoseOfEveryArrangement) {
+    for (const auto& [fixed, permuted, strata] : std::vector<std::array<std::vector<int>, 3>>{
+             {digits("0001112220"), digits("0010121223"), digits("0000000000")},
+             {digits("0011010110"), digits("0101110011"), digits("0001101111")}}) {
+        const contingency_test test({codes(fixed), codes(permuted), codes(strata)}, every,
+                                    draw_method::enumerate_tables);
+        const auto observed = test.observed();
+        const auto values = null_values(test, 0, 1, test.arrangements(), 1);
+        EXPECT_EQ(null_values(test, 0, 1, test.arrangements(), 3), values);
+        const auto exact = exact_p(fixed, permuted, strata);
+        const std::size_t width = every.size() + 1;
+        for (std::size_t k = 0; k < every.size(); ++k) {
+            null_accumulator a(observed[k], test_method::exact);
+            for (std::size_t j = 0; j < values.size(); j += width)
+                a.add(values[j + k], values[j + every.size()]);
+            EXPECT_NEAR(a.summary().p_value, exact[k], 1e-12) << name_of(every[k]);
+        }
+    }
+}
+
 TEST(PermutationTest, PValuesAreUniformWithoutAssociation) {
     // 200 seeded tests of independent random columns; Kolmogorov-Smirnov against the uniform
     // distribution at the 0.1% level (1.95 / sqrt(200)), for both ways of drawing: four checks

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <phylo/permutation/report.hpp>
+
+#include <algorithm>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -87,4 +90,79 @@ TEST(DistanceFamily, OneGroupIsUndefinedAndStatisticsOfAnotherFamilyAreRefused) 
     EXPECT_TRUE(std::isnan(null_values(one, 1, 1, 3, 1)[2]));
     EXPECT_THROW(groups_test(d, codes({0, 1, 0, 1, 0}), {}, {statistic::mantel}), statistics_error);
     EXPECT_THROW(mantel_test(d, d, {}, {statistic::chi2}), statistics_error);
+}
+
+// --exact walks every distinct assignment of the groups (within strata) and every order of the
+// second matrix's taxa: the p-values of brute force over all orders of the taxa; a Monte Carlo
+// p-value lies within its error of them.
+TEST(DistanceFamily, ExactPValuesAreThoseOfEveryOrderOfTheTaxa) {
+    const auto d = line_distances(8);
+    const auto groups = codes({0, 1, 0, 1, 1, 2, 2, 0});
+    const auto strata = codes({0, 0, 0, 0, 1, 1, 1, 1});
+    const auto other = line_distances(9); // its first 8 taxa, rows and columns out of step
+    real_matrix e(0, 7, 0, 7);
+    for (index_type i = 0; i < 8; ++i)
+        for (index_type j = 0; j < 8; ++j) e(i, j) = other((i + 3) % 8, (j + 3) % 8);
+    // The p-value of brute force over all orders (kept when each taxon stays in its stratum).
+    const auto brute = [](bool within, auto&& value_of_order, double observed) {
+        std::vector<std::uint32_t> order = {0, 1, 2, 3, 4, 5, 6, 7};
+        double at_least = 0, all = 0;
+        do {
+            if (within && !std::all_of(order.begin(), order.end(),
+                                       [&](auto p) { return (p < 4) == (order[p] < 4); }))
+                continue;
+            at_least += at_least_observed(value_of_order(order), observed) ? 1 : 0;
+            all += 1;
+        } while (std::next_permutation(order.begin(), order.end()));
+        return at_least / all;
+    };
+    const auto p_of = [](const distance_family& test, std::size_t k) {
+        const auto values = null_values(test, 0, 1, test.arrangements(), 2);
+        null_accumulator a(test.observed()[k], test_method::exact);
+        const std::size_t width = test.width();
+        for (std::size_t j = 0; j < values.size(); j += width) a.add(values[j + k], 1.0);
+        return a.summary().p_value;
+    };
+    const distance::permanova_null permanova(d, groups);
+    const distance::anosim_null anosim(d, groups);
+    const groups_test test(d, groups, strata, {statistic::permanova, statistic::anosim},
+                           test_method::exact);
+    EXPECT_EQ(test.arrangements(), 72); // 4! / (2! 2!) * 4! / 2!
+    const auto grouped = [&](const std::vector<std::uint32_t>& order, bool f) {
+        std::vector<std::uint32_t> g;
+        for (const auto p : order) g.push_back(static_cast<std::uint32_t>(groups.data()[p]));
+        std::vector<double> x(1), r2(1);
+        if (f)
+            permanova.values(g, x, r2);
+        else
+            anosim.values(g, x);
+        return x[0];
+    };
+    const double exact = p_of(test, 0);
+    EXPECT_NEAR(exact,
+                brute(
+                    true, [&](const auto& o) { return grouped(o, true); }, permanova.observed()),
+                1e-12);
+    EXPECT_NEAR(p_of(test, 1),
+                brute(
+                    true, [&](const auto& o) { return grouped(o, false); }, anosim.observed()),
+                1e-12);
+    const groups_test random(d, groups, strata, {statistic::permanova});
+    const auto s = summarize(random.observed()[0], null_values(random, 5, 1, 20000, 2), 1, 0);
+    EXPECT_LE(std::abs(static_cast<double>(*s.at_least) / 20000 - exact),
+              4 * std::sqrt(exact * (1 - exact) / 20000) + 1e-12);
+
+    const mantel_test mantel(d, e, {}, {statistic::mantel}, test_method::exact);
+    EXPECT_EQ(mantel.arrangements(), 40320);
+    const distance::mantel_null direct(d, e, distance::correlation::pearson);
+    EXPECT_NEAR(p_of(mantel, 0),
+                brute(
+                    false,
+                    [&](const auto& o) {
+                        std::vector<double> r(1);
+                        direct.values(o, r);
+                        return r[0];
+                    },
+                    direct.observed()),
+                1e-12);
 }

@@ -13,8 +13,14 @@ using namespace phylo::permutation;
 
 namespace {
 
-const test_identity identity{0x0123456789abcdef, 5, {statistic::chi2, statistic::ari}, {3.5, 0.25},
-                             {"labmix: a note"}, {}, {}, {}};
+const test_identity identity{0x0123456789abcdef,
+                             5,
+                             {statistic::chi2, statistic::ari},
+                             {3.5, 0.25},
+                             {"labmix: a note"},
+                             {},
+                             {},
+                             {}};
 
 // Part `k` of 2 of `test`, with made-up values, as the tool writes it.
 std::string part_text(std::int32_t k, const test_identity& test = identity) {
@@ -140,4 +146,58 @@ TEST(Parts, CombinedPartsAgreeInTheirHeadsAndAreReadOnce) {
     EXPECT_EQ(combine({part_text(1, tagged), two}),
               "error p2: is a part of another test (its tested line differs from that of p1)");
     EXPECT_EQ(combine({one}), "error part 2/2 is missing (the parts given are of p1's test)");
+}
+
+// A pairwise test's parts hold a section per pair, each combined on its own; an exact test's
+// values carry their weights. Sections out of order or a file cut between them are refused.
+TEST(Parts, PairwiseSectionsCombinePairByPair) {
+    const auto file = [](std::int32_t k) {
+        std::string text;
+        for (std::int32_t pair = 1; pair <= 2; ++pair) {
+            auto test = identity;
+            test.method = test_method::exact;
+            test.pair = pair_tag{pair, 2, "a", pair == 1 ? "b" : "c"};
+            test.reshuffles = 2 + pair;
+            partial_writer part([&text](std::string_view piece) { text.append(piece); }, test,
+                                {k, 2});
+            const auto range = range_of({k, 2}, test.reshuffles);
+            for (auto r = range.first; r <= range.last; ++r)
+                part.add(r, std::vector<double>{double(r), -0.125 * pair, 0.25});
+            part.finish();
+        }
+        return text;
+    };
+    const auto combine = [](const std::vector<std::string>& texts) {
+        part_combiner parts;
+        std::string values;
+        try {
+            for (std::size_t i = 0; i < texts.size(); ++i) {
+                std::istringstream in(texts[i]);
+                generics::byte_source source(in);
+                parts.add(source, "p" + std::to_string(i + 1));
+            }
+            for (std::size_t t = 0; t < parts.tests(); ++t) {
+                values += parts.test(t).pair->group_b + ":";
+                parts.for_each_null(t, [&](std::int64_t k, std::span<const double> v) {
+                    values += " " + std::to_string(k) + "/" + format_number(v[1]) + "/" +
+                              format_number(v[2]);
+                });
+                values += " ";
+            }
+        } catch (const part_error& e) {
+            return std::string("error ") + e.message();
+        }
+        return values;
+    };
+    EXPECT_EQ(combine({file(2), file(1)}),
+              "b: 1/-0.125/0.25 2/-0.125/0.25 3/-0.125/0.25 c: 1/-0.25/0.25 2/-0.25/0.25 "
+              "3/-0.25/0.25 4/-0.25/0.25 ");
+    const auto one = file(1);
+    const auto second = one.find("labmix partial result", 1);
+    EXPECT_EQ(combine({one.substr(0, second), file(2)}),
+              "error p1: ends after pair 1 of 2 (the file was cut short)");
+    EXPECT_EQ(combine({one.substr(second) + one.substr(0, second), file(2)}),
+              "error p1: line 14: more lines after the checksum line"); // of the last pair
+    EXPECT_EQ(combine({one.substr(0, second) + one.substr(0, second), file(2)}),
+              "error p1: holds pair 1 where pair 2 should be");
 }

@@ -76,3 +76,21 @@ TEST(TestParts, RangesCoverEveryReshuffleOnce) {
             EXPECT_EQ(next, n + 1);
         }
 }
+
+// Holm and Benjamini-Hochberg as R's p.adjust gives them (R 4, same p-values): not-a-numbers
+// stay and do not count; ties agree.
+TEST(TestReport, AdjustedPValuesAreThoseOfRsPAdjust) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::vector<double> p = {0.01, 0.04, nan, 0.04, 0.2, 0.001, 0.5};
+    const auto holm = p_adjust(p, p_adjustment::holm);
+    const auto bh = p_adjust(p, p_adjustment::bh);
+    const std::vector<double> r_holm = {0.050000000000000003,  0.16, nan, 0.16, 0.40000000000000002,
+                                        0.0060000000000000001, 0.5};
+    const std::vector<double> r_bh = {
+        0.029999999999999999, 0.059999999999999998,  nan, 0.059999999999999998,
+        0.23999999999999999,  0.0060000000000000001, 0.5};
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        EXPECT_EQ(format_number(holm[i]), format_number(r_holm[i])) << i;
+        EXPECT_EQ(format_number(bh[i]), format_number(r_bh[i])) << i;
+    }
+}
