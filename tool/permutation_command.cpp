@@ -33,9 +33,12 @@ namespace {
 
 namespace error_names {
 inline constexpr char exact[] = "exact test";
+inline constexpr char pairwise[] = "pairwise test";
 }
 // An exact test of more arrangements than --exact-limit.
 using exact_limit_error = generics::basic_error<std::runtime_error, error_names::exact>;
+// A pairwise test of fewer than two groups.
+using no_pairs_error = generics::basic_error<std::runtime_error, error_names::pairwise>;
 
 // Threads beyond the cores only take turns on them, and each holds a workspace (a copy of the
 // permuted column when labels are drawn), so no more are started than there are cores.
@@ -112,6 +115,10 @@ void run_test(const settings& given, listing_writer& out, std::ostream& notes) {
     const std::uint64_t seed = s.seed ? *s.seed : (s.exact ? 0 : seed_from_clock());
     const auto method = s.exact ? test_method::exact : test_method::monte_carlo;
     auto tests = read_tests(s, statistics, s.part.has_value(), notes);
+    if (tests.empty())
+        throw no_pairs_error("column " + std::to_string(s.permuted_column + 1) +
+                             " has fewer than two groups among the taxa tested, so there is no "
+                             "pair of groups to test");
     for (auto& t : tests) {
         auto& identity = t.identity;
         identity.statistics = statistics;
