@@ -34,7 +34,7 @@ namespace {
 namespace error_names {
 inline constexpr char exact[] = "exact test";
 inline constexpr char pairwise[] = "pairwise test";
-}
+} // namespace error_names
 // An exact test of more arrangements than --exact-limit.
 using exact_limit_error = generics::basic_error<std::runtime_error, error_names::exact>;
 // A pairwise test of fewer than two groups.

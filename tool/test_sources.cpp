@@ -180,6 +180,33 @@ phylo::permutation::pair_tag pair_of(const std::vector<std::string>& names, std:
             tag_name(names[a]), tag_name(names[b])};
 }
 
+// `test` built, with the note on its statistics when they are undefined.
+template <class Test>
+built_test built_of(std::unique_ptr<Test> test, const std::string& why_undefined) {
+    built_test b;
+    if (!test->defined()) b.notes.push_back(undefined_note(why_undefined));
+    b.observed = test->observed();
+    b.family = std::move(test);
+    return b;
+}
+
+// The sources of the pairs of groups of `groups` (numbers 0 .. names.size() - 1): `make(rows,
+// a, b)` makes the source of the rows of groups a and b, which is then tagged with its pair.
+template <class Make>
+std::vector<test_source> pair_sources(std::span<const phylo::count_element> groups,
+                                      const std::vector<std::string>& names, Make&& make) {
+    std::vector<test_source> sources;
+    for (std::size_t a = 0; a < names.size(); ++a)
+        for (std::size_t b = a + 1; b < names.size(); ++b) {
+            sources.push_back(make(std::make_shared<const std::vector<std::size_t>>(
+                                       rows_of_pair(groups, static_cast<phylo::count_element>(a),
+                                                    static_cast<phylo::count_element>(b))),
+                                   a, b));
+            sources.back().identity.pair = pair_of(names, a, b);
+        }
+    return sources;
+}
+
 // The sources of a test of two columns, or of one per pair of the permuted column's groups.
 std::vector<test_source>
 contingency_sources(const settings& s, const std::vector<statistic>& statistics, read_test&& read) {
@@ -211,16 +238,13 @@ contingency_sources(const settings& s, const std::vector<statistic>& statistics,
                                                                             cap);
         };
         t.build = [columns_of, rows, statistics, why_undefined](test_method method) {
-            auto test = std::make_unique<phylo::permutation::contingency_test>(
-                columns_of(rows.get()), statistics,
-                method == test_method::exact
-                    ? std::optional(phylo::permutation::draw_method::enumerate_tables)
-                    : std::nullopt);
-            built_test b;
-            if (!test->defined()) b.notes.push_back(undefined_note(why_undefined));
-            b.observed = test->observed();
-            b.family = std::move(test);
-            return b;
+            return built_of(
+                std::make_unique<phylo::permutation::contingency_test>(
+                    columns_of(rows.get()), statistics,
+                    method == test_method::exact
+                        ? std::optional(phylo::permutation::draw_method::enumerate_tables)
+                        : std::nullopt),
+                why_undefined);
         };
         return t;
     };
@@ -235,17 +259,13 @@ contingency_sources(const settings& s, const std::vector<statistic>& statistics,
         return sources;
     }
     const auto& names = data->permuted_names;
-    for (std::size_t a = 0; a < names.size(); ++a)
-        for (std::size_t b = a + 1; b < names.size(); ++b) {
-            auto rows = std::make_shared<const std::vector<std::size_t>>(
-                rows_of_pair(data->permuted, static_cast<phylo::count_element>(a),
-                             static_cast<phylo::count_element>(b)));
-            sources.push_back(source(rows, "column " + fixed_number +
+    return pair_sources(
+        data->permuted, names,
+        [&](std::shared_ptr<const std::vector<std::size_t>> rows, std::size_t a, std::size_t b) {
+            return source(std::move(rows), "column " + fixed_number +
                                                " has only one group among the taxa of " + names[a] +
-                                               " and " + names[b]));
-            sources.back().identity.pair = pair_of(names, a, b);
-        }
-    return sources;
+                                               " and " + names[b]);
+        });
 }
 
 // The matrices of a test of distances, their taxa and the taxa's groups and strata.
@@ -260,8 +280,8 @@ struct distance_data {
 // Taxa `taxa` (indices into data.rows; every taxon when null) of `data`: their matrix, groups
 // and strata, renumbered.
 struct distance_subset {
-    phylo::real_matrix copy, second;
-    const phylo::real_matrix* first = nullptr; // the copy, or the whole matrix as read
+    bool whole = false; // every taxon in the first matrix's order: no copy of it is made
+    phylo::real_matrix first, second;
     phylo::count_array groups, strata;
 };
 distance_subset subset_of(const distance_data& data, const std::vector<std::size_t>* taxa,
@@ -276,12 +296,8 @@ distance_subset subset_of(const distance_data& data, const std::vector<std::size
     std::vector<std::size_t> rows, second;
     for (const auto i : *taxa) rows.push_back(data.rows[i]);
     const auto& matrix = data.matrices[0].matrix;
-    if (rows.size() == static_cast<std::size_t>(matrix.rows())) {
-        d.first = &matrix; // every taxon, in the matrix's order
-    } else {
-        d.copy = phylo::distance::submatrix(matrix, rows);
-        d.first = &d.copy;
-    }
+    d.whole = rows.size() == static_cast<std::size_t>(matrix.rows());
+    if (!d.whole) d.first = phylo::distance::submatrix(matrix, rows);
     if (mantel) {
         for (const auto i : *taxa) second.push_back(data.second[i]);
         d.second = phylo::distance::submatrix(data.matrices[1].matrix, second);
@@ -386,21 +402,15 @@ std::vector<test_source> distance_sources(settings& s, const std::vector<statist
             return phylo::permutation::assignment_count_log10(c, strata);
         };
         t.build = [data, subset, mantel, statistics, undefined](test_method method) {
-            built_test b;
             const auto d = subset_of(*data, subset.get(), mantel);
-            if (mantel) {
-                auto test = std::make_unique<phylo::permutation::mantel_test>(
-                    *d.first, d.second, d.strata, statistics, method);
-                b.observed = test->observed();
-                b.family = std::move(test);
-                return b;
-            }
-            auto test = std::make_unique<phylo::permutation::groups_test>(
-                *d.first, d.groups, d.strata, statistics, method);
-            if (!test->defined()) b.notes.push_back(undefined_note(undefined));
-            b.observed = test->observed();
-            b.family = std::move(test);
-            return b;
+            const auto& first = d.whole ? data->matrices[0].matrix : d.first;
+            if (mantel)
+                return built_of(std::make_unique<phylo::permutation::mantel_test>(
+                                    first, d.second, d.strata, statistics, method),
+                                undefined);
+            return built_of(std::make_unique<phylo::permutation::groups_test>(
+                                first, d.groups, d.strata, statistics, method),
+                            undefined);
         };
         return t;
     };
@@ -409,15 +419,9 @@ std::vector<test_source> distance_sources(settings& s, const std::vector<statist
         sources.push_back(source(nullptr));
         return sources;
     }
-    const auto& names = data->group_names;
-    for (std::size_t a = 0; a < names.size(); ++a)
-        for (std::size_t b = a + 1; b < names.size(); ++b) {
-            sources.push_back(source(std::make_shared<const std::vector<std::size_t>>(
-                rows_of_pair(data->groups, static_cast<phylo::count_element>(a),
-                             static_cast<phylo::count_element>(b)))));
-            sources.back().identity.pair = pair_of(names, a, b);
-        }
-    return sources;
+    return pair_sources(data->groups, data->group_names,
+                        [&](std::shared_ptr<const std::vector<std::size_t>> rows, std::size_t,
+                            std::size_t) { return source(std::move(rows)); });
 }
 
 } // namespace
