@@ -73,47 +73,13 @@ contingency_test::contingency_test(contingency_columns columns, std::vector<stat
     // Dense counts of 4 bytes a cell while they stay within a few times the columns' size.
     dense_ = rows_ * columns_n_ <= 4 * n + 65536;
 
-    // The strata: their rows, and the groups of each side present in each.
-    const std::int64_t strata_count = columns_.strata.empty() ? 1 : groups_of(columns_.strata);
-    strata_.resize(static_cast<std::size_t>(strata_count));
-    if (strata_count > 1)
-        for (std::int64_t i = 0; i < n; ++i)
-            strata_[static_cast<std::size_t>(columns_.strata.data()[i])].rows.push_back(
-                static_cast<std::uint32_t>(i));
+    strata_ = strata_of(columns_, rows_, columns_n_);
+    const auto strata_count = static_cast<std::int64_t>(strata_.size());
     std::vector<stratum_shape> shapes;
-    std::vector<std::int64_t> local_of_row(static_cast<std::size_t>(rows_), -1);
-    std::vector<std::int64_t> local_of_column(static_cast<std::size_t>(columns_n_), -1);
-    std::vector<std::vector<std::int64_t>> sums(strata_.size() * 2);
-    for (std::size_t s = 0; s < strata_.size(); ++s) {
-        auto& st = strata_[s];
-        auto& row_sums = sums[2 * s];
-        auto& column_sums = sums[2 * s + 1];
-        const auto visit = [&](std::uint32_t i) {
-            const auto a = static_cast<std::size_t>(columns_.fixed.data()[i]);
-            const auto b = static_cast<std::size_t>(columns_.permuted.data()[i]);
-            if (local_of_row[a] < 0) {
-                local_of_row[a] = static_cast<std::int64_t>(st.fixed.size());
-                st.fixed.push_back(static_cast<std::uint32_t>(a));
-                row_sums.push_back(0);
-            }
-            if (local_of_column[b] < 0) {
-                local_of_column[b] = static_cast<std::int64_t>(st.columns.size());
-                st.columns.push_back(static_cast<std::uint32_t>(b));
-                column_sums.push_back(0);
-            }
-            ++row_sums[static_cast<std::size_t>(local_of_row[a])];
-            ++column_sums[static_cast<std::size_t>(local_of_column[b])];
-        };
-        if (strata_.size() == 1)
-            for (std::int64_t i = 0; i < n; ++i) visit(static_cast<std::uint32_t>(i));
-        else
-            for (const auto i : st.rows) visit(i);
-        for (const auto a : st.fixed) local_of_row[a] = -1;
-        for (const auto b : st.columns) local_of_column[b] = -1;
+    for (const auto& st : strata_)
         shapes.push_back({strata_.size() == 1 ? n : static_cast<std::int64_t>(st.rows.size()),
                           static_cast<std::int64_t>(st.fixed.size()),
                           static_cast<std::int64_t>(st.columns.size())});
-    }
     if (strata_count > 1) {
         std::vector<std::uint32_t> of_row(columns_.strata.span().begin(),
                                           columns_.strata.span().end());
@@ -122,13 +88,12 @@ contingency_test::contingency_test(contingency_columns columns, std::vector<stat
     if (method_ == draw_method::enumerate_tables) {
         constexpr std::uint64_t most = std::numeric_limits<std::int32_t>::max();
         std::uint64_t total = 1;
-        for (std::size_t s = 0; s < strata_.size(); ++s) {
-            const auto count = table_count(sums[2 * s], sums[2 * s + 1], most);
+        for (auto& st : strata_) {
+            const auto count = table_count(st.row_sums, st.column_sums, most);
             if (!dense_ || !count || *count * total > most)
                 throw generics::range_error("more than 2147483647 tables to walk");
             total *= *count;
-            auto& st = strata_[s];
-            for_each_table(sums[2 * s], sums[2 * s + 1],
+            for_each_table(st.row_sums, st.column_sums,
                            [&st](std::span<const std::uint32_t> cells, double log_weight) {
                                st.tables.insert(st.tables.end(), cells.begin(), cells.end());
                                st.log_weights.push_back(log_weight);
@@ -137,15 +102,49 @@ contingency_test::contingency_test(contingency_columns columns, std::vector<stat
         arrangements_ = static_cast<std::int64_t>(total);
         return;
     }
-    for (std::size_t s = 0; s < strata_.size(); ++s) {
-        strata_[s].row_sums = sums[2 * s];
-        strata_[s].column_sums = sums[2 * s + 1];
-    }
     method_ = method ? *method : choose_method(shapes, rows_ * columns_n_);
     if (!dense_) method_ = draw_method::permute_labels;
     if (method_ == draw_method::draw_table)
-        for (std::size_t s = 0; s < strata_.size(); ++s)
-            strata_[s].sampler.emplace(sums[2 * s], sums[2 * s + 1]);
+        for (auto& st : strata_) st.sampler.emplace(st.row_sums, st.column_sums);
+}
+
+std::vector<contingency_test::stratum>
+contingency_test::strata_of(const contingency_columns& columns, std::int64_t rows,
+                            std::int64_t columns_n) {
+    const auto n = static_cast<std::int64_t>(columns.fixed.length());
+    const std::int64_t count = columns.strata.empty() ? 1 : groups_of(columns.strata);
+    std::vector<stratum> strata(static_cast<std::size_t>(count));
+    if (count > 1)
+        for (std::int64_t i = 0; i < n; ++i)
+            strata[static_cast<std::size_t>(columns.strata.data()[i])].rows.push_back(
+                static_cast<std::uint32_t>(i));
+    std::vector<std::int64_t> local_of_row(static_cast<std::size_t>(rows), -1);
+    std::vector<std::int64_t> local_of_column(static_cast<std::size_t>(columns_n), -1);
+    for (auto& st : strata) {
+        const auto visit = [&](std::uint32_t i) {
+            const auto a = static_cast<std::size_t>(columns.fixed.data()[i]);
+            const auto b = static_cast<std::size_t>(columns.permuted.data()[i]);
+            if (local_of_row[a] < 0) {
+                local_of_row[a] = static_cast<std::int64_t>(st.fixed.size());
+                st.fixed.push_back(static_cast<std::uint32_t>(a));
+                st.row_sums.push_back(0);
+            }
+            if (local_of_column[b] < 0) {
+                local_of_column[b] = static_cast<std::int64_t>(st.columns.size());
+                st.columns.push_back(static_cast<std::uint32_t>(b));
+                st.column_sums.push_back(0);
+            }
+            ++st.row_sums[static_cast<std::size_t>(local_of_row[a])];
+            ++st.column_sums[static_cast<std::size_t>(local_of_column[b])];
+        };
+        if (count == 1)
+            for (std::int64_t i = 0; i < n; ++i) visit(static_cast<std::uint32_t>(i));
+        else
+            for (const auto i : st.rows) visit(i);
+        for (const auto a : st.fixed) local_of_row[a] = -1;
+        for (const auto b : st.columns) local_of_column[b] = -1;
+    }
+    return strata;
 }
 
 std::int64_t contingency_test::taxa() const noexcept { return columns_.fixed.length(); }
@@ -327,11 +326,10 @@ private:
 
 std::optional<std::uint64_t>
 contingency_test::table_combinations(const contingency_columns& columns, std::uint64_t cap) {
-    // The margins of each stratum's table, as the constructor finds them.
-    const contingency_test margins(columns, {statistic::chi2}, draw_method::permute_labels);
-    if (!margins.defined_) return 1;
+    const auto rows = groups_of(columns.fixed), columns_n = groups_of(columns.permuted);
+    if (rows < 2 || columns_n < 2) return 1; // undefined: the table itself
     std::uint64_t total = 1;
-    for (const auto& st : margins.strata_) {
+    for (const auto& st : strata_of(columns, rows, columns_n)) {
         const auto count = table_count(st.row_sums, st.column_sums, cap);
         std::uint64_t product = 0;
         if (!count || __builtin_mul_overflow(total, *count, &product) || product > cap)

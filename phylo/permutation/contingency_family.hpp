@@ -102,6 +102,10 @@ private:
         std::vector<double> log_weights;
     };
 
+    // The strata of `columns` (of `rows` and `columns_n` groups): the rows of each (when there
+    // are several), its groups of each side in order of first appearance, and its margins.
+    static std::vector<stratum> strata_of(const contingency_columns& columns, std::int64_t rows,
+                                          std::int64_t columns_n);
     void reshuffle(std::uint64_t seed, std::int64_t k, workspace& w, double* out) const;
     // Reshuffles k .. k + tables_together - 1 as tables drawn together: the values that
     // reshuffle gives for each. Two overlap well; four were no faster (measured).
