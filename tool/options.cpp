@@ -518,6 +518,8 @@ std::string help_text() {
            "      --fixed species --permute habitat examples/species.tsv\n"
            "  labmix --distances examples/species_traits.phy --test permanova --pairwise \\\n"
            "      --header --fixed species --permute habitat examples/species.tsv\n"
+           "  labmix --distances examples/few_species_traits.phy --test permanova --exact \\\n"
+           "      --header --fixed species --permute habitat examples/few_species.tsv\n"
            "\n"
            "Exit status 0 after a complete run, 1 after any error (with one message on standard\n"
            "error). See the man page labmix(1).\n";
