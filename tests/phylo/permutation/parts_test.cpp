@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <sstream>
 
@@ -56,6 +57,23 @@ std::string read(const std::string& text) {
         return std::string("error ") + e.message();
     }
     return values;
+}
+
+// Combines `texts`, each read once as from a pipe and called p1, p2, ...: what `show` makes
+// of the combined parts, or the part_error's message.
+std::string combined(const std::vector<std::string>& texts,
+                     const std::function<std::string(part_combiner&)>& show) {
+    part_combiner parts;
+    try {
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            std::istringstream in(texts[i]);
+            generics::byte_source source(in);
+            parts.add(source, "p" + std::to_string(i + 1));
+        }
+        return show(parts);
+    } catch (const part_error& e) {
+        return std::string("error ") + e.message();
+    }
 }
 
 } // namespace
@@ -111,22 +129,13 @@ TEST(Parts, ForgedValuesAndCountsOutOfRangeAreRefusedWithTheLine) {
 
 TEST(Parts, CombinedPartsAgreeInTheirHeadsAndAreReadOnce) {
     const auto combine = [](const std::vector<std::string>& texts) {
-        part_combiner parts;
-        std::string values;
-        try {
-            for (std::size_t i = 0; i < texts.size(); ++i) {
-                // A stream that cannot be read twice, as a pipe.
-                std::istringstream in(texts[i]);
-                generics::byte_source source(in);
-                parts.add(source, "p" + std::to_string(i + 1));
-            }
+        return combined(texts, [](part_combiner& parts) {
+            std::string values;
             parts.for_each_null([&](std::int64_t k, std::span<const double> v) {
                 values += std::to_string(k) + ":" + format_number(v[1]) + " ";
             });
-        } catch (const part_error& e) {
-            return std::string("error ") + e.message();
-        }
-        return values;
+            return values;
+        });
     };
     const auto one = part_text(1), two = part_text(2);
     EXPECT_EQ(combine({two, one}), "1:-0.125 2:-0.125 3:-0.125 4:-0.125 5:-0.125 ");
@@ -168,14 +177,8 @@ TEST(Parts, PairwiseSectionsCombinePairByPair) {
         return text;
     };
     const auto combine = [](const std::vector<std::string>& texts) {
-        part_combiner parts;
-        std::string values;
-        try {
-            for (std::size_t i = 0; i < texts.size(); ++i) {
-                std::istringstream in(texts[i]);
-                generics::byte_source source(in);
-                parts.add(source, "p" + std::to_string(i + 1));
-            }
+        return combined(texts, [](part_combiner& parts) {
+            std::string values;
             for (std::size_t t = 0; t < parts.tests(); ++t) {
                 values += parts.test(t).pair->group_b + ":";
                 parts.for_each_null(t, [&](std::int64_t k, std::span<const double> v) {
@@ -184,10 +187,8 @@ TEST(Parts, PairwiseSectionsCombinePairByPair) {
                 });
                 values += " ";
             }
-        } catch (const part_error& e) {
-            return std::string("error ") + e.message();
-        }
-        return values;
+            return values;
+        });
     };
     EXPECT_EQ(combine({file(2), file(1)}),
               "b: 1/-0.125/0.25 2/-0.125/0.25 3/-0.125/0.25 c: 1/-0.25/0.25 2/-0.25/0.25 "
